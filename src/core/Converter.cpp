@@ -1,0 +1,76 @@
+#include "core/Converter.h"
+
+#include "imageio/ImageDestination.h"
+#include "imageio/ImageSource.h"
+
+#include <cstdint>
+
+namespace pictavo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ConversionResult failure(const fs::path& source, std::string_view message)
+{
+    return ConversionResult(source, std::nullopt, std::string(message));
+}
+
+// Anything at the path counts, a dangling symbolic link included.
+bool entryExists(const fs::path& path)
+{
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(path, error);
+    return fs::exists(status) || (error && error != std::errc::no_such_file_or_directory);
+}
+
+}  // namespace
+
+fs::path Converter::freeOutputLocation(const fs::path& folder, const std::string& base, const std::string& extension)
+{
+    fs::path candidate = folder / (base + "." + extension);
+    for (std::int64_t counter = 1; entryExists(candidate); ++counter)
+        candidate = folder / (base + "-" + std::to_string(counter) + "." + extension);
+    return candidate;
+}
+
+imageio::Properties Converter::destinationOptions(OutputFormat to, double quality,
+                                              const std::optional<imageio::Properties>& sourceProperties)
+{
+    imageio::Properties options;
+    if (to == OutputFormat::jpg)
+        options.emplace(imageio::kLossyCompressionQuality, quality);
+    if (sourceProperties) {
+        if (auto orientation = sourceProperties->find(imageio::kOrientation); orientation != sourceProperties->end())
+            options.emplace(imageio::kOrientation, orientation->second);
+    }
+    return options;
+}
+
+ConversionResult Converter::convert(const fs::path& source, OutputFormat to, double quality,
+                                    const std::optional<fs::path>& outputDir)
+{
+    std::unique_ptr<imageio::ImageSource> image = imageio::ImageSource::open(source);
+    if (!image || image->count() < 1)
+        return failure(source, kCouldNotReadImage);
+    // A photo whose picture data is broken is the photo's fault, not the disk's:
+    // decode before any output is named or created.
+    if (!image->decode(0))
+        return failure(source, kCouldNotReadImage);
+
+    const std::string base = source.stem().string();
+    const fs::path folder = outputDir ? *outputDir : source.parent_path();
+    const fs::path location = freeOutputLocation(folder, base, ext(to));
+
+    std::unique_ptr<imageio::ImageDestination> destination =
+        imageio::ImageDestination::create(location, utType(to), 1);
+    if (!destination)
+        return failure(source, kCouldNotCreateOutput);
+
+    destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
+    if (!destination->finalize())
+        return failure(source, kWriteFailed);
+    return ConversionResult(source, location, std::nullopt);
+}
+
+}  // namespace pictavo

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/ConversionResult.h"
+#include "core/OutputFormat.h"
+#include "imageio/Properties.h"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace pictavo {
+
+inline constexpr std::string_view kCouldNotReadImage = "Could not read image";
+inline constexpr std::string_view kCouldNotCreateOutput = "Could not create output";
+inline constexpr std::string_view kWriteFailed = "Write failed";
+
+// Converts one image file into one new JPG or PNG file.
+struct Converter {
+    // Writes image 0 of `source` as `to` into `outputDir` (or next to the source)
+    // under the first free name among base.ext, base-1.ext, base-2.ext, ...
+    // Never replaces or modifies an existing file; every failure is reported
+    // in the result.
+    static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
+                                    const std::optional<std::filesystem::path>& outputDir);
+
+    // The first candidate name at which no directory entry of any kind exists.
+    static std::filesystem::path freeOutputLocation(const std::filesystem::path& folder, const std::string& base,
+                                                    const std::string& extension);
+
+    // Options for writing image 0: the quality for JPG only, and the source
+    // image's orientation when its properties hold one.
+    static imageio::Properties destinationOptions(OutputFormat to, double quality,
+                                                  const std::optional<imageio::Properties>& sourceProperties);
+};
+
+}  // namespace pictavo

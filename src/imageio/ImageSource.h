@@ -1,0 +1,38 @@
+#pragma once
+
+#include "DecodedImage.h"
+#include "Properties.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace pictavo::imageio {
+
+// An opened HEIC/HEIF file. Image 0 is the file's primary image, wherever it
+// stands among the top-level images; the others follow in file order.
+class ImageSource {
+public:
+    // Opens the file; nullptr when it cannot be read as a HEIF file.
+    static std::unique_ptr<ImageSource> open(const std::filesystem::path& location);
+    ~ImageSource();
+    ImageSource(const ImageSource&) = delete;
+    ImageSource& operator=(const ImageSource&) = delete;
+
+    // Number of top-level images.
+    std::size_t count() const;
+    // Properties of one image (kOrientation, kPixelWidth, kPixelHeight), or none.
+    std::optional<Properties> properties(std::size_t index) const;
+    // Decodes one image; nullptr when its data cannot be decoded. The result
+    // is kept, so a second call for the same index costs nothing.
+    const DecodedImage* decode(std::size_t index);
+
+    struct Impl;
+
+private:
+    explicit ImageSource(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pictavo::imageio

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "core/ConversionResult.h"
+#include "core/OutputFormat.h"
+#include "model/Panels.h"
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QVariantList>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pictavo {
+
+// The window's one state object: the queue, the settings of the next run,
+// the results of the last run and the busy flag. Every write of a property
+// emits objectWillChange() before the value is stored and the property's
+// ...Changed() signal after, once per write, even when the value is equal.
+class Model : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<QUrl> files READ files NOTIFY filesChanged)
+    Q_PROPERTY(QString format READ formatName WRITE setFormatName NOTIFY formatChanged)
+    Q_PROPERTY(QStringList formats READ formatNames CONSTANT)
+    Q_PROPERTY(double quality READ quality WRITE setQuality NOTIFY qualityChanged)
+    // One map per result: id, source (path), fileName, output (path or ""), error (or ""), ok.
+    Q_PROPERTY(QVariantList results READ resultRows NOTIFY resultsChanged)
+    Q_PROPERTY(bool isConverting READ isConverting NOTIFY isConvertingChanged)
+    Q_PROPERTY(bool useCustomOutput READ useCustomOutput WRITE setUseCustomOutput NOTIFY useCustomOutputChanged)
+    Q_PROPERTY(QUrl outputDir READ outputDirUrl NOTIFY outputDirChanged)
+    Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
+
+public:
+    using ConvertFunction = std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
+                                                           const std::optional<std::filesystem::path>&)>;
+
+    explicit Model(QObject* parent = nullptr);
+    ~Model() override;
+
+    // The panels every new model uses (the application's dialogs, or a test's).
+    static void setDefaultPanels(std::shared_ptr<Panels> panels);
+    void setPanels(std::shared_ptr<Panels> panels);
+    // The conversion a run calls for each file; Converter::convert by default.
+    void setConvertFunction(ConvertFunction convert);
+
+    const QList<QUrl>& files() const;
+    void setFiles(QList<QUrl> files);
+    OutputFormat format() const;
+    void setFormat(OutputFormat format);
+    double quality() const;
+    void setQuality(double quality);
+    const QList<ConversionResult>& results() const;
+    void setResults(QList<ConversionResult> results);
+    bool isConverting() const;
+    void setIsConverting(bool converting);
+    bool useCustomOutput() const;
+    void setUseCustomOutput(bool use);
+    const std::optional<QUrl>& outputDir() const;
+    void setOutputDir(std::optional<QUrl> folder);
+
+    QString formatName() const;
+    void setFormatName(const QString& name);
+    QStringList formatNames() const;
+    QVariantList resultRows() const;
+    QUrl outputDirUrl() const;     // empty when none
+    QString outputDirPath() const;  // "" when none
+
+    // True when the URL's extension, lower-cased, is "heic" or "heif".
+    Q_INVOKABLE static bool isConvertible(const QUrl& url);
+    // Appends every convertible URL not yet queued, in the given order.
+    Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
+    // Empties the queue, then the results.
+    Q_INVOKABLE void clear();
+    // Lets the user pick HEIC files and adds them.
+    Q_INVOKABLE void chooseFiles();
+    // Converts the whole queue on a worker thread and publishes all results at once.
+    Q_INVOKABLE void convertAll();
+    // Lets the user pick the output folder and switches the custom folder on.
+    Q_INVOKABLE void chooseOutputDir();
+
+signals:
+    void objectWillChange();
+    void filesChanged();
+    void formatChanged();
+    void qualityChanged();
+    void resultsChanged();
+    void isConvertingChanged();
+    void useCustomOutputChanged();
+    void outputDirChanged();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace pictavo
