@@ -1,0 +1,59 @@
+// Feeds arbitrary bytes, as a .heic file, through the converter to JPG and PNG.
+// Any crash, leak or hang in our code shows up here; every outcome must be a
+// success with exactly one output file, or a failure with none.
+
+#include "core/Converter.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path scratchFolder()
+{
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return fs::path(pattern);
+    }();
+    return folder;
+}
+
+std::size_t entriesIn(const fs::path& folder)
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const fs::path folder = scratchFolder();
+    const fs::path input = folder / "input.heic";
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+
+    for (pictavo::OutputFormat format : pictavo::allOutputFormats) {
+        pictavo::ConversionResult result = pictavo::Converter::convert(input, format, 0.9, std::nullopt);
+        const std::size_t expected = result.ok() ? 2 : 1;
+        if (result.ok() != result.output().has_value() || entriesIn(folder) != expected)
+            std::abort();
+        if (result.output())
+            fs::remove(*result.output());
+    }
+    fs::remove(input);
+    return 0;
+}
