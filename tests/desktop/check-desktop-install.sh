@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Usage: check-desktop-install.sh BUILD_DIR BINDIR DATADIR APP_ID
+# Installs BUILD_DIR into a temporary prefix and checks the launcher, icon, metainfo
+# and binary: each file in place, each valid, and each naming the others correctly.
+set -uo pipefail
+
+build_dir=$1 bindir=$2 datadir=$3 app_id=$4
+
+for tool in desktop-file-validate appstreamcli; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed (scripts/setup installs it)"
+    exit 77
+  fi
+done
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if ! cmake --install "$build_dir" --prefix "$prefix" >"$prefix/install.log" 2>&1; then
+  cat "$prefix/install.log"
+  echo "FAIL: cmake --install did not succeed"
+  exit 1
+fi
+
+desktop=$prefix/$datadir/applications/$app_id.desktop
+icon=$prefix/$datadir/icons/hicolor/scalable/apps/$app_id.svg
+metainfo=$prefix/$datadir/metainfo/$app_id.metainfo.xml
+binary=$prefix/$bindir/pictavo
+
+for file in "$desktop" "$icon" "$metainfo"; do
+  [ -f "$file" ] || fail "not installed: ${file#"$prefix"/}"
+done
+[ -x "$binary" ] || fail "no executable installed at ${binary#"$prefix"/}"
+
+# The launcher: valid without a single warning or hint, and pointing at what was installed.
+if [ -f "$desktop" ]; then
+  report=$(desktop-file-validate "$desktop" 2>&1)
+  status=$?
+  if [ $status -ne 0 ] || [ -n "$report" ]; then
+    fail "desktop-file-validate: $report"
+  fi
+  key() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+  exec_line=$(key Exec)
+  [ "${exec_line%% *}" = "$(basename "$binary")" ] || fail "Exec=$exec_line does not start the installed binary"
+  [ "$(key Icon)" = "$app_id" ] || fail "Icon=$(key Icon) is not the installed icon $app_id"
+  [ "$(key Name)" = "Pictavo" ] || fail "Name=$(key Name)"
+  for category in Graphics Photography; do
+    case ";$(key Categories)" in
+      *";$category;"*) ;;
+      *) fail "Categories=$(key Categories) lacks $category" ;;
+    esac
+  done
+fi
+
+# The icon: well-formed SVG with a square view box, so it scales to every size.
+if [ -f "$icon" ]; then
+  if command -v xmllint >/dev/null; then
+    xmllint --noout "$icon" 2>&1 || fail "icon is not well-formed XML"
+  fi
+  grep -q '<svg[^>]*viewBox="0 0 \([0-9]*\) \1"' "$icon" || fail "icon has no square viewBox"
+fi
+
+# The metainfo: accepted by AppStream, and about the launcher that was installed.
+if [ -f "$metainfo" ]; then
+  appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli rejects the metainfo"
+  grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
+  grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" \
+    || fail "metainfo does not launch $app_id.desktop"
+  grep -q "<binary>$(basename "$binary")</binary>" "$metainfo" || fail "metainfo does not provide the binary"
+fi
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "installed launcher, icon, metainfo and binary are in place and valid"
