@@ -1,0 +1,289 @@
+#include "model/Model.h"
+
+#include "core/Converter.h"
+#include "model/ConversionRun.h"
+
+#include <QFile>
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QVariantMap>
+
+#include <utility>
+
+namespace pictavo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::shared_ptr<Panels>& defaultPanels()
+{
+    static std::shared_ptr<Panels> panels;
+    return panels;
+}
+
+fs::path localPath(const QUrl& url)
+{
+    return fs::path(QFile::encodeName(url.toLocalFile()).toStdString());
+}
+
+QString displayPath(const fs::path& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+// The extension of the URL's last path component, after its last dot; a
+// trailing slash (a folder's URL) does not end the name.
+QString pathExtension(const QUrl& url)
+{
+    QString path = url.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+}  // namespace
+
+struct Model::State {
+    QList<QUrl> files;
+    OutputFormat format = OutputFormat::jpg;
+    double quality = 0.9;
+    QList<ConversionResult> results;
+    bool isConverting = false;
+    bool useCustomOutput = false;
+    std::optional<QUrl> outputDir;
+
+    std::shared_ptr<Panels> panels = defaultPanels();
+    ConvertFunction convert = &Converter::convert;
+};
+
+// Tells observers before the value changes and bindings after it has.
+template <typename Store>
+static void announcedWrite(Model& model, Store&& store, void (Model::*changed)())
+{
+    emit model.objectWillChange();
+    store();
+    emit(model.*changed)();
+}
+
+Model::Model(QObject* parent) : QObject(parent), state_(std::make_unique<State>()) {}
+
+Model::~Model() = default;
+
+void Model::setDefaultPanels(std::shared_ptr<Panels> panels)
+{
+    defaultPanels() = std::move(panels);
+}
+
+void Model::setPanels(std::shared_ptr<Panels> panels)
+{
+    state_->panels = std::move(panels);
+}
+
+void Model::setConvertFunction(ConvertFunction convert)
+{
+    state_->convert = std::move(convert);
+}
+
+const QList<QUrl>& Model::files() const
+{
+    return state_->files;
+}
+
+void Model::setFiles(QList<QUrl> files)
+{
+    announcedWrite(*this, [&] { state_->files = std::move(files); }, &Model::filesChanged);
+}
+
+OutputFormat Model::format() const
+{
+    return state_->format;
+}
+
+void Model::setFormat(OutputFormat format)
+{
+    announcedWrite(*this, [&] { state_->format = format; }, &Model::formatChanged);
+}
+
+double Model::quality() const
+{
+    return state_->quality;
+}
+
+void Model::setQuality(double quality)
+{
+    announcedWrite(*this, [&] { state_->quality = quality; }, &Model::qualityChanged);
+}
+
+const QList<ConversionResult>& Model::results() const
+{
+    return state_->results;
+}
+
+void Model::setResults(QList<ConversionResult> results)
+{
+    announcedWrite(*this, [&] { state_->results = std::move(results); }, &Model::resultsChanged);
+}
+
+bool Model::isConverting() const
+{
+    return state_->isConverting;
+}
+
+void Model::setIsConverting(bool converting)
+{
+    announcedWrite(*this, [&] { state_->isConverting = converting; }, &Model::isConvertingChanged);
+}
+
+bool Model::useCustomOutput() const
+{
+    return state_->useCustomOutput;
+}
+
+void Model::setUseCustomOutput(bool use)
+{
+    announcedWrite(*this, [&] { state_->useCustomOutput = use; }, &Model::useCustomOutputChanged);
+}
+
+const std::optional<QUrl>& Model::outputDir() const
+{
+    return state_->outputDir;
+}
+
+void Model::setOutputDir(std::optional<QUrl> folder)
+{
+    announcedWrite(*this, [&] { state_->outputDir = std::move(folder); }, &Model::outputDirChanged);
+}
+
+QString Model::formatName() const
+{
+    return QString::fromStdString(rawValue(state_->format));
+}
+
+void Model::setFormatName(const QString& name)
+{
+    if (std::optional<OutputFormat> format = outputFormatFromRawValue(name.toStdString()))
+        setFormat(*format);
+}
+
+QStringList Model::formatNames() const
+{
+    QStringList names;
+    for (OutputFormat format : allOutputFormats)
+        names.append(QString::fromStdString(rawValue(format)));
+    return names;
+}
+
+QVariantList Model::resultRows() const
+{
+    QVariantList rows;
+    rows.reserve(state_->results.size());
+    for (const ConversionResult& result : state_->results) {
+        QVariantMap row;
+        row.insert(QStringLiteral("id"), QString::fromStdString(result.id().toString()));
+        row.insert(QStringLiteral("source"), displayPath(result.source()));
+        row.insert(QStringLiteral("fileName"), displayPath(result.source().filename()));
+        row.insert(QStringLiteral("output"), result.output() ? displayPath(*result.output()) : QString());
+        row.insert(QStringLiteral("error"), result.error() ? QString::fromStdString(*result.error()) : QString());
+        row.insert(QStringLiteral("ok"), result.ok());
+        rows.append(row);
+    }
+    return rows;
+}
+
+QUrl Model::outputDirUrl() const
+{
+    return state_->outputDir.value_or(QUrl());
+}
+
+QString Model::outputDirPath() const
+{
+    return state_->outputDir ? state_->outputDir->toLocalFile() : QString();
+}
+
+bool Model::isConvertible(const QUrl& url)
+{
+    const QString extension = pathExtension(url).toLower();
+    return extension == QLatin1String("heic") || extension == QLatin1String("heif");
+}
+
+void Model::addFiles(const QList<QUrl>& urls)
+{
+    for (const QUrl& url : urls) {
+        if (!isConvertible(url) || state_->files.contains(url))
+            continue;
+        announcedWrite(*this, [&] { state_->files.append(url); }, &Model::filesChanged);
+    }
+}
+
+void Model::clear()
+{
+    setFiles({});
+    setResults({});
+}
+
+void Model::chooseFiles()
+{
+    if (!state_->panels)
+        return;
+    PanelRequest request;
+    request.allowsMultipleSelection = true;
+    request.canChooseDirectories = false;
+    request.canChooseFiles = true;
+    request.message = tr("Choose HEIC files to convert");
+    request.allowedExtensions = {QStringLiteral("heic"), QStringLiteral("heif")};
+    if (std::optional<QList<QUrl>> chosen = state_->panels->run(request))
+        addFiles(*chosen);
+}
+
+void Model::convertAll()
+{
+    // A second run would clear the busy flag while the first still converts,
+    // and the two would overwrite each other's results.
+    if (state_->files.isEmpty() || state_->isConverting)
+        return;
+    setIsConverting(true);
+    setResults({});
+
+    ConversionSnapshot snapshot;
+    for (const QUrl& file : state_->files)
+        snapshot.files.push_back(localPath(file));
+    snapshot.format = state_->format;
+    snapshot.quality = state_->quality;
+    if (state_->useCustomOutput && state_->outputDir)
+        snapshot.folder = localPath(*state_->outputDir);
+
+    auto* run = new ConversionRun(std::move(snapshot), state_->convert);
+    // The watcher is the model's child: when the model is gone, so is the
+    // delivery, while the run itself finishes on its own.
+    auto* watcher = new QFutureWatcher<QList<ConversionResult>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        QList<ConversionResult> results = watcher->future().resultCount() > 0 ? watcher->result()
+                                                                               : QList<ConversionResult>();
+        watcher->deleteLater();
+        setResults(std::move(results));
+        setIsConverting(false);
+    });
+    watcher->setFuture(run->future());
+    QThreadPool::globalInstance()->start(run);
+}
+
+void Model::chooseOutputDir()
+{
+    if (!state_->panels)
+        return;
+    PanelRequest request;
+    request.allowsMultipleSelection = false;
+    request.canChooseDirectories = true;
+    request.canChooseFiles = false;
+    request.message = tr("Choose output folder");
+    std::optional<QList<QUrl>> chosen = state_->panels->run(request);
+    if (!chosen)
+        return;
+    setOutputDir(chosen->isEmpty() ? std::nullopt : std::optional<QUrl>(chosen->first()));
+    setUseCustomOutput(true);
+}
+
+}  // namespace pictavo
