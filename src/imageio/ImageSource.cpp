@@ -1,0 +1,114 @@
+#include "imageio/ImageSource.h"
+
+#include "imageio/HeifDecoding.h"
+#include "imageio/SecurityLimits.h"
+
+#include <libheif/heif.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace pictavo::imageio {
+
+struct ImageSource::Impl {
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+    // Index 0 is the primary image; the other top-level images follow in file order.
+    std::vector<heif_item_id> images;
+    // Decoded images by index; a null entry records a failed decode.
+    std::map<std::size_t, std::unique_ptr<DecodedImage>> decoded;
+
+    struct HandleReleaser {
+        void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+    };
+    std::unique_ptr<heif_image_handle, HandleReleaser> handle(std::size_t index) const
+    {
+        if (index >= images.size())
+            return nullptr;
+        heif_image_handle* handle = nullptr;
+        if (heif_context_get_image_handle(context.get(), images[index], &handle).code != heif_error_Ok)
+            return nullptr;
+        return std::unique_ptr<heif_image_handle, HandleReleaser>(handle);
+    }
+};
+
+ImageSource::ImageSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ImageSource::~ImageSource() = default;
+
+std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& location)
+{
+    // Only regular files (after symbolic links); libheif would report a folder
+    // only after trying to read it.
+    struct stat info{};
+    if (::stat(location.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+
+    auto impl = std::make_unique<Impl>();
+    impl->context.reset(heif_context_alloc());
+    if (!impl->context)
+        return nullptr;
+    applySecurityLimits(impl->context.get());
+    if (heif_context_read_from_file(impl->context.get(), location.c_str(), nullptr).code != heif_error_Ok)
+        return nullptr;
+
+    // Top-level images exclude thumbnails and auxiliary images (alpha, depth,
+    // gain maps); libheif 1.19 reads no image sequence tracks, so a file with
+    // only a sequence has none and counts 0.
+    const int count = heif_context_get_number_of_top_level_images(impl->context.get());
+    std::vector<heif_item_id> ids(std::max(count, 0));
+    ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(impl->context.get(), ids.data(), count), 0));
+    heif_item_id primary = 0;
+    if (!ids.empty() && heif_context_get_primary_image_ID(impl->context.get(), &primary).code == heif_error_Ok) {
+        if (auto it = std::find(ids.begin(), ids.end(), primary); it != ids.end()) {
+            impl->images.push_back(primary);
+            ids.erase(it);
+        }
+        // A file whose primary image is not among the top-level images has no
+        // image we can call image 0: it counts as empty.
+        if (!impl->images.empty())
+            impl->images.insert(impl->images.end(), ids.begin(), ids.end());
+    }
+    return std::unique_ptr<ImageSource>(new ImageSource(std::move(impl)));
+}
+
+std::size_t ImageSource::count() const
+{
+    return impl_->images.size();
+}
+
+// Properties describe the image as decode() delivers it:
+//  - kOrientation is the EXIF orientation (1..8) equivalent to the file's
+//    HEIF transformations (irot, imir), 1 when it has none. It says how the
+//    image is stored, not how to show the decoded pixels: decode() has already
+//    applied those transformations, so a writer must not apply it again (and
+//    writes orientation 1 into any EXIF it copies). The EXIF orientation tag
+//    inside the HEIF file is ignored, as HEIF requires.
+//  - kPixelWidth and kPixelHeight are the upright size (after rotation and
+//    clean-aperture crop), the size of the decoded pixels.
+std::optional<Properties> ImageSource::properties(std::size_t index) const
+{
+    auto handle = impl_->handle(index);
+    if (!handle)
+        return std::nullopt;
+    Properties properties;
+    properties.emplace(kOrientation,
+                       std::int64_t(orientationFromTransformations(impl_->context.get(), impl_->images[index])));
+    properties.emplace(kPixelWidth, std::int64_t(heif_image_handle_get_width(handle.get())));
+    properties.emplace(kPixelHeight, std::int64_t(heif_image_handle_get_height(handle.get())));
+    return properties;
+}
+
+const DecodedImage* ImageSource::decode(std::size_t index)
+{
+    if (auto cached = impl_->decoded.find(index); cached != impl_->decoded.end())
+        return cached->second.get();
+    auto handle = impl_->handle(index);
+    if (!handle)
+        return nullptr;
+    auto [entry, inserted] = impl_->decoded.emplace(index, decodeHeifImage(handle.get()));
+    return entry->second.get();
+}
+
+}  // namespace pictavo::imageio
