@@ -65,6 +65,9 @@ fi
 # The metainfo: accepted by AppStream, and about the launcher that was installed.
 if [ -f "$metainfo" ]; then
   appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli rejects the metainfo"
+  # The tree check also finds the launcher the metainfo names.
+  appstreamcli validate-tree --no-net "$prefix" >/dev/null 2>&1 \
+    || fail "appstreamcli rejects the installed tree: $(appstreamcli validate-tree --no-net "$prefix" 2>&1)"
   grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
   grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" \
     || fail "metainfo does not launch $app_id.desktop"
