@@ -1,0 +1,101 @@
+// Usage: pictavo-screenshot OUTPUT_FOLDER WORK_FOLDER FILE.heic...
+// Opens the application's window, puts it into each of its main states and
+// writes one PNG per state into OUTPUT_FOLDER. Conversions write into WORK_FOLDER.
+#include "core/Converter.h"
+#include "model/Model.h"
+#include "ui/QmlSetup.h"
+#include "ui/StringTable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QThreadPool>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+void settle(int milliseconds = 300)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool save(QQuickWindow& window, const QString& folder, const QString& name)
+{
+    settle();
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    const bool saved = window.grabWindow().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 4) {
+        std::fprintf(stderr, "usage: pictavo-screenshot OUTPUT_FOLDER WORK_FOLDER FILE.heic...\n");
+        return 2;
+    }
+    const QString outputFolder = args[1];
+    const QString workFolder = args[2];
+    QList<QUrl> files;
+    for (const QString& file : args.mid(3))
+        files.append(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+
+    pictavo::installStringTable(app);
+    pictavo::prepareQuick();
+    QQmlApplicationEngine engine;
+    pictavo::addViewImportPath(engine);
+    engine.load(pictavo::mainWindowUrl);
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    auto* content = window->findChild<QObject*>(QStringLiteral("contentView"));
+    auto* model = qobject_cast<pictavo::Model*>(content->property("model").value<QObject*>());
+
+    bool ok = save(*window, outputFolder, QStringLiteral("1-empty"));
+
+    model->addFiles(files);
+    ok &= save(*window, outputFolder, QStringLiteral("2-queued-jpg"));
+
+    model->setFormat(pictavo::OutputFormat::png);
+    ok &= save(*window, outputFolder, QStringLiteral("3-png"));
+
+    model->setFormat(pictavo::OutputFormat::jpg);
+    model->setQuality(0.57);
+    model->setUseCustomOutput(true);
+    model->setOutputDir(QUrl::fromLocalFile(workFolder));
+    ok &= save(*window, outputFolder, QStringLiteral("4-custom-folder"));
+
+    // Hold the run on its first file until the picture is taken.
+    std::atomic<bool> release{false};
+    model->setConvertFunction([&release](const std::filesystem::path& source, pictavo::OutputFormat format,
+                                         double quality, const std::optional<std::filesystem::path>& outputDir) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return pictavo::Converter::convert(source, format, quality, outputDir);
+    });
+    model->convertAll();
+    ok &= save(*window, outputFolder, QStringLiteral("5-converting"));
+    release = true;
+
+    QElapsedTimer timer;
+    timer.start();
+    while (model->isConverting() && timer.elapsed() < 120000)
+        settle(50);
+    ok &= save(*window, outputFolder, QStringLiteral("6-results"));
+
+    QThreadPool::globalInstance()->waitForDone();
+    return ok ? 0 : 1;
+}

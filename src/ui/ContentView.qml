@@ -1,0 +1,215 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Pictavo
+
+// The window's content: headline, drop zone, format and quality, output
+// folder, the convert button with the results summary, and the results list.
+Item {
+    id: root
+    objectName: "contentView"
+
+    // The window's one state object, created with the view and kept for its lifetime.
+    readonly property Model model: Model {}
+    // Shows written files in the file manager; replaceable for tests.
+    property QtObject revealer: FileRevealer {}
+
+    readonly property bool canConvert: model.files.length > 0 && !model.isConverting
+    readonly property bool hasResults: model.results.length > 0
+
+    implicitWidth: column.implicitWidth + 2 * column.anchors.margins
+    implicitHeight: column.implicitHeight + 2 * column.anchors.margins
+
+    Shortcut {
+        sequences: ["Return", "Enter"]
+        enabled: root.canConvert
+        onActivated: root.model.convertAll()
+    }
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.margins: 24
+        spacing: 16
+
+        Label {
+            objectName: "headline"
+            text: qsTr("Pictavo")
+            font.pixelSize: 26
+            font.bold: true
+        }
+
+        DropZone {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 170
+            model: root.model
+        }
+
+        RowLayout {
+            objectName: "formatRow"
+            Layout.fillWidth: true
+            spacing: 20
+
+            Row {
+                id: formatPicker
+                objectName: "formatPicker"
+                Layout.preferredWidth: 160
+                Accessible.name: qsTr("Format")
+
+                ButtonGroup { id: formatGroup }
+
+                Repeater {
+                    model: root.model.formats
+                    delegate: Button {
+                        required property string modelData
+                        objectName: "formatButton" + modelData
+                        width: formatPicker.width / root.model.formats.length
+                        text: modelData
+                        checkable: true
+                        checked: root.model.format === modelData
+                        ButtonGroup.group: formatGroup
+                        onClicked: root.model.format = modelData
+                    }
+                }
+            }
+
+            RowLayout {
+                objectName: "qualityGroup"
+                visible: root.model.format === "JPG"
+                spacing: 6
+
+                Label {
+                    objectName: "qualityLabel"
+                    text: qsTr("Quality")
+                }
+
+                Slider {
+                    objectName: "qualitySlider"
+                    Layout.preferredWidth: 130
+                    from: 0.1
+                    to: 1.0
+                    stepSize: 0
+                    value: root.model.quality
+                    onMoved: root.model.quality = value
+                }
+
+                Label {
+                    objectName: "qualityPercentage"
+                    Layout.preferredWidth: 40
+                    horizontalAlignment: Text.AlignRight
+                    // Truncated, never rounded: 0.57 shows 56%.
+                    text: qsTr("%1%").arg(Math.trunc(root.model.quality * 100))
+                }
+            }
+
+            Item { Layout.fillWidth: true }
+        }
+
+        RowLayout {
+            objectName: "outputRow"
+            Layout.fillWidth: true
+
+            Switch {
+                objectName: "customOutputSwitch"
+                text: qsTr("Save to folder:")
+                checked: root.model.useCustomOutput
+                onToggled: root.model.useCustomOutput = checked
+            }
+
+            Label {
+                objectName: "outputFolderText"
+                visible: root.model.useCustomOutput
+                Layout.fillWidth: true
+                Layout.maximumWidth: implicitWidth
+                Layout.minimumWidth: 40
+                text: root.model.outputDirPath !== "" ? root.model.outputDirPath : "Not set"
+                color: Theme.secondary
+                elide: Text.ElideMiddle
+                maximumLineCount: 1
+                wrapMode: Text.NoWrap
+            }
+
+            Button {
+                objectName: "chooseOutputButton"
+                visible: root.model.useCustomOutput
+                text: qsTr("Choose…")
+                onClicked: root.model.chooseOutputDir()
+            }
+
+            Label {
+                objectName: "nextToOriginalsHint"
+                visible: !root.model.useCustomOutput
+                text: qsTr("(saves next to originals)")
+                color: Theme.secondary
+            }
+
+            Item { Layout.fillWidth: true }
+        }
+
+        RowLayout {
+            objectName: "actionRow"
+            Layout.fillWidth: true
+
+            Button {
+                id: convertButton
+                objectName: "convertButton"
+                enabled: root.canConvert
+                topPadding: 8
+                bottomPadding: 8
+                leftPadding: 16
+                rightPadding: 16
+                text: root.model.isConverting
+                      ? qsTr("Converting…")
+                      : qsTr("Convert %1to %2").arg(root.model.files.length > 0 ? root.model.files.length + " " : "")
+                                                .arg(root.model.format)
+                onClicked: root.model.convertAll()
+
+                contentItem: RowLayout {
+                    spacing: 0
+
+                    BusyIndicator {
+                        objectName: "convertBusyIndicator"
+                        visible: root.model.isConverting
+                        running: visible
+                        padding: 0
+                        palette.text: Theme.secondary
+                        Layout.preferredWidth: 16
+                        Layout.preferredHeight: 16
+                    }
+
+                    Label {
+                        objectName: "convertLabel"
+                        Layout.alignment: Qt.AlignHCenter
+                        leftPadding: root.model.isConverting ? 4 : 0
+                        text: convertButton.text
+                        font: convertButton.font
+                        color: convertButton.palette.buttonText
+                    }
+                }
+            }
+
+            Item { Layout.fillWidth: true }
+
+            ResultsSummary {
+                visible: root.hasResults
+                results: root.model.results
+                onRevealRequested: root.revealer.reveal(root.writtenFiles())
+            }
+        }
+
+        ResultsList {
+            Layout.fillWidth: true
+            visible: root.hasResults
+            results: root.model.results
+        }
+
+        Item {
+            Layout.fillHeight: true
+        }
+    }
+
+    // Outputs of all results that have one, in list order, read when asked.
+    function writtenFiles() {
+        return model.results.filter(result => result.output !== "").map(result => result.output)
+    }
+}

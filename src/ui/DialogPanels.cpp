@@ -1,0 +1,51 @@
+#include "ui/DialogPanels.h"
+
+#include <QApplication>
+#include <QFileDialog>
+
+namespace pictavo {
+
+std::optional<QList<QUrl>> DialogPanels::run(const PanelRequest& request)
+{
+    QFileDialog dialog(QApplication::activeWindow());
+    configure(dialog, request);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.selectedUrls();
+}
+
+void DialogPanels::configure(QFileDialog& dialog, const PanelRequest& request)
+{
+    dialog.setWindowTitle(request.message);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (request.canChooseDirectories && !request.canChooseFiles) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    } else {
+        dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
+    if (!request.allowedExtensions.isEmpty()) {
+        const QString patterns = caseInsensitivePatterns(request.allowedExtensions).join(u' ');
+        dialog.setNameFilter(QCoreApplication::translate("DialogPanels", "Images (%1)").arg(patterns));
+    }
+}
+
+QStringList DialogPanels::caseInsensitivePatterns(const QStringList& extensions)
+{
+    QStringList patterns;
+    for (const QString& extension : extensions) {
+        QString pattern = QStringLiteral("*.");
+        for (const QChar c : extension) {
+            const QChar lower = c.toLower();
+            const QChar upper = c.toUpper();
+            if (lower == upper)
+                pattern += c;
+            else
+                pattern += u'[' + QString(lower) + upper + u']';
+        }
+        patterns.append(pattern);
+    }
+    return patterns;
+}
+
+}  // namespace pictavo

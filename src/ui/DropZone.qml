@@ -1,0 +1,165 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Shapes
+import Pictavo
+
+// The dashed panel through which files enter the queue: a drop target for
+// local files, with an invitation or the number of queued files.
+Item {
+    id: zone
+    objectName: "dropZone"
+
+    required property Model model
+    // True while a drag carrying local files hovers over the zone.
+    property bool targeted: false
+
+    readonly property int fileCount: model.files.length
+    readonly property real cornerRadius: 14
+    readonly property real lineWidth: 2
+
+    implicitHeight: 170
+    height: 170
+
+    Rectangle {
+        objectName: "dropZoneFill"
+        anchors.fill: parent
+        radius: zone.cornerRadius
+        color: zone.targeted ? Theme.withAlpha(Theme.accent, 0.08) : Theme.withAlpha(Theme.secondary, 0.05)
+    }
+
+    // The border lies wholly inside the zone: its path is inset by half the line width.
+    Shape {
+        id: border
+        anchors.fill: parent
+
+        readonly property real inset: zone.lineWidth / 2
+        readonly property real cornerRadius: zone.cornerRadius - inset
+        readonly property real x0: inset
+        readonly property real y0: inset
+        readonly property real x1: width - inset
+        readonly property real y1: height - inset
+
+        ShapePath {
+            objectName: "dropZoneBorder"
+            strokeColor: zone.targeted ? Theme.accent : Theme.withAlpha(Theme.secondary, 0.5)
+            strokeWidth: zone.lineWidth
+            strokeStyle: ShapePath.DashLine
+            // In units of the line width: 8 drawn, 6 gap.
+            dashPattern: [4, 3]
+            dashOffset: 0
+            capStyle: ShapePath.FlatCap
+            joinStyle: ShapePath.MiterJoin
+            miterLimit: 10
+            fillColor: "transparent"
+
+            startX: border.x0 + border.cornerRadius
+            startY: border.y0
+            PathLine { x: border.x1 - border.cornerRadius; y: border.y0 }
+            PathArc { x: border.x1; y: border.y0 + border.cornerRadius; radiusX: border.cornerRadius; radiusY: border.cornerRadius }
+            PathLine { x: border.x1; y: border.y1 - border.cornerRadius }
+            PathArc { x: border.x1 - border.cornerRadius; y: border.y1; radiusX: border.cornerRadius; radiusY: border.cornerRadius }
+            PathLine { x: border.x0 + border.cornerRadius; y: border.y1 }
+            PathArc { x: border.x0; y: border.y1 - border.cornerRadius; radiusX: border.cornerRadius; radiusY: border.cornerRadius }
+            PathLine { x: border.x0; y: border.y0 + border.cornerRadius }
+            PathArc { x: border.x0 + border.cornerRadius; y: border.y0; radiusX: border.cornerRadius; radiusY: border.cornerRadius }
+        }
+    }
+
+    ColumnLayout {
+        objectName: "dropZoneContent"
+        anchors.centerIn: parent
+        spacing: 10
+
+        Image {
+            objectName: "photoSymbol"
+            Layout.alignment: Qt.AlignHCenter
+            source: "icons/photo.svg"
+            sourceSize.width: 40
+            sourceSize.height: 40
+        }
+
+        Label {
+            objectName: "invitationHeadline"
+            visible: zone.fileCount === 0
+            Layout.alignment: Qt.AlignHCenter
+            text: qsTr("Drag HEIC files here")
+            font.bold: true
+        }
+
+        Label {
+            objectName: "invitationOr"
+            visible: zone.fileCount === 0
+            Layout.alignment: Qt.AlignHCenter
+            text: qsTr("or")
+            color: Theme.secondary
+        }
+
+        Button {
+            objectName: "chooseFilesButton"
+            visible: zone.fileCount === 0
+            Layout.alignment: Qt.AlignHCenter
+            text: qsTr("Choose Files…")
+            onClicked: zone.model.chooseFiles()
+        }
+
+        Label {
+            objectName: "countHeadline"
+            visible: zone.fileCount > 0
+            Layout.alignment: Qt.AlignHCenter
+            // Without a string table a "%n" plural would show its source text,
+            // so the English singular and plural are separate keys.
+            text: zone.fileCount === 1 ? qsTr("%1 file ready").arg(zone.fileCount)
+                                       : qsTr("%1 files ready").arg(zone.fileCount)
+            font.bold: true
+        }
+
+        RowLayout {
+            visible: zone.fileCount > 0
+            Layout.alignment: Qt.AlignHCenter
+
+            Button {
+                objectName: "addMoreButton"
+                text: qsTr("Add More…")
+                onClicked: zone.model.chooseFiles()
+            }
+
+            Button {
+                objectName: "clearButton"
+                text: qsTr("Clear")
+                onClicked: zone.model.clear()
+            }
+        }
+    }
+
+    DropArea {
+        id: dropArea
+        objectName: "dropArea"
+        anchors.fill: parent
+
+        onEntered: drag => {
+            if (zone.localFiles(drag).length === 0) {
+                drag.accepted = false
+                return
+            }
+            drag.accept(Qt.CopyAction)
+            zone.targeted = true
+        }
+        onExited: zone.targeted = false
+        onDropped: drop => {
+            zone.targeted = false
+            const urls = zone.localFiles(drop)
+            if (urls.length === 0)
+                return
+            drop.accept(Qt.CopyAction)
+            zone.model.addFiles(urls)
+        }
+    }
+
+    // The local file URLs a drag carries; anything else is not handed on.
+    function localFiles(drag) {
+        if (!drag.hasUrls)
+            return []
+        return drag.urls.filter(url => url.toString().startsWith("file:"))
+    }
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QUrl>
+
+class QQmlEngine;
+
+namespace pictavo {
+
+// The window's QML file inside the application's resources.
+inline const QUrl mainWindowUrl{QStringLiteral("qrc:/qt/qml/Pictavo/Main.qml")};
+
+// Selects the Fusion style and registers Model and FileRevealer for QML under
+// the module "Pictavo". Call once before the first engine loads the views.
+void prepareQuick();
+
+// Lets the engine find the "Pictavo" module in the resources.
+void addViewImportPath(QQmlEngine& engine);
+
+}  // namespace pictavo

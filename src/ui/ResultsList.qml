@@ -1,0 +1,66 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Pictavo
+
+// One row per result of the last run, in a box that grows to 140 high and
+// then scrolls.
+Rectangle {
+    id: box
+    objectName: "resultsList"
+
+    // One map per result: id, fileName, error ("" when none), ok.
+    required property var results
+
+    readonly property real padding: 8
+
+    implicitHeight: Math.min(140, list.contentHeight + 2 * padding)
+    color: Theme.withAlpha(Theme.secondary, 0.05)
+    radius: 8
+    clip: true
+
+    ListView {
+        id: list
+        objectName: "resultsListView"
+        anchors.fill: parent
+        topMargin: box.padding
+        bottomMargin: box.padding
+        leftMargin: box.padding
+        rightMargin: box.padding
+        spacing: 4
+        boundsBehavior: Flickable.StopAtBounds
+        model: box.results
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+
+        delegate: RowLayout {
+            required property var modelData
+            objectName: "resultRow"
+            width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
+
+            Image {
+                objectName: "resultStatus"
+                source: modelData.ok ? "icons/check.svg" : "icons/cross.svg"
+                sourceSize.width: 16
+                sourceSize.height: 16
+            }
+
+            Label {
+                objectName: "resultFileName"
+                text: modelData.fileName
+                font.pixelSize: Theme.calloutPixelSize
+            }
+
+            Label {
+                objectName: "resultError"
+                visible: modelData.error !== ""
+                Layout.fillWidth: true
+                text: qsTr("— %1").arg(modelData.error)
+                color: Theme.failure
+                elide: Text.ElideRight
+                font.pixelSize: Theme.calloutPixelSize
+            }
+
+            Item { Layout.fillWidth: true }
+        }
+    }
+}

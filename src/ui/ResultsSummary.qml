@@ -1,0 +1,35 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Pictavo
+
+// How many files the last run converted and how many failed, and the button
+// that shows the written files in the file manager.
+RowLayout {
+    id: summary
+    objectName: "resultsSummary"
+
+    // One map per result: fileName, output ("" when none), error, ok.
+    required property var results
+
+    signal revealRequested()
+
+    readonly property int succeeded: results.filter(result => result.ok).length
+    readonly property int failed: results.length - succeeded
+    // The first converted file decides whether there is anything to show.
+    readonly property var firstConverted: results.find(result => result.ok)
+
+    Label {
+        objectName: "summaryText"
+        text: summary.failed > 0 ? summary.succeeded + " converted, " + summary.failed + " failed"
+                                 : summary.succeeded + " converted"
+        color: summary.failed > 0 ? Theme.warning : Theme.success
+    }
+
+    Button {
+        objectName: "revealButton"
+        visible: summary.firstConverted !== undefined && summary.firstConverted.output !== ""
+        text: qsTr("Show in Finder")
+        onClicked: summary.revealRequested()
+    }
+}

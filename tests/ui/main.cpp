@@ -1,0 +1,15 @@
+#include "ui/QmlSetup.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+// The views need a GUI application (the file dialogs a widget one) on the
+// main thread; the model delivers a run's end through its event loop.
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    pictavo::prepareQuick();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
