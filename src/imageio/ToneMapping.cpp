@@ -69,6 +69,21 @@ void toneMapToSdr(std::uint8_t* data, std::size_t stride, std::uint32_t width, s
 {
     if (sourcePeakNits <= 0)
         sourcePeakNits = kDefaultHdrPeakNits;
+    if (transfer == HdrTransfer::pq) {
+        // Content brighter than the declared (or assumed) peak would clip:
+        // the peak is the brighter of the two.
+        std::uint16_t brightest = 0;
+        for (std::uint32_t y = 0; y < height; ++y) {
+            const std::uint8_t* row = data + std::size_t(y) * stride;
+            for (std::uint32_t x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    std::uint16_t v;
+                    std::memcpy(&v, row + (std::size_t(x) * channels + c) * 2, 2);
+                    brightest = std::max(brightest, v);
+                }
+        }
+        sourcePeakNits = std::max(sourcePeakNits, pqToNits(brightest / 65535.0));
+    }
 
     // Signal code value -> light: cd/m² for PQ, relative scene light for HLG.
     std::vector<float> toLight(65536);

@@ -32,6 +32,9 @@ inline constexpr double kDefaultHdrPeakNits = 1000.0;
 // the same factor, so hue and saturation are kept and no channel can exceed
 // white (the maxRGB approach of SMPTE ST 2094-40). HLG is first brought to
 // display light with BT.2100's inverse OETF and OOTF (gamma 1.2 at 1000 cd/m²).
+// The source peak of PQ is the larger of `sourcePeakNits` (from the file's
+// content light level or mastering display, else kDefaultHdrPeakNits) and the
+// brightest sample actually present, so nothing clips.
 // A standard curve rather than an ad-hoc one: its behaviour is documented,
 // predictable and matches what HDR-aware viewers do.
 void toneMapToSdr(std::uint8_t* data, std::size_t stride, std::uint32_t width, std::uint32_t height, int channels,
