@@ -200,21 +200,6 @@ TEST_F(BatchConversion, NonLocalFolderFailsEveryFileWithoutConverting)
     EXPECT_TRUE(converter.calls().isEmpty());
 }
 
-TEST_F(BatchConversion, ConvertingAgainConvertsTheSameQueueAgain)
-{
-    model.addFiles({file("/p/a.heic"), file("/p/b.heic")});
-    model.convertAll();
-    ASSERT_TRUE(waitForRunEnd());
-    const QList<ConversionResult> first = model.results();
-    model.convertAll();
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(sourcesOf(converter.calls()),
-              QList<fs::path>({"/p/a.heic", "/p/b.heic", "/p/a.heic", "/p/b.heic"}));
-    ASSERT_EQ(model.results().size(), 2);
-    EXPECT_NE(model.results()[0].id(), first[0].id());
-}
-
 // A second run would clear the busy flag while the first still converts.
 TEST_F(BatchConversion, ConvertAllDuringARunIsIgnored)
 {
@@ -254,6 +239,57 @@ TEST_F(BatchConversion, PathsReachTheConverterByteForByte)
     ASSERT_EQ(converter.calls().size(), 1);
     EXPECT_EQ(converter.calls().first().source.native(), name.toStdString());
     EXPECT_EQ(model.resultRows().first().toMap()["source"].toString(), name);
+}
+
+TEST(OutputFolderChoice, ConfirmedFolderIsStoredThenTheSwitchTurnedOn)
+{
+    Model model;
+    auto panels = std::make_shared<FakePanels>(QList<QUrl>{file("/out/first"), file("/out/second")});
+    model.setPanels(panels);
+    ChangeRecorder recorder(model);
+
+    model.chooseOutputDir();
+
+    ASSERT_EQ(panels->requests.size(), 1);
+    const PanelRequest& request = panels->requests.first();
+    EXPECT_FALSE(request.allowsMultipleSelection);
+    EXPECT_TRUE(request.canChooseDirectories);
+    EXPECT_FALSE(request.canChooseFiles);
+    EXPECT_EQ(request.message, "Choose output folder");
+    ASSERT_EQ(recorder.names(), QStringList({"will", "outputDir", "will", "useCustomOutput"}));
+    EXPECT_FALSE(recorder.events()[0].values.outputDir.has_value());
+    EXPECT_FALSE(recorder.events()[2].values.useCustomOutput);
+    EXPECT_EQ(model.outputDir(), file("/out/first"));
+    EXPECT_EQ(model.outputDirPath(), "/out/first");
+    EXPECT_TRUE(model.useCustomOutput());
+}
+
+TEST(OutputFolderChoice, ConfirmedWithoutAFolderClearsItAndStillSwitchesOn)
+{
+    Model model;
+    model.setOutputDir(file("/out"));
+    model.setPanels(std::make_shared<FakePanels>(QList<QUrl>{}));
+    ChangeRecorder recorder(model);
+    model.chooseOutputDir();
+    EXPECT_EQ(recorder.names(), QStringList({"will", "outputDir", "will", "useCustomOutput"}));
+    EXPECT_FALSE(model.outputDir().has_value());
+    EXPECT_EQ(model.outputDirPath(), "");
+    EXPECT_TRUE(model.useCustomOutput());
+}
+
+TEST(OutputFolderChoice, CancelledOrMissingPanelChangesNothing)
+{
+    Model model;
+    model.setOutputDir(file("/out"));
+    ChangeRecorder recorder(model);
+    model.chooseOutputDir();
+    auto panels = std::make_shared<FakePanels>(std::nullopt);
+    model.setPanels(panels);
+    model.chooseOutputDir();
+    EXPECT_EQ(panels->requests.size(), 1);
+    EXPECT_TRUE(recorder.names().isEmpty());
+    EXPECT_EQ(model.outputDir(), file("/out"));
+    EXPECT_FALSE(model.useCustomOutput());
 }
 
 // Closing the window during a run: nothing crashes, nothing is published,

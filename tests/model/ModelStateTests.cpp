@@ -75,18 +75,6 @@ TEST(ModelState, WritingTheSameValueIsStillAnnounced)
               QStringList({"will", "format", "will", "quality", "will", "files", "will", "outputDir"}));
 }
 
-TEST(ModelState, SwitchingTheCustomFolderOffAndOnKeepsTheFolder)
-{
-    Model model;
-    model.setOutputDir(file("/out"));
-    model.setUseCustomOutput(true);
-    model.setUseCustomOutput(false);
-    model.setUseCustomOutput(true);
-    EXPECT_EQ(model.outputDir(), file("/out"));
-    EXPECT_EQ(model.outputDirPath(), "/out");
-    EXPECT_EQ(model.outputDirUrl(), file("/out"));
-}
-
 TEST(ModelState, FormatByNameAcceptsOnlyTheDisplayNames)
 {
     Model model;
@@ -130,16 +118,6 @@ TEST(ModelState, ResultRowsDescribeEachResultInOrder)
     EXPECT_EQ(second["output"].toString(), "");
     EXPECT_EQ(second["error"].toString(), "Could not read image");
     EXPECT_FALSE(second["ok"].toBool());
-}
-
-TEST(ModelState, NonAsciiPathsSurviveTheRoundTrip)
-{
-    Model model;
-    model.setResults({ConversionResult("/fotos/Überblick é.heic", std::filesystem::path("/fotos/Überblick é.png"),
-                                       std::nullopt)});
-    const QVariantMap row = model.resultRows().first().toMap();
-    EXPECT_EQ(row["fileName"].toString(), QString::fromUtf8("Überblick é.heic"));
-    EXPECT_EQ(row["output"].toString(), QString::fromUtf8("/fotos/Überblick é.png"));
 }
 
 }  // namespace
