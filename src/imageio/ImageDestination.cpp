@@ -1,0 +1,106 @@
+#include "ImageDestination.h"
+
+#include "ImageSource.h"
+#include "JpegWriter.h"
+#include "OutputFile.h"
+#include "PngWriter.h"
+
+#include <optional>
+
+namespace pictavo::imageio {
+
+namespace {
+
+enum class Encoding { jpeg, png };
+
+std::optional<Encoding> encodingFor(std::string_view type)
+{
+    if (type == "image/jpeg")
+        return Encoding::jpeg;
+    if (type == "image/png")
+        return Encoding::png;
+    return std::nullopt;
+}
+
+// JPEG quality when the options hold none.
+constexpr double kDefaultQuality = 0.9;
+
+double qualityFrom(const Properties& options)
+{
+    auto found = options.find(kLossyCompressionQuality);
+    if (found == options.end())
+        return kDefaultQuality;
+    if (const double* value = std::get_if<double>(&found->second))
+        return *value;
+    if (const std::int64_t* value = std::get_if<std::int64_t>(&found->second))
+        return static_cast<double>(*value);
+    return kDefaultQuality;
+}
+
+}  // namespace
+
+struct ImageDestination::Impl {
+    Encoding encoding;
+    std::unique_ptr<OutputFile> file;
+    std::optional<DecodedImage> image;
+    double quality = kDefaultQuality;
+    // Set when an image could not be added or more than one was added.
+    bool failed = false;
+};
+
+ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ImageDestination::~ImageDestination() = default;
+
+std::unique_ptr<ImageDestination> ImageDestination::create(const std::filesystem::path& location,
+                                                           std::string_view type, std::size_t count)
+{
+    try {
+        std::optional<Encoding> encoding = encodingFor(type);
+        if (!encoding || count != 1)
+            return nullptr;
+        std::unique_ptr<OutputFile> file = OutputFile::create(location);
+        if (!file)
+            return nullptr;
+        auto impl = std::make_unique<Impl>();
+        impl->encoding = *encoding;
+        impl->file = std::move(file);
+        return std::unique_ptr<ImageDestination>(new ImageDestination(std::move(impl)));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index, const Properties& options)
+{
+    try {
+        // The pixels arrive upright, so the source's orientation (kOrientation)
+        // needs no pixel work here; any EXIF written says orientation 1.
+        const DecodedImage* decoded = impl_->image ? nullptr : source.decode(index);
+        if (!decoded) {
+            impl_->failed = true;
+            return;
+        }
+        impl_->image = *decoded;
+        impl_->quality = qualityFrom(options);
+    } catch (...) {
+        impl_->failed = true;
+    }
+}
+
+bool ImageDestination::finalize()
+{
+    try {
+        std::unique_ptr<OutputFile> file = std::move(impl_->file);
+        if (!file || impl_->failed || !impl_->image)
+            return false;
+        ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
+        const bool encoded = impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
+                                                               : writePng(*impl_->image, sink);
+        return encoded && file->publish();
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace pictavo::imageio

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "DecodedImage.h"
+
+namespace pictavo::imageio {
+
+// True when `image` describes pixels an encoder can read safely: a known
+// layout, a non-empty size and rows at least as long as their samples.
+inline bool isWritable(const DecodedImage& image)
+{
+    if (!image.data || image.width == 0 || image.height == 0)
+        return false;
+    if (image.channels < 1 || image.channels > 4 || (image.bitsPerSample != 8 && image.bitsPerSample != 16))
+        return false;
+    const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
+    return image.stride >= rowBytes;
+}
+
+}  // namespace pictavo::imageio

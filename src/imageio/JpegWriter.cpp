@@ -1,0 +1,201 @@
+#include "JpegWriter.h"
+
+#include "ExifEditor.h"
+#include "ImageValidity.h"
+#include "PixelRows.h"
+
+#include <csetjmp>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace pictavo::imageio {
+
+namespace {
+
+// Largest payload of one marker segment (its length field counts itself).
+constexpr std::size_t kMaxSegmentPayload = 65533;
+constexpr std::uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr char kXmpHeader[] = "http://ns.adobe.com/xap/1.0/";  // written with its terminating NUL
+// libjpeg splits a profile into at most 255 APP2 segments of 65,519 bytes.
+constexpr std::size_t kMaxIccSize = 255 * 65519;
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
+// From this quality up chroma keeps full resolution (4:4:4); below it, 4:2:0
+// halves the file size at a cost the eye hardly sees at those settings.
+constexpr int kFullChromaQuality = 90;
+
+// Quality fraction to libjpeg quality: round(fraction × 100), clamped to 1..100;
+// anything not a number gives 90.
+int libjpegQuality(double fraction)
+{
+    if (!std::isfinite(fraction))
+        return 90;
+    const double scaled = std::round(fraction * 100.0);
+    return scaled < 1 ? 1 : scaled > 100 ? 100 : static_cast<int>(scaled);
+}
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jumpOnError(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void ignoreMessage(j_common_ptr) {}
+
+// Streams the compressed data to the sink through a fixed buffer.
+struct SinkDestination {
+    jpeg_destination_mgr base;
+    const ByteSink* sink;
+    std::uint8_t* buffer;
+};
+
+SinkDestination* destinationOf(j_compress_ptr cinfo)
+{
+    return reinterpret_cast<SinkDestination*>(cinfo->dest);
+}
+
+bool deliver(SinkDestination* destination, std::size_t size)
+{
+    try {
+        return size == 0 || (*destination->sink)(destination->buffer, size);
+    } catch (...) {
+        return false;
+    }
+}
+
+void startBuffer(j_compress_ptr cinfo)
+{
+    SinkDestination* destination = destinationOf(cinfo);
+    destination->base.next_output_byte = destination->buffer;
+    destination->base.free_in_buffer = kOutputBufferSize;
+}
+
+boolean flushFullBuffer(j_compress_ptr cinfo)
+{
+    if (!deliver(destinationOf(cinfo), kOutputBufferSize))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    startBuffer(cinfo);
+    return TRUE;
+}
+
+void flushLastBuffer(j_compress_ptr cinfo)
+{
+    SinkDestination* destination = destinationOf(cinfo);
+    if (!deliver(destination, kOutputBufferSize - destination->base.free_in_buffer))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// Everything the encoder needs, prepared before libjpeg runs so that no C++
+// object is created between setjmp and a possible longjmp.
+struct JpegJob {
+    const DecodedImage& image;
+    int quality;
+    std::vector<std::uint8_t> exifSegment;
+    std::vector<std::uint8_t> xmpSegment;
+    const std::vector<std::uint8_t>* icc;
+    std::vector<std::uint8_t> row;
+    std::vector<std::uint8_t> outputBuffer;
+};
+
+bool encode(JpegJob& job, const ByteSink& sink)
+{
+    jpeg_compress_struct cinfo;
+    ErrorManager errors;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.emit_message = [](j_common_ptr, int) {};
+    errors.base.output_message = ignoreMessage;
+    SinkDestination destination{{}, &sink, job.outputBuffer.data()};
+    destination.base.init_destination = startBuffer;
+    destination.base.empty_output_buffer = flushFullBuffer;
+    destination.base.term_destination = flushLastBuffer;
+
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    cinfo.dest = &destination.base;
+
+    const DecodedImage& image = job.image;
+    const bool grey = image.channels <= 2;
+    cinfo.image_width = image.width;
+    cinfo.image_height = image.height;
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, job.quality, TRUE);
+    if (!grey && job.quality >= kFullChromaQuality) {
+        cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
+    // Optimised Huffman tables would keep the whole image's coefficients in
+    // memory (gigabytes for the largest photos), so the standard tables are used.
+    cinfo.optimize_coding = FALSE;
+    // EXIF must be the first segment after SOI, where JFIF would otherwise stand.
+    if (!job.exifSegment.empty())
+        cinfo.write_JFIF_header = FALSE;
+
+    jpeg_start_compress(&cinfo, TRUE);
+    if (!job.exifSegment.empty())
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.exifSegment.data(), static_cast<unsigned>(job.exifSegment.size()));
+    if (!job.xmpSegment.empty())
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.xmpSegment.data(), static_cast<unsigned>(job.xmpSegment.size()));
+    if (!job.icc->empty())
+        jpeg_write_icc_profile(&cinfo, job.icc->data(), static_cast<unsigned>(job.icc->size()));
+
+    while (cinfo.next_scanline < cinfo.image_height) {
+        rowAs8BitOpaque(image, cinfo.next_scanline, job.row.data());
+        JSAMPROW row = job.row.data();
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t headerSize, const std::vector<std::uint8_t>& body)
+{
+    std::vector<std::uint8_t> result(header, header + headerSize);
+    result.insert(result.end(), body.begin(), body.end());
+    return result;
+}
+
+}  // namespace
+
+bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
+{
+    try {
+        if (!isWritable(image))
+            return false;
+        static const std::vector<std::uint8_t> kNoProfile;
+        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}};
+        if (!image.exif.empty()) {
+            std::vector<std::uint8_t> exif =
+                exifForOutput(image.exif, image.width, image.height, kMaxSegmentPayload - sizeof kExifHeader);
+            if (!exif.empty())
+                job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
+        }
+        // XMP too large for one segment would need the extended-XMP scheme; it is left out.
+        if (!image.xmp.empty() && image.xmp.size() <= kMaxSegmentPayload - sizeof kXmpHeader)
+            job.xmpSegment = segment(reinterpret_cast<const std::uint8_t*>(kXmpHeader), sizeof kXmpHeader, image.xmp);
+        if (image.icc.size() <= kMaxIccSize)
+            job.icc = &image.icc;
+        job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
+        job.outputBuffer.resize(kOutputBufferSize);
+        return encode(job, sink);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace pictavo::imageio

@@ -1,0 +1,151 @@
+#include "TiffBuilder.h"
+
+#include "imageio/ExifEditor.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace pictavo::imageio {
+namespace {
+
+using test::buildTiff;
+using test::TiffContents;
+
+constexpr std::uint16_t kOrientation = 0x0112;
+constexpr std::uint16_t kMake = 0x010F;
+constexpr std::uint16_t kMakerNote = 0x927C;
+constexpr std::uint16_t kPixelX = 0xA002;
+constexpr std::uint16_t kPixelY = 0xA003;
+constexpr std::size_t kUnlimited = 1 << 30;
+
+class ExifEditorByteOrder : public ::testing::TestWithParam<bool> {
+protected:
+    TiffContents contents() const
+    {
+        TiffContents c;
+        c.bigEndian = GetParam();
+        return c;
+    }
+};
+
+TEST_P(ExifEditorByteOrder, OutputExifSaysUprightAndDescribesTheWrittenSize)
+{
+    TiffContents c = contents();
+    c.thumbnailSize = 500;
+    const std::vector<std::uint8_t> in = buildTiff(c);
+    const std::vector<std::uint8_t> out = exifForOutput(in, 3024, 4032, kUnlimited);
+
+    ASSERT_EQ(out.size(), in.size()) << "a block that fits is edited in place, not rebuilt";
+    EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
+    EXPECT_EQ(test::exifIfdTag(out, kPixelX)->value, 3024u);
+    EXPECT_EQ(test::exifIfdTag(out, kPixelY)->value, 4032u);
+    EXPECT_EQ(test::ifd0Ascii(out, kMake), std::string(test::kTestMake, sizeof test::kTestMake));
+    EXPECT_NE(test::ifd1Offset(out), 0u) << "the thumbnail stays while there is room";
+    EXPECT_EQ(in[0], out[0]) << "byte order kept";
+}
+
+TEST_P(ExifEditorByteOrder, OversizedBlockLosesThumbnailAndMakerNoteButKeepsTheRest)
+{
+    TiffContents c = contents();
+    c.makerNoteSize = 40000;
+    c.thumbnailSize = 40000;
+    const std::vector<std::uint8_t> in = buildTiff(c);
+    ASSERT_GT(in.size(), 65527u);
+    const std::vector<std::uint8_t> out = exifForOutput(in, 640, 480, 65527);
+
+    ASSERT_FALSE(out.empty());
+    EXPECT_LE(out.size(), 65527u);
+    EXPECT_EQ(test::ifd1Offset(out), 0u);
+    EXPECT_FALSE(test::exifIfdTag(out, kMakerNote));
+    EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
+    EXPECT_EQ(test::exifIfdTag(out, kPixelX)->value, 640u);
+    EXPECT_EQ(test::exifIfdTag(out, kPixelY)->value, 480u);
+    EXPECT_EQ(test::ifd0Ascii(out, kMake), std::string(test::kTestMake, sizeof test::kTestMake));
+}
+
+TEST_P(ExifEditorByteOrder, BlockThatCannotFitEvenReducedIsLeftOut)
+{
+    EXPECT_TRUE(exifForOutput(buildTiff(contents()), 10, 10, 40).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
+
+TEST(ExifEditor, AcceptsExifPrefixAndRejectsWhatIsNotTiff)
+{
+    std::vector<std::uint8_t> prefixed = {'E', 'x', 'i', 'f', 0, 0};
+    const std::vector<std::uint8_t> tiff = buildTiff({});
+    prefixed.insert(prefixed.end(), tiff.begin(), tiff.end());
+    const std::vector<std::uint8_t> out = exifForOutput(prefixed, 1, 1, kUnlimited);
+    ASSERT_EQ(out.size(), tiff.size());
+    EXPECT_EQ(out[0], 'I');
+
+    const std::vector<std::uint8_t> text = {'<', 'x', 'm', 'p', '>', 0, 0, 0, 0, 0};
+    EXPECT_TRUE(exifForOutput(text, 1, 1, kUnlimited).empty());
+    EXPECT_TRUE(exifForOutput({}, 1, 1, kUnlimited).empty());
+    const std::vector<std::uint8_t> headerPointingPastTheEnd = {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF};
+    EXPECT_TRUE(exifForOutput(headerPointingPastTheEnd, 1, 1, kUnlimited).empty());
+}
+
+TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
+{
+    std::vector<std::uint8_t> tiff = buildTiff({});
+    // The Exif IFD pointer is IFD0's third entry; aim it at IFD0 itself.
+    const std::size_t pointerValue = 8 + 2 + 2 * 12 + 8;
+    tiff[pointerValue] = 8;
+    tiff[pointerValue + 1] = tiff[pointerValue + 2] = tiff[pointerValue + 3] = 0;
+    std::optional<ExifEditor> editor = ExifEditor::parse(tiff);
+    ASSERT_TRUE(editor);
+    const std::vector<std::uint8_t> reduced = editor->reduced();
+    EXPECT_EQ(test::ifd0Tag(reduced, kOrientation)->value, 6u);
+    EXPECT_LT(reduced.size(), tiff.size());
+}
+
+// Hostile input: every truncation of a valid block, then random damage, then
+// pure noise behind a valid header. Nothing may read out of bounds (run under
+// AddressSanitizer to see it), and whatever comes out respects the size limit.
+TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
+{
+    TiffContents c;
+    c.thumbnailSize = 64;
+    for (bool big : {false, true}) {
+        c.bigEndian = big;
+        const std::vector<std::uint8_t> valid = buildTiff(c);
+        for (std::size_t length = 0; length < valid.size(); ++length) {
+            std::vector<std::uint8_t> cut(valid.begin(), valid.begin() + length);
+            const std::vector<std::uint8_t> out = exifForOutput(cut, 5, 5, 120);
+            EXPECT_LE(out.size(), 120u);
+            if (!out.empty() && test::ifd0Tag(out, kOrientation)) {
+                EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
+            }
+        }
+    }
+
+    std::mt19937 random(12345);
+    const std::vector<std::uint8_t> valid = buildTiff(c);
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<std::uint8_t> damaged = valid;
+        const int hits = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < hits; ++i)
+            damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
+        const std::size_t limit = round % 2 ? kUnlimited : 100;
+        EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
+        if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
+            editor->reduced();
+    }
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<std::uint8_t> noise(8 + random() % 300);
+        for (std::uint8_t& byte : noise)
+            byte = static_cast<std::uint8_t>(random());
+        const bool big = round % 2;
+        const std::uint8_t header[8] = {std::uint8_t(big ? 'M' : 'I'), std::uint8_t(big ? 'M' : 'I'),
+                                        std::uint8_t(big ? 0 : 42), std::uint8_t(big ? 42 : 0), 0, 0, 0, 0};
+        std::copy(header, header + 4, noise.begin());
+        noise[big ? 7 : 4] = static_cast<std::uint8_t>(8 + random() % 32);
+        EXPECT_LE(exifForOutput(noise, 5, 5, 64).size(), 64u);
+    }
+}
+
+}  // namespace
+}  // namespace pictavo::imageio

@@ -1,0 +1,182 @@
+#include "SyntheticImage.h"
+
+#include "imageio/OutputFile.h"
+#include "imageio/PngWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace pictavo::imageio {
+namespace {
+
+namespace fs = std::filesystem;
+using Method = OutputFile::Method;
+
+std::string readAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeText(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool write(OutputFile& file, const std::string& text)
+{
+    return file.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+class OutputFileTest : public ::testing::TestWithParam<Method> {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "pictavo-output-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override
+    {
+        if (mounted_)
+            ::umount2(mount_.c_str(), MNT_DETACH);
+        std::error_code ignored;
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(folder_, ignored);
+    }
+    std::unique_ptr<OutputFile> create(const fs::path& location) { return OutputFile::create(location, GetParam()); }
+
+    fs::path folder_;
+    fs::path mount_;
+    bool mounted_ = false;
+};
+
+TEST_P(OutputFileTest, AppearsUnderItsNameOnlyWhenPublishedAndComplete)
+{
+    const fs::path location = folder_ / "photo.jpg";
+    auto file = create(location);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(write(*file, "first part, "));
+    ASSERT_TRUE(write(*file, "second part"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(location)));
+    for (const std::string& name : entriesOf(folder_))
+        EXPECT_EQ(name[0], '.') << "only a hidden temporary may exist before publishing: " << name;
+
+    ASSERT_TRUE(file->publish());
+    EXPECT_EQ(readAll(location), "first part, second part");
+    EXPECT_EQ(entriesOf(folder_), std::vector<std::string>{"photo.jpg"});
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat info {};
+    ASSERT_EQ(::stat(location.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644 & ~mask);
+    EXPECT_FALSE(write(*file, "more")) << "a published file takes no more data";
+}
+
+TEST_P(OutputFileTest, NameTakenMeanwhileIsNeverReplaced)
+{
+    const fs::path location = folder_ / "photo.png";
+    auto file = create(location);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(write(*file, "new data"));
+    writeText(location, "another program's file");
+
+    EXPECT_FALSE(file->publish());
+    EXPECT_EQ(file->error(), EEXIST);
+    file.reset();
+    EXPECT_EQ(readAll(location), "another program's file");
+    EXPECT_EQ(entriesOf(folder_), std::vector<std::string>{"photo.png"});
+}
+
+TEST_P(OutputFileTest, DanglingSymbolicLinkAtTheNameIsNotWrittenThrough)
+{
+    const fs::path target = folder_ / "elsewhere" / "target.jpg";
+    fs::create_directory(folder_ / "elsewhere");
+    const fs::path location = folder_ / "photo.jpg";
+    fs::create_symlink(target, location);
+    auto file = create(location);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(write(*file, "data"));
+    EXPECT_FALSE(file->publish());
+    file.reset();
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_symlink(location));
+    EXPECT_EQ(entriesOf(folder_), (std::vector<std::string>{"elsewhere", "photo.jpg"}));
+}
+
+TEST_P(OutputFileTest, DiscardedWithoutPublishingLeavesNothing)
+{
+    {
+        auto file = create(folder_ / "photo.jpg");
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(write(*file, std::string(100000, 'x')));
+    }
+    EXPECT_TRUE(entriesOf(folder_).empty());
+}
+
+TEST_P(OutputFileTest, CannotBeCreatedInAFolderThatIsMissingAPlainFileOrReadOnly)
+{
+    EXPECT_FALSE(create(folder_ / "missing" / "photo.jpg"));
+    writeText(folder_ / "plain", "not a folder");
+    EXPECT_FALSE(create(folder_ / "plain" / "photo.jpg"));
+    EXPECT_EQ(entriesOf(folder_), std::vector<std::string>{"plain"});
+
+    const fs::path readOnly = folder_ / "read-only";
+    fs::create_directory(readOnly);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+    writeText(readOnly / "probe", "x");
+    if (fs::exists(readOnly / "probe"))
+        GTEST_SKIP() << "permissions are not enforced for this user (root), read-only folder not checked";
+    EXPECT_FALSE(create(readOnly / "photo.jpg"));
+    EXPECT_TRUE(entriesOf(readOnly).empty());
+}
+
+TEST_P(OutputFileTest, FullDiskFailsAndLeavesNothing)
+{
+    mount_ = folder_ / "small";
+    fs::create_directory(mount_);
+    if (::mount("pictavo-test", mount_.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a 1 MiB tmpfs (needs root): " << std::strerror(errno);
+    mounted_ = true;
+
+    // Noise does not compress, so this PNG needs about 3 MiB.
+    std::mt19937 random(1);
+    const DecodedImage noise = test::syntheticImage(1024, 1024, 3, 8, [&](auto, auto, int) { return random() & 0xFF; });
+    const fs::path location = mount_ / "photo.png";
+    auto file = create(location);
+    ASSERT_TRUE(file);
+    const bool written = writePng(noise, [&file](const std::uint8_t* data, std::size_t size) {
+        return file->write(data, size);
+    });
+    EXPECT_FALSE(written && file->publish());
+    EXPECT_EQ(file->error(), ENOSPC);
+    file.reset();
+    EXPECT_TRUE(entriesOf(mount_).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothMethods, OutputFileTest, ::testing::Values(Method::automatic, Method::hiddenTemporary),
+                         [](const auto& info) {
+                             return info.param == Method::automatic ? "Automatic" : "HiddenTemporary";
+                         });
+
+}  // namespace
+}  // namespace pictavo::imageio
