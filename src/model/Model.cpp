@@ -44,6 +44,15 @@ QString pathExtension(const QUrl& url)
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
+// Tells observers before the value changes and bindings after it has.
+template <typename Store>
+void announcedWrite(Model& model, Store&& store, void (Model::*changed)())
+{
+    emit model.objectWillChange();
+    store();
+    emit(model.*changed)();
+}
+
 }  // namespace
 
 struct Model::State {
@@ -58,15 +67,6 @@ struct Model::State {
     std::shared_ptr<Panels> panels = defaultPanels();
     ConvertFunction convert = &Converter::convert;
 };
-
-// Tells observers before the value changes and bindings after it has.
-template <typename Store>
-static void announcedWrite(Model& model, Store&& store, void (Model::*changed)())
-{
-    emit model.objectWillChange();
-    store();
-    emit(model.*changed)();
-}
 
 Model::Model(QObject* parent) : QObject(parent), state_(std::make_unique<State>()) {}
 
