@@ -8,6 +8,10 @@
 // main thread; the model delivers a run's end through its event loop.
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
     QApplication app(argc, argv);
     pictavo::prepareQuick();
     ::testing::InitGoogleTest(&argc, argv);
