@@ -16,12 +16,15 @@ ConversionResult failure(const fs::path& source, std::string_view message)
     return ConversionResult(source, std::nullopt, std::string(message));
 }
 
-// Anything at the path counts, a dangling symbolic link included.
+// Anything at the path counts, a dangling symbolic link included. A path that
+// cannot be looked up at all (the folder is a plain file, or cannot be
+// searched) holds nothing: counting it as taken would make the naming loop
+// forever, and the exclusive creation that follows fails there anyway.
 bool entryExists(const fs::path& path)
 {
     std::error_code error;
     fs::file_status status = fs::symlink_status(path, error);
-    return fs::exists(status) || (error && error != std::errc::no_such_file_or_directory);
+    return !error && fs::exists(status);
 }
 
 }  // namespace
