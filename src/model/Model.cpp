@@ -1,6 +1,7 @@
 #include "model/Model.h"
 
 #include "core/Converter.h"
+#include "core/IsolatedConverter.h"
 #include "model/ConversionRun.h"
 
 #include <QFile>
@@ -65,7 +66,8 @@ struct Model::State {
     std::optional<QUrl> outputDir;
 
     std::shared_ptr<Panels> panels = defaultPanels();
-    ConvertFunction convert = &Converter::convert;
+    // Each file in a worker process, so that a decoder crash costs one file.
+    ConvertFunction convert = &IsolatedConverter::convert;
 };
 
 Model::Model(QObject* parent) : QObject(parent), state_(std::make_unique<State>()) {}

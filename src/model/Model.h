@@ -43,7 +43,7 @@ public:
     // The panels every new model uses (the application's dialogs, or a test's).
     static void setDefaultPanels(std::shared_ptr<Panels> panels);
     void setPanels(std::shared_ptr<Panels> panels);
-    // The conversion a run calls for each file; Converter::convert by default.
+    // The conversion a run calls for each file; IsolatedConverter::convert by default.
     void setConvertFunction(ConvertFunction convert);
 
     const QList<QUrl>& files() const;

@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes, as a .heic file, through the converter to JPG and PNG.
+// Feeds arbitrary bytes, as a .heic file, through the converter to JPG or PNG.
 // Any crash, leak or hang in our code shows up here; every outcome must be a
 // success with exactly one output file, or a failure with none.
 
@@ -46,14 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
 
-    for (pictavo::OutputFormat format : pictavo::allOutputFormats) {
-        pictavo::ConversionResult result = pictavo::Converter::convert(input, format, 0.9, std::nullopt);
-        const std::size_t expected = result.ok() ? 2 : 1;
-        if (result.ok() != result.output().has_value() || entriesIn(folder) != expected)
-            std::abort();
-        if (result.output())
-            fs::remove(*result.output());
-    }
+    // One format per input, picked by its length: both writers see every
+    // kind of picture, at half the cost of converting each input twice.
+    const pictavo::OutputFormat format = size % 2 == 0 ? pictavo::OutputFormat::jpg : pictavo::OutputFormat::png;
+    pictavo::ConversionResult result = pictavo::Converter::convert(input, format, 0.9, std::nullopt);
+    const std::size_t expected = result.ok() ? 2 : 1;
+    if (result.ok() != result.output().has_value() || entriesIn(folder) != expected)
+        std::abort();
+    if (result.output())
+        fs::remove(*result.output());
     fs::remove(input);
     return 0;
 }
