@@ -13,6 +13,9 @@ ApplicationWindow {
     minimumHeight: Math.max(520, content.implicitHeight)
     width: 520
     height: 520
+    // Grow with the content (results appearing) rather than cut it off.
+    onMinimumWidthChanged: if (width < minimumWidth) width = minimumWidth
+    onMinimumHeightChanged: if (height < minimumHeight) height = minimumHeight
 
     ContentView {
         id: content
