@@ -67,6 +67,7 @@ Item {
                         text: modelData
                         checkable: true
                         checked: root.model.format === modelData
+                        highlighted: checked
                         ButtonGroup.group: formatGroup
                         onClicked: root.model.format = modelData
                     }
@@ -111,6 +112,7 @@ Item {
 
             Switch {
                 objectName: "customOutputSwitch"
+                leftPadding: 0
                 text: qsTr("Save to folder:")
                 checked: root.model.useCustomOutput
                 onToggled: root.model.useCustomOutput = checked
