@@ -50,7 +50,7 @@ TEST(DialogPanels, TheFileFilterAcceptsTheExtensionsInAnyLetterCaseAndNothingEls
         EXPECT_FALSE(matchesAny(patterns, name)) << name;
 }
 
-TEST(DialogPanels, AFileRequestOpensAMultipleSelectionDialogWithTheMessageAsCaption)
+TEST(DialogPanels, TheDialogFollowsTheRequest)
 {
     QFileDialog dialog;
     DialogPanels::configure(dialog, fileRequest());
@@ -59,20 +59,11 @@ TEST(DialogPanels, AFileRequestOpensAMultipleSelectionDialogWithTheMessageAsCapt
     ASSERT_EQ(dialog.nameFilters().size(), 1);
     EXPECT_TRUE(dialog.nameFilters()[0].contains("*.[hH][eE][iI][cC] *.[hH][eE][iI][fF]"));
 
-    PanelRequest single = fileRequest();
-    single.allowsMultipleSelection = false;
-    DialogPanels::configure(dialog, single);
-    EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
-}
-
-TEST(DialogPanels, AFolderRequestShowsOnlyFolders)
-{
-    PanelRequest request;
-    request.canChooseDirectories = true;
-    request.canChooseFiles = false;
-    request.message = "Output folder";
-    QFileDialog dialog;
-    DialogPanels::configure(dialog, request);
+    PanelRequest folder;
+    folder.canChooseDirectories = true;
+    folder.canChooseFiles = false;
+    folder.message = "Output folder";
+    DialogPanels::configure(dialog, folder);
     EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
     EXPECT_TRUE(dialog.testOption(QFileDialog::ShowDirsOnly));
     EXPECT_EQ(dialog.windowTitle(), "Output folder");

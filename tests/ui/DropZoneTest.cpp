@@ -103,8 +103,9 @@ TEST(DropZone, ADropQueuesItsConvertibleFilesInOrderAndLightsTheZoneWhileHoverin
     EXPECT_NEAR(idleFill.alphaF(), 0.05, 0.01);
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
 
-    // A second drop of a queued file and a new one adds only the new one.
-    app.drop("dropZone", *urlsData(fileUrls({"/photos/b.heic", "/photos/c.heic"})));
+    // A queued file is not added twice, and only local files are handed on.
+    app.drop("dropZone", *urlsData({QUrl::fromLocalFile("/photos/b.heic"), QUrl("https://example.org/d.heic"),
+                                    QUrl::fromLocalFile("/photos/c.heic")}));
     EXPECT_EQ(app.model().files(), fileUrls({"/photos/b.heic", "/photos/a.HEIF", "/photos/c.heic"}));
 }
 
