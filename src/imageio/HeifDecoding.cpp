@@ -296,34 +296,60 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
         std::uint8_t* luma = heif_image_get_plane(image.get(), heif_channel_Y, &stride);
         if (!luma || stride <= 0)
             return nullptr;
-        const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y);
-        if (deep)
-            expandTo16Bits(luma, stride, decoded->width, decoded->height, 1, bits);
         if (!alpha) {
+            if (deep)
+                expandTo16Bits(luma, stride, decoded->width, decoded->height, 1,
+                               heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y));
             decoded->channels = 1;
             decoded->data = luma;
             decoded->stride = static_cast<std::size_t>(stride);
             decoded->owner = image;
         } else {
+            // Grey and alpha come as two planes, whose depths may differ:
+            // interleave them, each scaled to the output depth, into a buffer of our own.
             int alphaStride = 0;
-            std::uint8_t* alphaPlane = heif_image_get_plane(image.get(), heif_channel_Alpha, &alphaStride);
+            const std::uint8_t* alphaPlane = heif_image_get_plane_readonly(image.get(), heif_channel_Alpha, &alphaStride);
             if (!alphaPlane || alphaStride <= 0)
                 return nullptr;
-            if (deep)
-                expandTo16Bits(alphaPlane, alphaStride, decoded->width, decoded->height, 1,
-                               heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Alpha));
-            // Grey and alpha come as two planes; interleave them into a buffer of our own.
+            struct Plane {
+                const std::uint8_t* data;
+                std::size_t stride;
+                bool wide;          // 16-bit storage
+                std::uint32_t max;  // largest value of its range
+            };
+            auto describe = [&](const std::uint8_t* data, int planeStride, heif_channel channel) {
+                const int range = std::clamp(heif_image_get_bits_per_pixel_range(image.get(), channel), 1, 16);
+                return Plane{data, std::size_t(planeStride), heif_image_get_bits_per_pixel(image.get(), channel) > 8,
+                             (1u << range) - 1};
+            };
+            const Plane planes[2] = {describe(luma, stride, heif_channel_Y),
+                                     describe(alphaPlane, alphaStride, heif_channel_Alpha)};
+            const std::uint32_t outMax = deep ? 65535u : 255u;
             auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t(decoded->width) * 2 * bytes *
                                                                        decoded->height);
             decoded->channels = 2;
             decoded->stride = std::size_t(decoded->width) * 2 * bytes;
             for (std::uint32_t y = 0; y < decoded->height; ++y) {
                 std::uint8_t* out = buffer->data() + y * decoded->stride;
-                const std::uint8_t* g = luma + std::size_t(y) * stride;
-                const std::uint8_t* a = alphaPlane + std::size_t(y) * alphaStride;
                 for (std::uint32_t x = 0; x < decoded->width; ++x) {
-                    std::memcpy(out + (2 * x) * bytes, g + x * bytes, bytes);
-                    std::memcpy(out + (2 * x + 1) * bytes, a + x * bytes, bytes);
+                    for (int c = 0; c < 2; ++c) {
+                        const Plane& plane = planes[c];
+                        const std::uint8_t* row = plane.data + std::size_t(y) * plane.stride;
+                        std::uint32_t v = row[x];
+                        if (plane.wide) {
+                            std::uint16_t word;
+                            std::memcpy(&word, row + std::size_t(x) * 2, 2);
+                            v = word;
+                        }
+                        v = std::min(v, plane.max);
+                        const std::uint32_t scaledValue = plane.max == outMax ? v : (v * outMax + plane.max / 2) / plane.max;
+                        if (deep) {
+                            const std::uint16_t word = static_cast<std::uint16_t>(scaledValue);
+                            std::memcpy(out + (2 * x + c) * 2, &word, 2);
+                        } else {
+                            out[2 * x + c] = static_cast<std::uint8_t>(scaledValue);
+                        }
+                    }
                 }
             }
             decoded->data = buffer->data();
