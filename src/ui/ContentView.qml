@@ -61,15 +61,16 @@ Item {
                 Repeater {
                     model: root.model.formats
                     delegate: Button {
+                        id: segment
                         required property string modelData
-                        objectName: "formatButton" + modelData
+                        objectName: "formatButton" + segment.modelData
                         width: formatPicker.width / root.model.formats.length
-                        text: modelData
+                        text: segment.modelData
                         checkable: true
-                        checked: root.model.format === modelData
-                        highlighted: checked
+                        checked: root.model.format === segment.modelData
+                        highlighted: segment.checked
                         ButtonGroup.group: formatGroup
-                        onClicked: root.model.format = modelData
+                        onClicked: root.model.format = segment.modelData
                     }
                 }
             }

@@ -33,28 +33,29 @@ Rectangle {
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
 
         delegate: RowLayout {
+            id: row
             required property var modelData
             objectName: "resultRow"
             width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
 
             Image {
                 objectName: "resultStatus"
-                source: modelData.ok ? "icons/check.svg" : "icons/cross.svg"
+                source: row.modelData.ok ? "icons/check.svg" : "icons/cross.svg"
                 sourceSize.width: 16
                 sourceSize.height: 16
             }
 
             Label {
                 objectName: "resultFileName"
-                text: modelData.fileName
+                text: row.modelData.fileName
                 font.pixelSize: Theme.calloutPixelSize
             }
 
             Label {
                 objectName: "resultError"
-                visible: modelData.error !== ""
+                visible: row.modelData.error !== ""
                 Layout.fillWidth: true
-                text: qsTr("— %1").arg(modelData.error)
+                text: qsTr("— %1").arg(row.modelData.error)
                 color: Theme.failure
                 elide: Text.ElideRight
                 font.pixelSize: Theme.calloutPixelSize
