@@ -1,14 +1,22 @@
 #include "ui/DialogPanels.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QWindow>
 
 namespace pictavo {
 
 std::optional<QList<QUrl>> DialogPanels::run(const PanelRequest& request)
 {
-    QFileDialog dialog(QApplication::activeWindow());
+    QFileDialog dialog;
     configure(dialog, request);
+    // The application's window is a Quick window, not a widget: tie the dialog to it
+    // so that the window manager keeps it above and centred on that window.
+    if (QWindow* window = QGuiApplication::focusWindow()) {
+        dialog.winId();
+        dialog.windowHandle()->setTransientParent(window);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.selectedUrls();
