@@ -66,17 +66,23 @@ int main(int argc, char** argv)
 
     bool ok = save(*window, outputFolder, QStringLiteral("1-empty"));
 
+    // The zone as it looks while a file drag hovers over it.
+    auto* zone = window->findChild<QObject*>(QStringLiteral("dropZone"));
+    zone->setProperty("targeted", true);
+    ok &= save(*window, outputFolder, QStringLiteral("2-drag-hover"));
+    zone->setProperty("targeted", false);
+
     model->addFiles(files);
-    ok &= save(*window, outputFolder, QStringLiteral("2-queued-jpg"));
+    ok &= save(*window, outputFolder, QStringLiteral("3-queued-jpg"));
 
     model->setFormat(pictavo::OutputFormat::png);
-    ok &= save(*window, outputFolder, QStringLiteral("3-png"));
+    ok &= save(*window, outputFolder, QStringLiteral("4-png"));
 
     model->setFormat(pictavo::OutputFormat::jpg);
     model->setQuality(0.57);
     model->setUseCustomOutput(true);
     model->setOutputDir(QUrl::fromLocalFile(workFolder));
-    ok &= save(*window, outputFolder, QStringLiteral("4-custom-folder"));
+    ok &= save(*window, outputFolder, QStringLiteral("5-custom-folder"));
 
     // Hold the run on its first file until the picture is taken.
     std::atomic<bool> release{false};
@@ -87,14 +93,14 @@ int main(int argc, char** argv)
         return pictavo::Converter::convert(source, format, quality, outputDir);
     });
     model->convertAll();
-    ok &= save(*window, outputFolder, QStringLiteral("5-converting"));
+    ok &= save(*window, outputFolder, QStringLiteral("6-converting"));
     release = true;
 
     QElapsedTimer timer;
     timer.start();
     while (model->isConverting() && timer.elapsed() < 120000)
         settle(50);
-    ok &= save(*window, outputFolder, QStringLiteral("6-results"));
+    ok &= save(*window, outputFolder, QStringLiteral("7-results"));
 
     QThreadPool::globalInstance()->waitForDone();
     return ok ? 0 : 1;
