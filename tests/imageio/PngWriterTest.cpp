@@ -128,6 +128,8 @@ TEST(PngWriter, CarriesExifWithOrientationOneAndXmpAsUncompressedItxt)
     const auto chunks = test::pngChunkTypes(file);
     const auto data = std::find(chunks.begin(), chunks.end(), "IDAT");
     EXPECT_NE(std::find(chunks.begin(), data, "eXIf"), data) << "eXIf before the image data";
+    EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "eXIf"), 1) << "a PNG holds one eXIf chunk at most";
+    EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iTXt"), 1);
 }
 
 TEST(PngWriter, FailsWithoutThrowingOnFailingSinksAndUnusableImages)
