@@ -3,6 +3,7 @@
 #include "ExifEditor.h"
 #include "ImageValidity.h"
 #include "PixelRows.h"
+#include "XmpEditor.h"
 
 #include <csetjmp>
 #include <cmath>
@@ -186,8 +187,11 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
                 job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
         }
         // XMP too large for one segment would need the extended-XMP scheme; it is left out.
-        if (!image.xmp.empty() && image.xmp.size() <= kMaxSegmentPayload - sizeof kXmpHeader)
-            job.xmpSegment = segment(reinterpret_cast<const std::uint8_t*>(kXmpHeader), sizeof kXmpHeader, image.xmp);
+        if (!image.xmp.empty()) {
+            std::vector<std::uint8_t> xmp = xmpForOutput(image.xmp, image.width, image.height);
+            if (xmp.size() <= kMaxSegmentPayload - sizeof kXmpHeader)
+                job.xmpSegment = segment(reinterpret_cast<const std::uint8_t*>(kXmpHeader), sizeof kXmpHeader, xmp);
+        }
         if (image.icc.size() <= kMaxIccSize)
             job.icc = &image.icc;
         job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));

@@ -2,6 +2,7 @@
 
 #include "ExifEditor.h"
 #include "ImageValidity.h"
+#include "XmpEditor.h"
 
 #include <algorithm>
 #include <bit>
@@ -138,7 +139,7 @@ bool writePng(const DecodedImage& image, const ByteSink& sink)
     try {
         if (!isWritable(image) || image.icc.size() > std::numeric_limits<png_uint_32>::max() / 2)
             return false;
-        PngJob job{image, {}, xmpText(image.xmp)};
+        PngJob job{image, {}, xmpText(xmpForOutput(image.xmp, image.width, image.height))};
         if (!image.exif.empty())
             job.exif = exifForOutput(image.exif, image.width, image.height, std::numeric_limits<std::int32_t>::max());
         return encode(job, sink);

@@ -78,7 +78,7 @@ TEST(JpegWriter, CarriesExifWithOrientationOneXmpAndIcc)
 {
     DecodedImage image = syntheticImage(16, 16, 3, 8, test::gradient);
     image.exif = test::buildTiff({});
-    const std::string xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+    const std::string xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
     image.xmp.assign(xmp.begin(), xmp.end());
     image.icc.assign(3000, 0x5A);
     const std::vector<std::uint8_t> file = encode(image);
@@ -93,7 +93,8 @@ TEST(JpegWriter, CarriesExifWithOrientationOneXmpAndIcc)
 
     const auto xmpSegments = segmentsStartingWith(file, kApp1, std::string("http://ns.adobe.com/xap/1.0/\0", 29));
     ASSERT_EQ(xmpSegments.size(), 1u);
-    EXPECT_EQ(std::string(xmpSegments[0].payload.begin() + 29, xmpSegments[0].payload.end()), xmp);
+    EXPECT_EQ(std::string(xmpSegments[0].payload.begin() + 29, xmpSegments[0].payload.end()),
+              "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:Description tiff:Orientation=\"1\"/></x:xmpmeta>");
 
     const auto icc = segmentsStartingWith(file, kApp2, std::string("ICC_PROFILE\0", 12));
     ASSERT_EQ(icc.size(), 1u);
