@@ -45,6 +45,12 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
     if (::stat(location.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return nullptr;
 
+    // libheif loads its plugins on first use unless initialised; do it once,
+    // thread-safely, before any context exists (conversions run on worker threads).
+    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    if (!initialised)
+        return nullptr;
+
     auto impl = std::make_unique<Impl>();
     impl->context.reset(heif_context_alloc());
     if (!impl->context)
