@@ -1,13 +1,13 @@
 #include "SyntheticImage.h"
 #include "TiffBuilder.h"
-#include "WrittenImageReaders.h"
+
+#include "fixtures/HeifFixtures.h"
 
 #include "imageio/PngWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <lcms2.h>
-#include <png.h>
 
 #include <algorithm>
 #include <random>
@@ -16,15 +16,39 @@
 namespace pictavo::imageio {
 namespace {
 
-using test::decodePng;
+namespace fs = std::filesystem;
+namespace fx = pictavo::fixtures;
 using test::MemorySink;
 using test::syntheticImage;
 
-std::vector<std::uint8_t> encode(const DecodedImage& image)
+class PngWriterTest : public ::testing::Test {
+protected:
+    // Encodes into a file of its own in the test's folder.
+    fs::path encode(const DecodedImage& image)
+    {
+        MemorySink out;
+        EXPECT_TRUE(writePng(image, out.sink()));
+        const fs::path file = folder_ / ("out" + std::to_string(++files_) + ".png");
+        fx::writeBytes(file, out.bytes);
+        return file;
+    }
+
+    fx::TempDir folder_;
+    int files_ = 0;
+};
+
+std::vector<std::string> chunkTypes(const fs::path& file)
 {
-    MemorySink out;
-    EXPECT_TRUE(writePng(image, out.sink()));
-    return out.bytes;
+    std::vector<std::string> types;
+    for (const auto& [type, data] : fx::pngChunks(file))
+        types.push_back(type);
+    return types;
+}
+
+// The chunk's data up to its first NUL: the keyword of iCCP, iTXt and the like.
+std::string keyword(const std::vector<std::uint8_t>& data)
+{
+    return {data.begin(), std::find(data.begin(), data.end(), 0)};
 }
 
 std::vector<std::uint8_t> srgbProfile()
@@ -38,7 +62,7 @@ std::vector<std::uint8_t> srgbProfile()
     return bytes;
 }
 
-TEST(PngWriter, EveryLayoutAndDepthComesBackExactly)
+TEST_F(PngWriterTest, EveryLayoutAndDepthComesBackExactly)
 {
     std::mt19937 random(7);
     for (int channels = 1; channels <= 4; ++channels)
@@ -47,12 +71,11 @@ TEST(PngWriter, EveryLayoutAndDepthComesBackExactly)
             const DecodedImage image = syntheticImage(33, 17, channels, bits, [&](auto, auto, int) {
                 return static_cast<std::uint32_t>(random() % (maximum + 1));
             });
-            const auto decoded = decodePng(encode(image));
-            ASSERT_TRUE(decoded);
-            ASSERT_EQ(decoded->width, 33u);
-            ASSERT_EQ(decoded->height, 17u);
-            ASSERT_EQ(decoded->channels, channels);
-            ASSERT_EQ(decoded->bits, bits);
+            const fx::Raster decoded = fx::readPng(encode(image));
+            ASSERT_EQ(decoded.width, 33u);
+            ASSERT_EQ(decoded.height, 17u);
+            ASSERT_EQ(decoded.channels, channels);
+            ASSERT_EQ(decoded.bitDepth, bits);
             std::size_t differences = 0;
             for (std::uint32_t y = 0; y < 17; ++y)
                 for (std::uint32_t x = 0; x < 33; ++x)
@@ -65,43 +88,41 @@ TEST(PngWriter, EveryLayoutAndDepthComesBackExactly)
                             std::memcpy(&v, image.row(y) + (x * channels + c) * 2, 2);
                             expected = v;
                         }
-                        differences += decoded->sample(x, y, c) != expected;
+                        differences += decoded.at(x, y, c) != expected;
                     }
             EXPECT_EQ(differences, 0u) << channels << " channels, " << bits << " bits";
         }
 }
 
-TEST(PngWriter, IccProfileGoesIntoIccpOtherwiseAnSrgbChunk)
+TEST_F(PngWriterTest, IccProfileGoesIntoIccpOtherwiseAnSrgbChunk)
 {
     DecodedImage image = syntheticImage(8, 8, 3, 8, test::gradient);
-    const auto untagged = decodePng(encode(image));
-    ASSERT_TRUE(untagged);
-    EXPECT_TRUE(untagged->srgb);
-    EXPECT_FALSE(untagged->iccName);
+    const auto untagged = chunkTypes(encode(image));
+    EXPECT_EQ(std::count(untagged.begin(), untagged.end(), "sRGB"), 1);
+    EXPECT_EQ(std::count(untagged.begin(), untagged.end(), "iCCP"), 0);
 
     image.icc = srgbProfile();
-    const std::vector<std::uint8_t> file = encode(image);
-    const auto tagged = decodePng(file);
-    ASSERT_TRUE(tagged);
-    EXPECT_EQ(tagged->iccName, "ICC Profile");
-    EXPECT_EQ(tagged->icc, image.icc);
-    const auto chunks = test::pngChunkTypes(file);
-    EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "sRGB"), 0);
-    EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iCCP"), 1);
+    const fs::path file = encode(image);
+    EXPECT_EQ(fx::pngIcc(file), image.icc);
+    const auto tagged = chunkTypes(file);
+    EXPECT_EQ(std::count(tagged.begin(), tagged.end(), "sRGB"), 0);
+    ASSERT_EQ(std::count(tagged.begin(), tagged.end(), "iCCP"), 1);
+    for (const auto& [type, data] : fx::pngChunks(file)) {
+        if (type == "iCCP")
+            EXPECT_EQ(keyword(data), "ICC Profile");
+    }
 }
 
-TEST(PngWriter, ProfileLibpngRejectsIsLeftOutAndTheImageStillWritten)
+TEST_F(PngWriterTest, ProfileLibpngRejectsIsLeftOutAndTheImageStillWritten)
 {
     DecodedImage image = syntheticImage(8, 8, 3, 8, test::gradient);
     image.icc.assign(500, 0x11);
-    MemorySink out;
-    ASSERT_TRUE(writePng(image, out.sink()));
-    const auto decoded = decodePng(out.bytes);
-    ASSERT_TRUE(decoded);
-    EXPECT_FALSE(decoded->iccName);
+    const fs::path file = encode(image);
+    EXPECT_TRUE(fx::pngIcc(file).empty());
+    EXPECT_EQ(fx::readPng(file).width, 8u);
 }
 
-TEST(PngWriter, CarriesExifWithOrientationOneAndXmpAsUncompressedItxt)
+TEST_F(PngWriterTest, CarriesExifWithOrientationOneAndXmpAsUncompressedItxt)
 {
     DecodedImage image = syntheticImage(12, 9, 4, 8, test::gradient);
     test::TiffContents contents;
@@ -113,27 +134,33 @@ TEST(PngWriter, CarriesExifWithOrientationOneAndXmpAsUncompressedItxt)
     image.xmp.assign(original.begin(), original.end());
     image.xmp.push_back(0);
 
-    const std::vector<std::uint8_t> file = encode(image);
-    const auto decoded = decodePng(file);
-    ASSERT_TRUE(decoded);
-    ASSERT_FALSE(decoded->exif.empty());
-    EXPECT_EQ(decoded->exif[0], 'M') << "the TIFF structure itself, without an Exif prefix";
-    EXPECT_EQ(test::ifd0Tag(decoded->exif, 0x0112)->value, 1u);
-    EXPECT_EQ(test::exifIfdTag(decoded->exif, 0xA002)->value, 12u);
-    EXPECT_EQ(test::exifIfdTag(decoded->exif, 0xA003)->value, 9u);
-    ASSERT_EQ(decoded->texts.size(), 1u);
-    EXPECT_EQ(decoded->texts[0].key, "XML:com.adobe.xmp");
-    EXPECT_EQ(decoded->texts[0].compression, PNG_ITXT_COMPRESSION_NONE);
-    EXPECT_EQ(decoded->texts[0].text, std::string(xmp).replace(xmp.find('%'), 1, "1"));
+    const fs::path file = encode(image);
+    const std::vector<std::uint8_t> exif = fx::pngExif(file);
+    ASSERT_FALSE(exif.empty());
+    EXPECT_EQ(exif[0], 'M') << "the TIFF structure itself, without an Exif prefix";
+    EXPECT_EQ(test::ifd0Tag(exif, 0x0112)->value, 1u);
+    EXPECT_EQ(test::exifIfdTag(exif, 0xA002)->value, 12u);
+    EXPECT_EQ(test::exifIfdTag(exif, 0xA003)->value, 9u);
 
-    const auto chunks = test::pngChunkTypes(file);
+    for (const auto& [type, data] : fx::pngChunks(file)) {
+        if (type != "iTXt")
+            continue;
+        // keyword NUL, compression flag, method, language NUL, translated keyword NUL, text
+        const std::string key = keyword(data);
+        ASSERT_EQ(key, "XML:com.adobe.xmp");
+        ASSERT_GT(data.size(), key.size() + 5);
+        EXPECT_EQ(data[key.size() + 1], 0) << "uncompressed";
+        EXPECT_EQ(std::string(data.begin() + key.size() + 5, data.end()),
+                  std::string(xmp).replace(xmp.find('%'), 1, "1"));
+    }
+    const auto chunks = chunkTypes(file);
     const auto data = std::find(chunks.begin(), chunks.end(), "IDAT");
     EXPECT_NE(std::find(chunks.begin(), data, "eXIf"), data) << "eXIf before the image data";
     EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "eXIf"), 1) << "a PNG holds one eXIf chunk at most";
     EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "iTXt"), 1);
 }
 
-TEST(PngWriter, FailsWithoutThrowingOnFailingSinksAndUnusableImages)
+TEST_F(PngWriterTest, FailsWithoutThrowingOnFailingSinksAndUnusableImages)
 {
     const DecodedImage image = syntheticImage(64, 64, 3, 16, test::gradient);
     std::size_t accepted = 0;
