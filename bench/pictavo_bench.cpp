@@ -2,9 +2,12 @@
 // prints one line per conversion (source, output or error, seconds), then the
 // process's peak resident memory.
 //
-//   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N] FILE...
+//   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N] [--isolated] FILE...
+//
+// --isolated converts each file in the worker process, as the application does.
 
 #include "core/Converter.h"
+#include "core/IsolatedConverter.h"
 
 #include <sys/resource.h>
 
@@ -20,7 +23,8 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: pictavo-bench [--format jpg|png] [--quality Q] [--output-dir DIR] [--repeat N] FILE...\n");
+                 "usage: pictavo-bench [--format jpg|png] [--quality Q] [--output-dir DIR] [--repeat N] [--isolated] "
+                 "FILE...\n");
     return 2;
 }
 
@@ -33,6 +37,7 @@ int main(int argc, char** argv)
     double quality = 0.9;
     std::optional<std::filesystem::path> outputDir;
     int repeat = 1;
+    bool isolated = false;
     std::vector<std::filesystem::path> files;
 
     for (int i = 1; i < argc; ++i) {
@@ -63,6 +68,8 @@ int main(int argc, char** argv)
             if (!v)
                 return usage();
             repeat = std::max(1, std::atoi(v));
+        } else if (arg == "--isolated") {
+            isolated = true;
         } else if (arg.starts_with("--")) {
             return usage();
         } else {
@@ -72,11 +79,17 @@ int main(int argc, char** argv)
     if (files.empty())
         return usage();
 
+    if (isolated) {
+        std::optional<std::filesystem::path> worker = IsolatedConverter::locateWorker();
+        std::fprintf(stderr, "worker: %s\n", worker ? worker->c_str() : "none found, converting in this process");
+    }
+
     int failures = 0;
     for (int round = 0; round < repeat; ++round) {
         for (const auto& file : files) {
             auto start = std::chrono::steady_clock::now();
-            ConversionResult result = Converter::convert(file, format, quality, outputDir);
+            ConversionResult result = isolated ? IsolatedConverter::convert(file, format, quality, outputDir)
+                                               : Converter::convert(file, format, quality, outputDir);
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (result.ok()) {
                 std::printf("%s\t%s\t%.3f\n", file.c_str(), result.output()->c_str(), seconds);

@@ -1,0 +1,103 @@
+#include "ConvertersUnderTest.h"
+
+#include "fixtures/HeifFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace pictavo::test {
+namespace {
+
+using namespace pictavo::fixtures;
+using namespace std::chrono_literals;
+
+class InputFaults : public testing::TestWithParam<ConverterUnderTest> {
+protected:
+    ConversionResult convert(const fs::path& source, OutputFormat format) const
+    {
+        return GetParam().convert(source, format, 0.9, std::nullopt);
+    }
+};
+
+void putBigEndian32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// Sets the size every image spatial extent ('ispe') box of the file declares.
+std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height)
+{
+    const std::vector<std::size_t> boxes = findBoxes(bytes, "ispe");
+    if (boxes.empty())
+        throw std::runtime_error("no ispe box");
+    for (std::size_t box : boxes) {
+        putBigEndian32(bytes, box + 12, width);
+        putBigEndian32(bytes, box + 16, height);
+    }
+    return bytes;
+}
+
+TEST_P(InputFaults, InputsDeletedOrReplacedDuringARunEndAsTheirNewContentAllows)
+{
+    TempDir dir;
+    for (const char* name : {"a.heic", "b.heic", "c.heic", "d.heic"})
+        writeHeic(dir / name, HeicImage(quadrants(16, 16)));
+    writeHeic(dir / "replacement", HeicImage(flat(16, 16, 10, 200, 30)));
+    writeBytes(dir / "text", std::vector<std::uint8_t>(100, 'x'));
+
+    std::vector<ConversionResult> results;
+    results.push_back(convert(dir / "a.heic", OutputFormat::png));
+    fs::remove(dir / "b.heic");
+    fs::rename(dir / "text", dir / "c.heic");
+    fs::rename(dir / "replacement", dir / "d.heic");
+    const auto textBytes = readBytes(dir / "c.heic");
+    const auto replacementBytes = readBytes(dir / "d.heic");
+    for (const char* name : {"b.heic", "c.heic", "d.heic"})
+        results.push_back(convert(dir / name, OutputFormat::png));
+
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_TRUE(results[0].ok());
+    EXPECT_EQ(results[1].error(), std::string(kCouldNotReadImage));
+    EXPECT_EQ(results[2].error(), std::string(kCouldNotReadImage));
+    ASSERT_TRUE(results[3].ok());
+    const Raster written = readPng(*results[3].output());
+    EXPECT_EQ(written.at(8, 8, 1), 200);
+    EXPECT_EQ(readBytes(dir / "c.heic"), textBytes);
+    EXPECT_EQ(readBytes(dir / "d.heic"), replacementBytes);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.heic", "a.png", "c.heic", "d.heic", "d.png"}));
+}
+
+// A few hundred bytes that claim billions of pixels must not make the
+// converter allocate or decode them.
+TEST_P(InputFaults, AbsurdDeclaredDimensionsAreRefusedQuickly)
+{
+    TempDir dir;
+    writeHeic(dir / "small.heic", HeicImage(quadrants(64, 64)));
+    writeFlatGridHeic(dir / "grid.heic", 256, 256, 128, 1, 2, 3);
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes{
+        {100000, 100000}, {0xffffffff, 0xffffffff}, {1, 300000000}, {300000000, 1}, {0, 0}};
+
+    for (const char* original : {"small.heic", "grid.heic"}) {
+        for (auto [width, height] : sizes) {
+            SCOPED_TRACE(std::string(original) + " claiming " + std::to_string(width) + "x" + std::to_string(height));
+            const fs::path hostile = dir / "hostile.heic";
+            writeBytes(hostile, withDeclaredSize(readBytes(dir / original), width, height));
+            const auto bytes = readBytes(hostile);
+
+            const auto start = std::chrono::steady_clock::now();
+            const ConversionResult result = convert(hostile, OutputFormat::jpg);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+            EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
+            EXPECT_EQ(dir.entries(), (std::vector<std::string>{"grid.heic", "hostile.heic", "small.heic"}));
+            EXPECT_EQ(readBytes(hostile), bytes);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, InputFaults, testing::Values(kInProcess, kInWorker), converterName);
+
+}  // namespace
+}  // namespace pictavo::test
