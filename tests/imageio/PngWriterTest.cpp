@@ -108,8 +108,9 @@ TEST_F(PngWriterTest, IccProfileGoesIntoIccpOtherwiseAnSrgbChunk)
     EXPECT_EQ(std::count(tagged.begin(), tagged.end(), "sRGB"), 0);
     ASSERT_EQ(std::count(tagged.begin(), tagged.end(), "iCCP"), 1);
     for (const auto& [type, data] : fx::pngChunks(file)) {
-        if (type == "iCCP")
+        if (type == "iCCP") {
             EXPECT_EQ(keyword(data), "ICC Profile");
+        }
     }
 }
 
