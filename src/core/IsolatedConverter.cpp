@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <thread>
+#include <cstdlib>
 #include <vector>
 
 extern char** environ;
@@ -78,22 +79,27 @@ std::optional<std::string> hexDecode(std::string_view hex)
     return bytes;
 }
 
-// The worker's stdout is the write end of a pipe, stdin is /dev/null, stderr
-// is shared (sanitizer reports stay visible), and nothing else is inherited.
+// A worker process talking over one socket, which is its stdin and stdout;
+// stderr is shared (sanitizer reports stay visible), nothing else is inherited.
 class WorkerProcess {
 public:
-    // False when the worker could not be started (errno set).
-    bool start(const fs::path& worker, const std::vector<std::string>& arguments)
+    WorkerProcess() = default;
+    WorkerProcess(const WorkerProcess&) = delete;
+    WorkerProcess& operator=(const WorkerProcess&) = delete;
+    ~WorkerProcess() { stop(); }
+
+    // False when the worker could not be started.
+    bool start(const fs::path& worker)
     {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             return false;
-        readEnd_ = fds[0];
+        socket_ = fds[0];
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
         // Threads of the application may block signals; the worker starts clean.
@@ -106,102 +112,109 @@ public:
         posix_spawnattr_setsigdefault(&attributes, &all);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-        std::vector<char*> argv;
         std::string program = worker.string();
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-
-        const int status = ::posix_spawn(&pid_, worker.c_str(), &actions, &attributes, argv.data(), environ);
+        char* argv[] = {program.data(), nullptr};
+        const int status = ::posix_spawn(&pid_, worker.c_str(), &actions, &attributes, argv, environ);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         if (status != 0) {
             pid_ = -1;
-            errno = status;
+            stop();
             return false;
         }
+        path_ = worker;
         return true;
     }
 
-    ~WorkerProcess()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            waitForExit();
-        }
-        if (readEnd_ >= 0)
-            ::close(readEnd_);
-    }
+    bool running() const { return pid_ > 0; }
+    const fs::path& path() const { return path_; }
 
-    // Reads the worker's output until it closes it, and waits for the worker
-    // to end. Kills it when the deadline passes or the output grows too long.
-    // The exit status, or none when it had to be killed.
-    std::optional<int> finish(std::chrono::steady_clock::time_point deadline)
-    {
-        bool overran = false;
-        std::array<char, 4096> buffer;
-        while (!overran) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left <= 0ms) {
-                overran = true;
-                break;
-            }
-            pollfd poller{readEnd_, POLLIN, 0};
-            const int ready = ::poll(&poller, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
-            if (ready < 0 && errno != EINTR)
-                overran = true;
-            if (ready <= 0)
-                continue;
-            const ssize_t got = ::read(readEnd_, buffer.data(), buffer.size());
-            if (got < 0 && (errno == EINTR || errno == EAGAIN))
-                continue;
-            if (got <= 0)
-                break;
-            output_.append(buffer.data(), static_cast<std::size_t>(got));
-            overran = output_.size() > kMaxReportBytes;
-        }
-        // A worker that closed its output may still linger: it too gets until the deadline.
-        while (!overran && !exited()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                overran = true;
-            else
-                std::this_thread::sleep_for(2ms);
-        }
-        if (overran)
-            ::kill(pid_, SIGKILL);
-        const int status = waitForExit();
-        if (overran || !WIFEXITED(status))
-            return std::nullopt;
-        return WEXITSTATUS(status);
-    }
-
-    const std::string& output() const { return output_; }
-
-private:
-    // True once the worker has ended; it stays a zombie until waitForExit().
+    // True when the worker has ended on its own (it stays a zombie until stop()).
     bool exited() const
     {
         siginfo_t info{};
         return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
     }
 
-    int waitForExit()
+    // True when the worker has written more than was asked for.
+    bool hasUnreadOutput() const
     {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return status;
+        pollfd poller{socket_, POLLIN, 0};
+        return ::poll(&poller, 1, 0) > 0;
     }
 
+    bool send(std::string_view line)
+    {
+        while (!line.empty()) {
+            const ssize_t sent = ::send(socket_, line.data(), line.size(), MSG_NOSIGNAL);
+            if (sent < 0 && errno == EINTR)
+                continue;
+            if (sent <= 0)
+                return false;
+            line.remove_prefix(static_cast<std::size_t>(sent));
+        }
+        return true;
+    }
+
+    // The next line the worker writes, newline included; none when it ends,
+    // closes its output, overruns the deadline or writes too much first.
+    std::optional<std::string> receiveLine(std::chrono::steady_clock::time_point deadline)
+    {
+        std::string line;
+        char byte = 0;
+        while (line.size() <= kMaxReportBytes) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left <= 0ms)
+                return std::nullopt;
+            pollfd poller{socket_, POLLIN, 0};
+            const int ready = ::poll(&poller, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+            if (ready < 0 && errno != EINTR)
+                return std::nullopt;
+            if (ready <= 0)
+                continue;
+            const ssize_t got = ::recv(socket_, &byte, 1, 0);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (got <= 0)
+                return std::nullopt;
+            line.push_back(byte);
+            if (byte == '\n')
+                return line;
+        }
+        return std::nullopt;
+    }
+
+    // Kills the worker, whatever it is doing, and reaps it.
+    void stop()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            int status = 0;
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
+        }
+        if (socket_ >= 0)
+            ::close(socket_);
+        socket_ = -1;
+        path_.clear();
+    }
+
+private:
     pid_t pid_ = -1;
-    int readEnd_ = -1;
-    std::string output_;
+    int socket_ = -1;
+    fs::path path_;
 };
+
+// The worker of the calling thread: a run converts its files on one thread,
+// so they share one warm worker, which ends with the thread.
+WorkerProcess& threadWorker()
+{
+    thread_local WorkerProcess worker;
+    return worker;
+}
 
 // base.ext or base-N.ext, N a decimal number without sign or leading zeros.
 bool isCandidateName(const std::string& name, const fs::path& source, OutputFormat to)
@@ -274,22 +287,66 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
                                                     const std::optional<fs::path>& outputDir)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
-    std::vector<std::string> arguments{source.string(), ext(to), qualityArgument(quality)};
-    if (outputDir)
-        arguments.push_back(outputDir->string());
-
-    WorkerProcess process;
+    WorkerProcess& process = threadWorker();
+    if (process.running() && (process.path() != worker || process.exited()))
+        process.stop();
     // Not being able to start a process says nothing about the file: convert
     // it here rather than fail it.
-    if (!process.start(worker, arguments))
+    if (!process.running() && !process.start(worker))
         return Converter::convert(source, to, quality, outputDir);
 
-    const std::optional<int> exitStatus = process.finish(deadline);
-    if (exitStatus != 0)
-        return failure(source, kCouldNotReadImage);
     const fs::path folder = outputDir ? *outputDir : source.parent_path();
-    std::optional<ConversionResult> reported = parseReport(process.output(), source, to, folder);
+    std::optional<ConversionResult> reported;
+    if (process.send(requestLine({source, to, quality, outputDir}))) {
+        std::optional<std::string> line = process.receiveLine(deadline);
+        if (line && !process.hasUnreadOutput())
+            reported = parseReport(*line, source, to, folder);
+    }
+    // A worker that failed a file may have been hurt by it: the next file gets a fresh one.
+    if (!reported || !reported->ok())
+        process.stop();
     return reported ? std::move(*reported) : failure(source, kCouldNotReadImage);
+}
+
+std::string IsolatedConverter::requestLine(const Request& request)
+{
+    return hexEncode(request.source.native()) + " " + ext(request.to) + " " + qualityArgument(request.quality) + " " +
+           (request.outputDir ? hexEncode(request.outputDir->native()) : std::string("-")) + "\n";
+}
+
+std::optional<IsolatedConverter::Request> IsolatedConverter::parseRequest(std::string_view line)
+{
+    if (line.empty() || line.back() != '\n')
+        return std::nullopt;
+    line.remove_suffix(1);
+    std::vector<std::string_view> fields;
+    for (std::size_t space; (space = line.find(' ')) != std::string_view::npos; line.remove_prefix(space + 1))
+        fields.push_back(line.substr(0, space));
+    fields.push_back(line);
+    if (fields.size() != 4)
+        return std::nullopt;
+
+    Request request;
+    std::optional<std::string> source = hexDecode(fields[0]);
+    std::optional<OutputFormat> format;
+    for (OutputFormat candidate : allOutputFormats) {
+        if (ext(candidate) == fields[1])
+            format = candidate;
+    }
+    const std::string quality(fields[2]);
+    char* end = nullptr;
+    request.quality = std::strtod(quality.c_str(), &end);
+    if (!source || !format || quality.empty() || *end != '\0')
+        return std::nullopt;
+    request.source = *source;
+    request.to = *format;
+    if (fields[3] != "-") {
+        std::optional<std::string> folder = hexDecode(fields[3]);
+        if (!folder)
+            return std::nullopt;
+        request.outputDir = fs::path(*folder);
+    }
+    return request;
 }
 
 std::string IsolatedConverter::reportLine(const ConversionResult& result)

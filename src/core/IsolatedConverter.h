@@ -11,21 +11,23 @@
 
 namespace pictavo {
 
-// Converts one file like Converter::convert, but in a short-lived worker
-// process, so that a decoder that crashes or hangs on a hostile file costs
-// that one file ("Could not read image") and not the whole application.
+// Converts one file like Converter::convert, but in a worker process, so that
+// a decoder that crashes or hangs on a hostile file costs that one file
+// ("Could not read image") and not the whole application. A worker serves the
+// files its calling thread converts one after another (a run's files), and is
+// replaced after any failure; it ends with that thread.
 struct IsolatedConverter {
     static constexpr std::string_view kWorkerName = "pictavo-convert-worker";
 
-    // Same arguments and results as Converter::convert. Runs the worker found
+    // Same arguments and results as Converter::convert. Uses the worker found
     // by locateWorker(), or converts in this process when there is none.
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
                                     const std::optional<std::filesystem::path>& outputDir);
 
-    // Runs `worker` for one file and waits at most `timeLimit` for its report;
-    // a worker that is killed, crashes, overruns or reports nonsense yields
-    // "Could not read image". Converts in this process when `worker` cannot
-    // be started at all.
+    // Has `worker` convert one file and waits at most `timeLimit` for its
+    // report; a worker that crashes, overruns or reports nonsense is killed
+    // and the file ends as "Could not read image". Converts in this process
+    // when `worker` cannot be started at all.
     static ConversionResult convertInWorker(const std::filesystem::path& worker, std::chrono::milliseconds timeLimit,
                                             const std::filesystem::path& source, OutputFormat to, double quality,
                                             const std::optional<std::filesystem::path>& outputDir);
@@ -38,11 +40,19 @@ struct IsolatedConverter {
     // bounded for a file that makes the decoder loop.
     static std::chrono::milliseconds timeLimitFor(const std::filesystem::path& source);
 
-    // The one line a worker prints for its result, and its reading by the
-    // parent. Paths travel hex-encoded, since they may hold any byte but NUL.
-    // parseReport accepts only one of the three failure texts, or an
-    // existing file in `expectedFolder` named as the converter names outputs.
+    // The worker's protocol: one request line in, one report line out.
+    // Paths travel hex-encoded, since they may hold any byte but NUL.
+    struct Request {
+        std::filesystem::path source;
+        OutputFormat to = OutputFormat::jpg;
+        double quality = 0.9;
+        std::optional<std::filesystem::path> outputDir;
+    };
+    static std::string requestLine(const Request& request);
+    static std::optional<Request> parseRequest(std::string_view line);
     static std::string reportLine(const ConversionResult& result);
+    // Accepts only one of the three failure texts, or an existing regular
+    // file in `expectedFolder` named as the converter names outputs.
     static std::optional<ConversionResult> parseReport(std::string_view report, const std::filesystem::path& source,
                                                        OutputFormat to, const std::filesystem::path& expectedFolder);
 };

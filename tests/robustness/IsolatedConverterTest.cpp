@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace pictavo::test {
 namespace {
@@ -47,14 +48,13 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
 
     const std::vector<std::pair<std::string, std::string>> misbehaviours{
         {"crashes", "kill -SEGV $$"},
-        {"aborts after a valid report", "printf 'error Write failed\\n'; kill -ABRT $$"},
         {"hangs", "exec sleep 30"},
         {"closes its output and lingers", "exec >&-; exec sleep 30"},
         {"prints garbage", "echo hello"},
         {"floods its output", "exec yes ok"},
         {"prints two reports", "printf 'error Write failed\\nerror Write failed\\n'"},
         {"reports without a newline", "printf 'error Write failed'"},
-        {"exits non-zero after a valid report", "printf 'error Write failed\\n'; exit 3"},
+        {"exits before reporting", "exit 0"},
         {"reports an unknown failure", "echo 'error Disk on fire'"},
         {"claims an output it did not write", "echo 'ok " + unwritten + "'"},
         {"claims a file outside the output folder", "echo 'ok " + outside + "'"},
@@ -72,6 +72,40 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
         EXPECT_EQ(photos.entries(), std::vector<std::string>{"photo.heic"});
         fs::remove(worker);
     }
+}
+
+// One worker serves a thread's files one after another; a file it fails
+// gets it replaced, and another thread gets a worker of its own.
+TEST(IsolatedConverter, AWorkerIsReusedUntilItFailsAFile)
+{
+    TempDir dir;
+    for (const char* name : {"good.jpg", "fine.jpg"})
+        std::ofstream(dir / name) << "written by the worker";
+    const fs::path log = dir.path() / "starts";
+    const fs::path worker = writeScript(dir, "worker",
+                                        "echo started >> '" + log.string() + "'\n"
+                                        "while read source rest; do\n"
+                                        "  case $source in\n"
+                                        "    " + hex((dir / "good.heic").string()) + ") echo ok " +
+                                            hex((dir / "good.jpg").string()) + " ;;\n"
+                                        "    " + hex((dir / "fine.heic").string()) + ") echo ok " +
+                                            hex((dir / "fine.jpg").string()) + " ;;\n"
+                                        "    *) echo nonsense ;;\n"
+                                        "  esac\n"
+                                        "done");
+    auto convert = [&](const char* name) {
+        return IsolatedConverter::convertInWorker(worker, 5s, dir / name, OutputFormat::jpg, 0.9, std::nullopt);
+    };
+    auto starts = [&] { return readBytes(log).size() / std::string("started\n").size(); };
+
+    EXPECT_TRUE(convert("good.heic").ok());
+    EXPECT_TRUE(convert("fine.heic").ok());
+    EXPECT_EQ(starts(), 1u);
+    EXPECT_EQ(convert("bad.heic").error(), std::string(kCouldNotReadImage));
+    EXPECT_TRUE(convert("good.heic").ok());
+    EXPECT_EQ(starts(), 2u);
+    std::thread([&] { EXPECT_TRUE(convert("fine.heic").ok()); }).join();
+    EXPECT_EQ(starts(), 3u);
 }
 
 TEST(IsolatedConverter, AWorkerThatCannotBeStartedLeavesTheConversionToThisProcess)
@@ -165,7 +199,7 @@ TEST(IsolatedConverter, AWorkerKilledAtItsTimeLimitLeavesNothing)
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"large.heic"});
 }
 
-TEST(IsolatedConverter, OnlyAWellFormedReportOfAPossibleOutputIsBelieved)
+TEST(IsolatedConverter, OnlyWellFormedRequestsAndReportsOfPossibleOutputsAreBelieved)
 {
     TempDir dir;
     const fs::path source = dir / "trip.2024.heic";
@@ -202,6 +236,19 @@ TEST(IsolatedConverter, OnlyAWellFormedReportOfAPossibleOutputIsBelieved)
     };
     for (const std::string& line : rejected)
         EXPECT_FALSE(parse(line)) << line;
+
+    const IsolatedConverter::Request request{dir / "a b\n\xff.heic", OutputFormat::png, 0.37, dir / "out put"};
+    const auto parsed = IsolatedConverter::parseRequest(IsolatedConverter::requestLine(request));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->source, request.source);
+    EXPECT_EQ(parsed->to, request.to);
+    EXPECT_EQ(parsed->quality, request.quality);
+    EXPECT_EQ(parsed->outputDir, request.outputDir);
+    EXPECT_FALSE(IsolatedConverter::parseRequest(IsolatedConverter::requestLine({source, OutputFormat::jpg, 0.9, {}}))
+                     ->outputDir);
+    for (const std::string line : {"", "6162 jpg 0x1p-1 -", "6162 gif 0x1p-1 -\n", "6162 jpg 0.9x -\n",
+                                   "6162 jpg 0.9\n", "616 jpg 0.9 -\n", "6162 jpg 0.9 - -\n"})
+        EXPECT_FALSE(IsolatedConverter::parseRequest(line)) << line;
 
     const ConversionResult failure(source, std::nullopt, std::string(kWriteFailed));
     EXPECT_EQ(IsolatedConverter::reportLine(failure), "error Write failed\n");
