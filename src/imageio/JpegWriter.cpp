@@ -164,6 +164,15 @@ bool encode(JpegJob& job, const ByteSink& sink)
     return true;
 }
 
+// True when the profile describes the colour space written: 'GRAY' for a
+// greyscale JPEG, 'RGB ' otherwise (bytes 16..19 of an ICC header).
+bool profileFits(const std::vector<std::uint8_t>& icc, bool grey)
+{
+    static constexpr std::uint8_t kGrey[4] = {'G', 'R', 'A', 'Y'};
+    static constexpr std::uint8_t kRgb[4] = {'R', 'G', 'B', ' '};
+    return icc.size() >= 128 && icc.size() <= kMaxIccSize && std::memcmp(icc.data() + 16, grey ? kGrey : kRgb, 4) == 0;
+}
+
 std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t headerSize, const std::vector<std::uint8_t>& body)
 {
     std::vector<std::uint8_t> result(header, header + headerSize);
@@ -192,7 +201,7 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
             if (xmp.size() <= kMaxSegmentPayload - sizeof kXmpHeader)
                 job.xmpSegment = segment(reinterpret_cast<const std::uint8_t*>(kXmpHeader), sizeof kXmpHeader, xmp);
         }
-        if (image.icc.size() <= kMaxIccSize)
+        if (profileFits(image.icc, image.channels <= 2))
             job.icc = &image.icc;
         job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
         job.outputBuffer.resize(kOutputBufferSize);

@@ -39,6 +39,16 @@ protected:
     int files_ = 0;
 };
 
+// Profile-like bytes: an ICC header naming `colourSpace`, then a pattern.
+std::vector<std::uint8_t> iccLike(std::size_t size, const char* colourSpace)
+{
+    std::vector<std::uint8_t> icc(size);
+    for (std::size_t i = 0; i < size; ++i)
+        icc[i] = static_cast<std::uint8_t>(i * 31 + i / 256);
+    std::memcpy(icc.data() + 16, colourSpace, 4);
+    return icc;
+}
+
 bool startsWith(const std::vector<std::uint8_t>& bytes, const std::string& prefix)
 {
     return bytes.size() >= prefix.size() && std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
@@ -89,7 +99,7 @@ TEST_F(JpegWriterTest, CarriesExifWithOrientationOneXmpAndIcc)
     image.exif = test::buildTiff({});
     const std::string xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
     image.xmp.assign(xmp.begin(), xmp.end());
-    image.icc.assign(3000, 0x5A);
+    image.icc = iccLike(3000, "RGB ");
     const fs::path file = encode(image);
 
     const std::vector<std::uint8_t> bytes = fx::readBytes(file);
@@ -114,9 +124,7 @@ TEST_F(JpegWriterTest, CarriesExifWithOrientationOneXmpAndIcc)
 TEST_F(JpegWriterTest, LargeIccProfileIsSplitOverNumberedSegmentsThatReassembleExactly)
 {
     DecodedImage image = syntheticImage(8, 8, 3, 8, test::gradient);
-    image.icc.resize(200000);
-    for (std::size_t i = 0; i < image.icc.size(); ++i)
-        image.icc[i] = static_cast<std::uint8_t>(i * 31 + i / 256);
+    image.icc = iccLike(200000, "RGB ");
     const fs::path file = encode(image);
 
     const auto chunks = segmentsStartingWith(file, kApp2, std::string("ICC_PROFILE\0", 12));
@@ -194,7 +202,7 @@ TEST_F(JpegWriterTest, AlphaIsCompositedOntoWhite)
     EXPECT_NEAR(int(decoded.at(3, 3, 0)), 255, 1);
 }
 
-TEST_F(JpegWriterTest, GreySourcesGiveGreyscaleJpegs)
+TEST_F(JpegWriterTest, GreySourcesGiveGreyscaleJpegsWithOnlyAProfileForGrey)
 {
     for (int bits : {8, 16}) {
         const DecodedImage image = syntheticImage(20, 10, 1, bits, [bits](std::uint32_t x, auto, int) {
@@ -204,6 +212,14 @@ TEST_F(JpegWriterTest, GreySourcesGiveGreyscaleJpegs)
         EXPECT_EQ(decoded.channels, 1);
         EXPECT_NEAR(int(decoded.at(10, 5, 0)), 120, 2);
     }
+    DecodedImage grey = syntheticImage(8, 8, 1, 8, test::gradient);
+    grey.icc = iccLike(500, "GRAY");
+    EXPECT_EQ(fx::jpegIcc(encode(grey)), grey.icc);
+    grey.icc = iccLike(500, "RGB ");
+    EXPECT_TRUE(fx::jpegIcc(encode(grey)).empty()) << "an RGB profile cannot describe one channel";
+    DecodedImage colour = syntheticImage(8, 8, 3, 8, test::gradient);
+    colour.icc = iccLike(500, "GRAY");
+    EXPECT_TRUE(fx::jpegIcc(encode(colour)).empty());
 }
 
 TEST_F(JpegWriterTest, FailsWithoutThrowingOnUnusableImagesAndFailingSinks)
