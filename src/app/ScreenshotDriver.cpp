@@ -1,8 +1,11 @@
-// Usage: pictavo-screenshot OUTPUT_FOLDER WORK_FOLDER FILE.heic...
+// Usage: pictavo-screenshot [--dark] OUTPUT_FOLDER WORK_FOLDER FILE.heic...
 // Opens the application's window, puts it into each of its main states and
 // writes one PNG per state into OUTPUT_FOLDER. Conversions write into WORK_FOLDER.
+// --dark gives the application a dark palette; the language and the scale
+// come from the environment (LANGUAGE, QT_SCALE_FACTOR) as in the application.
 #include "core/Converter.h"
 #include "model/Model.h"
+#include "ui/DarkPalette.h"
 #include "ui/QmlSetup.h"
 #include "ui/StringTable.h"
 
@@ -11,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QQmlApplicationEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QThreadPool>
 
@@ -42,9 +46,13 @@ bool save(QQuickWindow& window, const QString& folder, const QString& name)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1 && args[1] == QStringLiteral("--dark")) {
+        QGuiApplication::setPalette(pictavo::darkPalette());
+        args.removeAt(1);
+    }
     if (args.size() < 4) {
-        std::fprintf(stderr, "usage: pictavo-screenshot OUTPUT_FOLDER WORK_FOLDER FILE.heic...\n");
+        std::fprintf(stderr, "usage: pictavo-screenshot [--dark] OUTPUT_FOLDER WORK_FOLDER FILE.heic...\n");
         return 2;
     }
     const QString outputFolder = args[1];
@@ -53,7 +61,7 @@ int main(int argc, char** argv)
     for (const QString& file : args.mid(3))
         files.append(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
 
-    pictavo::installStringTable(app);
+    const pictavo::StringTable strings;
     pictavo::prepareQuick();
     QQmlApplicationEngine engine;
     pictavo::addViewImportPath(engine);
@@ -101,6 +109,13 @@ int main(int argc, char** argv)
     while (model->isConverting() && timer.elapsed() < 120000)
         settle(50);
     ok &= save(*window, outputFolder, QStringLiteral("7-results"));
+
+    // Keyboard focus, as Tab leaves it, on a button and on the results list.
+    for (const char* name : {"revealButton", "resultsListView"}) {
+        if (auto* item = window->findChild<QQuickItem*>(QLatin1String(name)))
+            item->forceActiveFocus(Qt::TabFocusReason);
+        ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
+    }
 
     QThreadPool::globalInstance()->waitForDone();
     return ok ? 0 : 1;

@@ -14,9 +14,10 @@ int main(int argc, char** argv)
     // A widget application, because the open panels are widget file dialogs.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
-    QApplication::setDesktopFileName(QStringLiteral("pictavo"));
+    // The launcher's id, so desktops link the window to the launcher and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.pictavo.Pictavo"));
 
-    pictavo::installStringTable(app);
+    const pictavo::StringTable strings;
     pictavo::prepareQuick();
     pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
 

@@ -20,10 +20,18 @@ Item {
     implicitWidth: column.implicitWidth + 2 * column.anchors.margins
     implicitHeight: column.implicitHeight + 2 * column.anchors.margins
 
+    // Return presses the focused button or switch, as Space does; anywhere
+    // else it presses the convert button (when that is enabled). Buttons take
+    // focus from Tab only, so after a mouse click Return still converts.
     Shortcut {
         sequences: ["Return", "Enter"]
-        enabled: root.canConvert
-        onActivated: root.model.convertAll()
+        onActivated: {
+            const focused = root.Window.activeFocusItem
+            if (root.isButton(focused) && focused !== convertButton)
+                root.press(focused)
+            else if (root.canConvert)
+                root.model.convertAll()
+        }
     }
 
     ColumnLayout {
@@ -54,9 +62,8 @@ Item {
                 id: formatPicker
                 objectName: "formatPicker"
                 Layout.preferredWidth: 160
+                Accessible.role: Accessible.Grouping
                 Accessible.name: qsTr("Format")
-
-                ButtonGroup { id: formatGroup }
 
                 Repeater {
                     model: root.model.formats
@@ -64,13 +71,17 @@ Item {
                         id: segment
                         required property string modelData
                         objectName: "formatButton" + segment.modelData
+                        focusPolicy: Qt.TabFocus
                         width: formatPicker.width / root.model.formats.length
                         text: segment.modelData
-                        checkable: true
+                        // Shows the model's format; a click chooses, never unchooses.
                         checked: root.model.format === segment.modelData
                         highlighted: segment.checked
-                        ButtonGroup.group: formatGroup
                         onClicked: root.model.format = segment.modelData
+                        Accessible.name: segment.modelData
+                        Accessible.description: formatPicker.Accessible.name
+                        Accessible.checkable: true
+                        Accessible.checked: segment.checked
                     }
                 }
             }
@@ -81,6 +92,7 @@ Item {
                 spacing: 6
 
                 Label {
+                    id: qualityLabel
                     objectName: "qualityLabel"
                     text: qsTr("Quality")
                 }
@@ -93,9 +105,12 @@ Item {
                     stepSize: 0
                     value: root.model.quality
                     onMoved: root.model.quality = value
+                    Accessible.name: qualityLabel.text
+                    Accessible.description: qualityPercentage.text
                 }
 
                 Label {
+                    id: qualityPercentage
                     objectName: "qualityPercentage"
                     Layout.preferredWidth: 40
                     horizontalAlignment: Text.AlignRight
@@ -113,10 +128,12 @@ Item {
 
             Switch {
                 objectName: "customOutputSwitch"
+                focusPolicy: Qt.TabFocus
                 leftPadding: 0
                 text: qsTr("Save to folder:")
                 checked: root.model.useCustomOutput
                 onToggled: root.model.useCustomOutput = checked
+                Accessible.name: text
             }
 
             Label {
@@ -134,9 +151,11 @@ Item {
 
             Button {
                 objectName: "chooseOutputButton"
+                focusPolicy: Qt.TabFocus
                 visible: root.model.useCustomOutput
                 text: qsTr("Choose…")
                 onClicked: root.model.chooseOutputDir()
+                Accessible.name: qsTr("Choose output folder…")
             }
 
             Label {
@@ -156,6 +175,7 @@ Item {
             Button {
                 id: convertButton
                 objectName: "convertButton"
+                focusPolicy: Qt.TabFocus
                 enabled: root.canConvert
                 topPadding: 8
                 bottomPadding: 8
@@ -166,6 +186,7 @@ Item {
                       : qsTr("Convert %1to %2").arg(root.model.files.length > 0 ? root.model.files.length + " " : "")
                                                 .arg(root.model.format)
                 onClicked: root.model.convertAll()
+                Accessible.name: text
 
                 contentItem: RowLayout {
                     spacing: 0
@@ -209,6 +230,20 @@ Item {
         Item {
             Layout.fillHeight: true
         }
+    }
+
+    // Buttons, switches and segments: the items that Space presses.
+    function isButton(item) {
+        return item !== null && typeof item.toggle === "function" && item.checkable !== undefined
+    }
+
+    // What Space does to a focused button: toggles it when it is checkable, then clicks it.
+    function press(button) {
+        if (button.checkable) {
+            button.toggle()
+            button.toggled()
+        }
+        button.clicked()
     }
 
     // Outputs of all results that have one, in list order, read when asked.

@@ -21,6 +21,10 @@ Item {
     implicitHeight: 170
     height: 170
 
+    Accessible.role: Accessible.Pane
+    Accessible.name: zone.fileCount === 0 ? invitation.text : countHeadline.text
+    Accessible.description: qsTr("Drop HEIC files here to add them to the queue")
+
     Rectangle {
         objectName: "dropZoneFill"
         anchors.fill: parent
@@ -80,6 +84,7 @@ Item {
         }
 
         Label {
+            id: invitation
             objectName: "invitationHeadline"
             visible: zone.fileCount === 0
             Layout.alignment: Qt.AlignHCenter
@@ -97,6 +102,8 @@ Item {
 
         Button {
             objectName: "chooseFilesButton"
+            focusPolicy: Qt.TabFocus
+            Accessible.name: text
             visible: zone.fileCount === 0
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Choose Files…")
@@ -104,13 +111,12 @@ Item {
         }
 
         Label {
+            id: countHeadline
             objectName: "countHeadline"
             visible: zone.fileCount > 0
             Layout.alignment: Qt.AlignHCenter
-            // Without a string table a "%n" plural would show its source text,
-            // so the English singular and plural are separate keys.
-            text: zone.fileCount === 1 ? qsTr("%1 file ready").arg(zone.fileCount)
-                                       : qsTr("%1 files ready").arg(zone.fileCount)
+            // The English string table gives the singular and plural wording.
+            text: qsTr("%n file(s) ready", "", zone.fileCount)
             font.bold: true
         }
 
@@ -120,12 +126,16 @@ Item {
 
             Button {
                 objectName: "addMoreButton"
+                focusPolicy: Qt.TabFocus
+                Accessible.name: text
                 text: qsTr("Add More…")
                 onClicked: zone.model.chooseFiles()
             }
 
             Button {
                 objectName: "clearButton"
+                focusPolicy: Qt.TabFocus
+                Accessible.name: text
                 text: qsTr("Clear")
                 onClicked: zone.model.clear()
             }

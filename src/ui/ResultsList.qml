@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Pictavo
 
 // One row per result of the last run, in a box that grows to 140 high and
-// then scrolls.
+// then scrolls. Tab reaches the list; the arrow keys move through its rows.
 Rectangle {
     id: box
     objectName: "resultsList"
@@ -32,11 +32,32 @@ Rectangle {
         model: box.results
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
 
+        activeFocusOnTab: true
+        keyNavigationEnabled: true
+        highlightMoveDuration: 0
+        highlightResizeDuration: 0
+        // The current row is marked only while the list has the keyboard.
+        highlight: Rectangle {
+            objectName: "resultsFocusMark"
+            visible: list.activeFocus
+            radius: 4
+            color: Theme.withAlpha(Theme.accent, 0.25)
+            border.color: Theme.accent
+        }
+
+        Accessible.role: Accessible.List
+        Accessible.name: qsTr("Results")
+
         delegate: RowLayout {
             id: row
             required property var modelData
             objectName: "resultRow"
             width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
+
+            Accessible.role: Accessible.ListItem
+            Accessible.name: row.modelData.ok
+                             ? box.fill(qsTr("%1 converted"), [row.modelData.fileName])
+                             : box.fill(qsTr("%1 failed: %2"), [row.modelData.fileName, row.modelData.error])
 
             Image {
                 objectName: "resultStatus"
@@ -63,5 +84,11 @@ Rectangle {
 
             Item { Layout.fillWidth: true }
         }
+    }
+
+    // The template with %1, %2… replaced by the values in one pass, so a "%2"
+    // inside a file name stays as it is.
+    function fill(template, values) {
+        return template.replace(/%(\d)/g, (placeholder, number) => values[number - 1] ?? placeholder)
     }
 }

@@ -28,6 +28,8 @@ RowLayout {
 
     Button {
         objectName: "revealButton"
+        focusPolicy: Qt.TabFocus
+        Accessible.name: text
         visible: summary.firstConverted !== undefined && summary.firstConverted.output !== ""
         text: qsTr("Show in Finder")
         onClicked: summary.revealRequested()

@@ -1,22 +1,41 @@
 #include "ui/StringTable.h"
 
 #include <QCoreApplication>
-#include <QLocale>
-#include <QTranslator>
 
 namespace pictavo {
 
-QTranslator* installStringTable(QCoreApplication& app)
+namespace {
+
+const QString tableFolder = QStringLiteral(":/i18n");
+const QString tableName = QStringLiteral("pictavo");
+
+}  // namespace
+
+StringTable::StringTable(const QLocale& locale)
 {
-    auto* translator = new QTranslator(&app);
-    const QString folder = QStringLiteral(":/i18n");
-    if (translator->load(QLocale(), QStringLiteral("pictavo"), QStringLiteral("_"), folder)
-        || translator->load(QStringLiteral("pictavo_en"), folder)) {
-        app.installTranslator(translator);
-        return translator;
-    }
-    delete translator;
-    return nullptr;
+    hasEnglish_ = english_.load(tableName + QStringLiteral("_en"), tableFolder);
+    if (hasEnglish_)
+        QCoreApplication::installTranslator(&english_);
+
+    // Tries the locale's languages in the user's order of preference
+    // (LANGUAGE, then LC_ALL, LC_MESSAGES, LANG for the system locale).
+    hasLocalised_ = localised_.load(locale, tableName, QStringLiteral("_"), tableFolder)
+                    && localised_.language() != english_.language();
+    if (hasLocalised_)
+        QCoreApplication::installTranslator(&localised_);
+}
+
+StringTable::~StringTable()
+{
+    if (hasLocalised_)
+        QCoreApplication::removeTranslator(&localised_);
+    if (hasEnglish_)
+        QCoreApplication::removeTranslator(&english_);
+}
+
+QLocale::Language StringTable::language() const
+{
+    return hasLocalised_ ? QLocale(localised_.language()).language() : QLocale::English;
 }
 
 }  // namespace pictavo

@@ -1,13 +1,31 @@
 #pragma once
 
-class QCoreApplication;
-class QTranslator;
+#include <QLocale>
+#include <QTranslator>
 
 namespace pictavo {
 
-// Installs the string table for the user's language, or the English one when
-// there is none, so that texts worded for another desktop read right here.
-// Returns the installed translator (owned by the application), or nullptr.
-QTranslator* installStringTable(QCoreApplication& app);
+// The application's translated texts for one locale, installed into the
+// running application for as long as the table lives.
+//
+// The English table is always installed, beneath the table of the locale's
+// language (when there is one): texts worded for another desktop read right
+// here, and a text the user's table lacks falls back to its English wording.
+class StringTable {
+public:
+    explicit StringTable(const QLocale& locale = QLocale::system());
+    ~StringTable();
+    StringTable(const StringTable&) = delete;
+    StringTable& operator=(const StringTable&) = delete;
+
+    // The language whose table is in use: English when the locale has none.
+    QLocale::Language language() const;
+
+private:
+    QTranslator english_;
+    QTranslator localised_;
+    bool hasEnglish_ = false;
+    bool hasLocalised_ = false;
+};
 
 }  // namespace pictavo

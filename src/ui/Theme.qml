@@ -1,16 +1,31 @@
 pragma Singleton
 import QtQuick
 
-// Colours and sizes shared by the views.
+// Colours and sizes shared by the views. Colours follow the application's
+// palette, so the window stays legible under a dark one.
 QtObject {
-    readonly property color accent: "#308cc6"
-    readonly property color secondary: "#7c7c82"
-    readonly property color success: "#248a3d"
-    readonly property color warning: "#c75c00"
-    readonly property color failure: "#d70015"
+    id: theme
+
+    readonly property SystemPalette palette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property bool dark: palette.window.hslLightness < 0.5
+
+    readonly property color accent: palette.highlight
+    // Text that matters less: halfway between the text and its background.
+    readonly property color secondary: dark ? mix(palette.windowText, palette.window, 0.6)
+                                            : "#7c7c82"
+    readonly property color success: dark ? "#4cd964" : "#248a3d"
+    readonly property color warning: dark ? "#ffa033" : "#c75c00"
+    readonly property color failure: dark ? "#ff6961" : "#d70015"
     readonly property real calloutPixelSize: 13
 
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)
+    }
+
+    // `weight` of the first colour and the rest of the second.
+    function mix(first, second, weight) {
+        return Qt.rgba(first.r * weight + second.r * (1 - weight),
+                       first.g * weight + second.g * (1 - weight),
+                       first.b * weight + second.b * (1 - weight), 1)
     }
 }

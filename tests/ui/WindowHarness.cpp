@@ -49,7 +49,8 @@ QStringList WarningCatcher::warnings() const
     return caught;
 }
 
-AppWindow::AppWindow()
+AppWindow::AppWindow(const QLocale& locale)
+    : strings_(locale)
 {
     Model::setDefaultPanels(panels_);
     addViewImportPath(engine_);

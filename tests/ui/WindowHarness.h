@@ -3,6 +3,7 @@
 #include "model/Model.h"
 #include "model/Panels.h"
 #include "ui/QmlSetup.h"
+#include "ui/StringTable.h"
 
 #include <QColor>
 #include <QMimeData>
@@ -14,6 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+// Lets test failures show texts readably.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace pictavo::test {
 
@@ -54,11 +63,12 @@ public:
     QList<QStringList> calls;
 };
 
-// The application's real window, loaded offscreen, with helpers that find
+// The application's real window, loaded offscreen with the string table of
+// `locale` (as the application loads the user's), with helpers that find
 // items by objectName and click, type and drop through the window.
 class AppWindow {
 public:
-    AppWindow();
+    explicit AppWindow(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
     ~AppWindow();
 
     QQuickWindow& window() const { return *window_; }
@@ -91,6 +101,7 @@ public:
 private:
     QPoint centreOf(const QString& name) const;
 
+    StringTable strings_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
     QQuickItem* content_ = nullptr;

@@ -2,10 +2,149 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>ContentView</name>
+    <message>
+        <location filename="../ContentView.qml" line="+44"/>
+        <source>Pictavo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Format</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>Quality</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>%1%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Save to folder:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Choose…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Choose output folder…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>(saves next to originals)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>Converting…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Convert %1to %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>DropZone</name>
+    <message>
+        <location filename="../DropZone.qml" line="+26"/>
+        <source>Drop HEIC files here to add them to the queue</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>Drag HEIC files here</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>or</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Choose Files…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <location line="+10"/>
+        <source>%n file(s) ready</source>
+        <translation>
+            <numerusform>%n file ready</numerusform>
+            <numerusform>%n files ready</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Add More…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <location filename="../Main.qml" line="+8"/>
+        <source>Pictavo</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ResultsList</name>
+    <message>
+        <location filename="../ResultsList.qml" line="+49"/>
+        <source>Results</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>%1 converted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 failed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>— %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>ResultsSummary</name>
     <message>
+        <location filename="../ResultsSummary.qml" line="+32"/>
         <source>Show in Finder</source>
         <translation>Show in Folder</translation>
+    </message>
+</context>
+<context>
+    <name>pictavo::Model</name>
+    <message>
+        <location filename="../../model/Model.cpp" line="+237"/>
+        <source>Choose HEIC files to convert</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+46"/>
+        <source>Choose output folder</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,150 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>ContentView</name>
+    <message>
+        <location filename="../ContentView.qml" line="+44"/>
+        <source>Pictavo</source>
+        <translation>Pictavo</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>Quality</source>
+        <translation>Qualité</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>%1%</source>
+        <translation>%1&#x202f;%</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Save to folder:</source>
+        <translation>Enregistrer dans le dossier&#xa0;:</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Choose…</source>
+        <translation>Choisir…</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Choose output folder…</source>
+        <translation>Choisir le dossier de destination…</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>(saves next to originals)</source>
+        <translation>(enregistre à côté des originaux)</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>Converting…</source>
+        <translation>Conversion en cours…</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Convert %1to %2</source>
+        <translation>Convertir %1en %2</translation>
+    </message>
+</context>
+<context>
+    <name>DropZone</name>
+    <message>
+        <location filename="../DropZone.qml" line="+26"/>
+        <source>Drop HEIC files here to add them to the queue</source>
+        <translation>Déposez des fichiers HEIC ici pour les ajouter à la file d’attente</translation>
+    </message>
+    <message>
+        <location line="+65"/>
+        <source>Drag HEIC files here</source>
+        <translation>Glissez des fichiers HEIC ici</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>or</source>
+        <translation>ou</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Choose Files…</source>
+        <translation>Choisir des fichiers…</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+10"/>
+        <source>%n file(s) ready</source>
+        <translation>
+            <numerusform>%n fichier prêt</numerusform>
+            <numerusform>%n fichiers prêts</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Add More…</source>
+        <translation>Ajouter d’autres…</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Clear</source>
+        <translation>Vider</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <location filename="../Main.qml" line="+8"/>
+        <source>Pictavo</source>
+        <translation>Pictavo</translation>
+    </message>
+</context>
+<context>
+    <name>ResultsList</name>
+    <message>
+        <location filename="../ResultsList.qml" line="+49"/>
+        <source>Results</source>
+        <translation>Résultats</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>%1 converted</source>
+        <translation>%1 converti</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 failed: %2</source>
+        <translation>Échec de %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>— %1</source>
+        <translation>— %1</translation>
+    </message>
+</context>
+<context>
+    <name>ResultsSummary</name>
+    <message>
+        <location filename="../ResultsSummary.qml" line="+32"/>
+        <source>Show in Finder</source>
+        <translation>Afficher dans le dossier</translation>
+    </message>
+</context>
+<context>
+    <name>pictavo::Model</name>
+    <message>
+        <location filename="../../model/Model.cpp" line="+237"/>
+        <source>Choose HEIC files to convert</source>
+        <translation>Choisissez les fichiers HEIC à convertir</translation>
+    </message>
+    <message>
+        <location line="+46"/>
+        <source>Choose output folder</source>
+        <translation>Choisissez le dossier de destination</translation>
+    </message>
+</context>
+</TS>
