@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+44"/>
+        <location filename="../ContentView.qml" line="+45"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
@@ -24,12 +24,12 @@
         <translation>%1&#x202f;%</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>Save to folder:</source>
         <translation>In Ordner speichern:</translation>
     </message>
     <message>
-        <location line="+22"/>
+        <location line="+23"/>
         <source>Choose…</source>
         <translation>Auswählen…</translation>
     </message>
@@ -44,7 +44,7 @@
         <translation>(speichert neben den Originalen)</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+21"/>
         <source>Converting…</source>
         <translation>Wird umgewandelt…</translation>
     </message>
@@ -72,7 +72,7 @@
         <translation>oder</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+10"/>
         <source>Choose Files…</source>
         <translation>Dateien auswählen…</translation>
     </message>
@@ -85,12 +85,12 @@
         </translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+12"/>
         <source>Add More…</source>
         <translation>Weitere hinzufügen…</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+8"/>
         <source>Clear</source>
         <translation>Leeren</translation>
     </message>
@@ -111,7 +111,7 @@
         <translation>Ergebnisse</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+10"/>
         <source>%1 converted</source>
         <translation>%1 umgewandelt</translation>
     </message>
@@ -121,7 +121,7 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+19"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -129,7 +129,7 @@
 <context>
     <name>ResultsSummary</name>
     <message>
-        <location filename="../ResultsSummary.qml" line="+32"/>
+        <location filename="../ResultsSummary.qml" line="+34"/>
         <source>Show in Finder</source>
         <translation>In Ordner zeigen</translation>
     </message>

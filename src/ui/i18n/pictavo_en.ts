@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+44"/>
+        <location filename="../ContentView.qml" line="+45"/>
         <source>Pictavo</source>
         <translation type="unfinished"></translation>
     </message>
@@ -24,12 +24,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>Save to folder:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+22"/>
+        <location line="+23"/>
         <source>Choose…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -44,7 +44,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+21"/>
         <source>Converting…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -72,7 +72,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+10"/>
         <source>Choose Files…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -85,12 +85,12 @@
         </translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+12"/>
         <source>Add More…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+8"/>
         <source>Clear</source>
         <translation type="unfinished"></translation>
     </message>
@@ -111,7 +111,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+10"/>
         <source>%1 converted</source>
         <translation type="unfinished"></translation>
     </message>
@@ -121,7 +121,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+19"/>
         <source>— %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -129,7 +129,7 @@
 <context>
     <name>ResultsSummary</name>
     <message>
-        <location filename="../ResultsSummary.qml" line="+32"/>
+        <location filename="../ResultsSummary.qml" line="+34"/>
         <source>Show in Finder</source>
         <translation>Show in Folder</translation>
     </message>

@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+44"/>
+        <location filename="../ContentView.qml" line="+45"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
@@ -24,12 +24,12 @@
         <translation>%1&#x202f;%</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>Save to folder:</source>
         <translation>Enregistrer dans le dossier&#xa0;:</translation>
     </message>
     <message>
-        <location line="+22"/>
+        <location line="+23"/>
         <source>Choose…</source>
         <translation>Choisir…</translation>
     </message>
@@ -44,7 +44,7 @@
         <translation>(enregistre à côté des originaux)</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+21"/>
         <source>Converting…</source>
         <translation>Conversion en cours…</translation>
     </message>
@@ -72,7 +72,7 @@
         <translation>ou</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+10"/>
         <source>Choose Files…</source>
         <translation>Choisir des fichiers…</translation>
     </message>
@@ -85,12 +85,12 @@
         </translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+12"/>
         <source>Add More…</source>
         <translation>Ajouter d’autres…</translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+8"/>
         <source>Clear</source>
         <translation>Vider</translation>
     </message>
@@ -111,7 +111,7 @@
         <translation>Résultats</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+10"/>
         <source>%1 converted</source>
         <translation>%1 converti</translation>
     </message>
@@ -121,7 +121,7 @@
         <translation>Échec de %1&#xa0;: %2</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+19"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -129,7 +129,7 @@
 <context>
     <name>ResultsSummary</name>
     <message>
-        <location filename="../ResultsSummary.qml" line="+32"/>
+        <location filename="../ResultsSummary.qml" line="+34"/>
         <source>Show in Finder</source>
         <translation>Afficher dans le dossier</translation>
     </message>
