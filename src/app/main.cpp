@@ -1,4 +1,5 @@
 #include "model/Model.h"
+#include "ui/ColourScheme.h"
 #include "ui/DialogPanels.h"
 #include "ui/QmlSetup.h"
 #include "ui/StringTable.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     // The launcher's id, so desktops link the window to the launcher and its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.pictavo.Pictavo"));
 
+    pictavo::followDesktopColourScheme();
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
