@@ -2,7 +2,6 @@
 
 #include "core/Converter.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -11,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -231,7 +229,7 @@ bool isCandidateName(const std::string& name, const fs::path& source, OutputForm
     return counter.substr(1).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-std::string qualityArgument(double quality)
+std::string qualityText(double quality)
 {
     // Hexadecimal floating point: the worker reads back exactly this double.
     char text[64];
@@ -310,7 +308,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
 
 std::string IsolatedConverter::requestLine(const Request& request)
 {
-    return hexEncode(request.source.native()) + " " + ext(request.to) + " " + qualityArgument(request.quality) + " " +
+    return hexEncode(request.source.native()) + " " + ext(request.to) + " " + qualityText(request.quality) + " " +
            (request.outputDir ? hexEncode(request.outputDir->native()) : std::string("-")) + "\n";
 }
 
