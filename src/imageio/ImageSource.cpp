@@ -1,6 +1,7 @@
 #include "imageio/ImageSource.h"
 
 #include "imageio/HeifDecoding.h"
+#include "imageio/LargeBuffers.h"
 #include "imageio/SecurityLimits.h"
 
 #include <libheif/heif.h>
@@ -47,6 +48,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
 
     // libheif loads its plugins on first use unless initialised; do it once,
     // thread-safely, before any context exists (conversions run on worker threads).
+    returnLargeBuffersToTheSystem();
     static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
     if (!initialised)
         return nullptr;
