@@ -1,6 +1,7 @@
 #include "ui/StringTable.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 
 namespace pictavo {
 
@@ -21,12 +22,19 @@ StringTable::StringTable(const QLocale& locale)
     // (LANGUAGE, then LC_ALL, LC_MESSAGES, LANG for the system locale).
     hasLocalised_ = localised_.load(locale, tableName, QStringLiteral("_"), tableFolder)
                     && localised_.language() != english_.language();
-    if (hasLocalised_)
-        QCoreApplication::installTranslator(&localised_);
+    if (!hasLocalised_)
+        return;
+    QCoreApplication::installTranslator(&localised_);
+    hasQtTexts_ = qtTexts_.load(QLocale(localised_.language()), QStringLiteral("qtbase"), QStringLiteral("_"),
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (hasQtTexts_)
+        QCoreApplication::installTranslator(&qtTexts_);
 }
 
 StringTable::~StringTable()
 {
+    if (hasQtTexts_)
+        QCoreApplication::removeTranslator(&qtTexts_);
     if (hasLocalised_)
         QCoreApplication::removeTranslator(&localised_);
     if (hasEnglish_)

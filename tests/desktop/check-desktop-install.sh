@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Usage: check-desktop-install.sh BUILD_DIR BINDIR DATADIR APP_ID
+# Usage: check-desktop-install.sh BUILD_DIR BINDIR DATADIR LIBEXECDIR APP_ID
 # Installs BUILD_DIR into a temporary prefix and checks the launcher, icon, metainfo
-# and binary: each file in place, each valid, and each naming the others correctly.
+# and programs: each file in place, each valid, and each naming the others correctly.
 set -uo pipefail
 
-build_dir=$1 bindir=$2 datadir=$3 app_id=$4
+build_dir=$1 bindir=$2 datadir=$3 libexecdir=$4 app_id=$5
 
 for tool in desktop-file-validate appstreamcli; do
   if ! command -v "$tool" >/dev/null; then
@@ -33,6 +33,15 @@ for file in "$desktop" "$icon" "$metainfo"; do
   [ -f "$file" ] || fail "not installed: ${file#"$prefix"/}"
 done
 [ -x "$binary" ] || fail "no executable installed at ${binary#"$prefix"/}"
+# The application converts each file in a worker process.
+worker=$prefix/$libexecdir/pictavo/pictavo-convert-worker
+[ -x "$worker" ] || fail "no conversion worker installed at ${worker#"$prefix"/}"
+# Every library the installed programs need is found on this system.
+for program in "$binary" "$worker"; do
+  if [ -x "$program" ] && ldd "$program" | grep -q "not found"; then
+    fail "${program#"$prefix"/} lacks libraries: $(ldd "$program" | grep "not found" | tr -d '\t')"
+  fi
+done
 
 # The launcher: valid without a single warning or hint, and pointing at what was installed.
 if [ -f "$desktop" ]; then

@@ -1,5 +1,8 @@
 #include "WindowHarness.h"
 
+#include <QFile>
+#include <QLibraryInfo>
+
 namespace pictavo::test {
 namespace {
 
@@ -106,6 +109,19 @@ TEST(Translation, TheFilePanelsAskInTheWindowsLanguage)
         EXPECT_EQ(app.panels().requests[0].message, QString::fromUtf8(files));
         EXPECT_EQ(app.panels().requests[1].message, QString::fromUtf8(folder));
     }
+}
+
+TEST(Translation, QtsOwnDialogTextsComeInTheSameLanguage)
+{
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+        GTEST_SKIP() << "Qt's German texts are not installed (scripts/setup installs them)";
+    {
+        const StringTable table(german);
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Abbrechen");
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), "&\u00d6ffnen");
+    }
+    const StringTable english(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST(Translation, EveryTableChangesEveryFixedTextOfTheEmptyWindowButTheNameAndData)
