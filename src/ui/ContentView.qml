@@ -207,7 +207,7 @@ Item {
                         leftPadding: root.model.isConverting ? 4 : 0
                         text: convertButton.text
                         font: convertButton.font
-                        color: convertButton.palette.buttonText
+                        color: convertButton.enabled ? convertButton.palette.buttonText : Theme.disabledText
                     }
                 }
             }

@@ -19,28 +19,23 @@ ApplicationWindow {
 
     // The controls take their colours from the application's palette (the
     // desktop's, light or dark), which Qt Quick does not pass on by itself.
-    SystemPalette { id: active; colorGroup: SystemPalette.Active }
-    SystemPalette { id: disabled; colorGroup: SystemPalette.Disabled }
+    SystemPalette { id: activeColours; colorGroup: SystemPalette.Active }
     palette {
-        window: active.window
-        windowText: active.windowText
-        base: active.base
-        alternateBase: active.alternateBase
-        text: active.text
-        button: active.button
-        buttonText: active.buttonText
-        light: active.light
-        midlight: active.midlight
-        mid: active.mid
-        dark: active.dark
-        shadow: active.shadow
-        highlight: active.highlight
-        highlightedText: active.highlightedText
-        placeholderText: active.placeholderText
-        disabled.windowText: disabled.windowText
-        disabled.text: disabled.text
-        disabled.buttonText: disabled.buttonText
-        disabled.button: disabled.button
+        window: activeColours.window
+        windowText: activeColours.windowText
+        base: activeColours.base
+        alternateBase: activeColours.alternateBase
+        text: activeColours.text
+        button: activeColours.button
+        buttonText: activeColours.buttonText
+        light: activeColours.light
+        midlight: activeColours.midlight
+        mid: activeColours.mid
+        dark: activeColours.dark
+        shadow: activeColours.shadow
+        highlight: activeColours.highlight
+        highlightedText: activeColours.highlightedText
+        placeholderText: activeColours.placeholderText
     }
 
     ContentView {

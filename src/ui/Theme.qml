@@ -7,12 +7,15 @@ QtObject {
     id: theme
 
     readonly property SystemPalette palette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property SystemPalette disabledPalette: SystemPalette { colorGroup: SystemPalette.Disabled }
     readonly property bool dark: palette.window.hslLightness < 0.5
 
     readonly property color accent: palette.highlight
     // Text that matters less: halfway between the text and its background.
     readonly property color secondary: dark ? mix(palette.windowText, palette.window, 0.6)
                                             : "#7c7c82"
+    // The text of a control that ignores input.
+    readonly property color disabledText: disabledPalette.buttonText
     readonly property color success: dark ? "#4cd964" : "#248a3d"
     readonly property color warning: dark ? "#ffa033" : "#c75c00"
     readonly property color failure: dark ? "#ff6961" : "#d70015"

@@ -91,6 +91,31 @@ TEST(Look, EveryTextIsLegibleInTheLightAndTheDarkPalette)
     expectLegible(light, "light");
 }
 
+// A button that ignores clicks must look so: its text fades towards the background.
+void expectDisabledConvertButtonFaded(AppWindow& app, const char* paletteName)
+{
+    const QColor background = app.window().color();
+    const QColor disabled = app.colour("convertLabel");
+    app.model().setFiles(fileUrls({"/p/a.heic"}));
+    app.settle();
+    const QColor enabled = app.colour("convertLabel");
+    EXPECT_LT(contrast(disabled, background) * 1.5, contrast(enabled, background))
+        << disabled.name().toStdString() << " (disabled) against " << enabled.name().toStdString()
+        << " (enabled) in the " << paletteName << " palette";
+    EXPECT_GE(contrast(enabled, background), 4.5) << paletteName;
+}
+
+TEST(Look, TheConvertButtonLooksDisabledWhileItCannotRun)
+{
+    {
+        AppWindow light;
+        expectDisabledConvertButtonFaded(light, "light");
+    }
+    PaletteScope dark(darkPalette());
+    AppWindow app;
+    expectDisabledConvertButtonFaded(app, "dark");
+}
+
 TEST(Look, TheDropZoneLightsUpInThePalettesHighlight)
 {
     PaletteScope dark(darkPalette());
