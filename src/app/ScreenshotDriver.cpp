@@ -41,6 +41,18 @@ bool save(QQuickWindow& window, const QString& folder, const QString& name)
     return saved;
 }
 
+// The first item of that name in the visual tree (Repeater delegates included).
+QQuickItem* findItem(QQuickItem* item, const QString& name)
+{
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -110,9 +122,10 @@ int main(int argc, char** argv)
         settle(50);
     ok &= save(*window, outputFolder, QStringLiteral("7-results"));
 
-    // Keyboard focus, as Tab leaves it, on a button and on the results list.
-    for (const char* name : {"revealButton", "resultsListView"}) {
-        if (auto* item = window->findChild<QQuickItem*>(QLatin1String(name)))
+    // Keyboard focus, as Tab leaves it, on each kind of control.
+    for (const char* name : {"formatButtonPNG", "qualitySlider", "customOutputSwitch", "revealButton",
+                             "resultsListView"}) {
+        if (QQuickItem* item = findItem(window->contentItem(), QLatin1String(name)))
             item->forceActiveFocus(Qt::TabFocusReason);
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
     }
