@@ -34,6 +34,11 @@ Item {
         }
     }
 
+    Shortcut {
+        sequences: [StandardKey.Open]
+        onActivated: root.model.chooseFiles()
+    }
+
     ColumnLayout {
         id: column
         anchors.fill: parent

@@ -38,6 +38,12 @@ ApplicationWindow {
         placeholderText: activeColours.placeholderText
     }
 
+    // The desktop's usual key for quitting; a run in progress still finishes its files.
+    Shortcut {
+        sequence: "Ctrl+Q"
+        onActivated: window.close()
+    }
+
     ContentView {
         id: content
         anchors.fill: parent

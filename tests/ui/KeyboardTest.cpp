@@ -126,6 +126,21 @@ TEST(Keyboard, ReturnConvertsFromTheSliderAndAfterAMouseClickOnAnotherButton)
     EXPECT_EQ(app.model().format(), OutputFormat::png);
 }
 
+TEST(Keyboard, CtrlOChoosesFilesAndCtrlQClosesTheWindow)
+{
+    AppWindow app;
+    app.panels().answer = fileUrls({"/p/a.heic"});
+    app.window().requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&app.window()));
+    QTest::keyClick(&app.window(), Qt::Key_O, Qt::ControlModifier);
+    app.settle();
+    EXPECT_EQ(app.panels().requests.size(), 1);
+    EXPECT_EQ(app.model().files().size(), 1);
+
+    QTest::keyClick(&app.window(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.window().isVisible(); }, 2000));
+}
+
 TEST(Keyboard, TheResultsListMovesThroughItsRowsAndMarksTheCurrentOneWhileFocused)
 {
     AppWindow app;

@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+45"/>
+        <location filename="../ContentView.qml" line="+50"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
