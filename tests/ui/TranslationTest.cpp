@@ -1,6 +1,7 @@
 #include "WindowHarness.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QLibraryInfo>
 
 namespace pictavo::test {
@@ -31,6 +32,32 @@ TEST(Translation, TheTableFollowsTheLocalesLanguageAndFallsBackToEnglish)
     AppWindow japanese(QLocale(QLocale::Japanese, QLocale::Japan));
     queue(japanese, 1);
     EXPECT_EQ(japanese.text("countHeadline"), "1 file ready");
+}
+
+TEST(Translation, TheSystemsLanguageSettingsChooseTheTable)
+{
+    const auto languageFor = [](const QStringList& settings) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            environment.remove(QString::fromLatin1(name));
+        for (const QString& setting : settings)
+            environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        // The test program, started like this, only reports the table's language.
+        environment.insert("PICTAVO_PRINT_TABLE_LANGUAGE", "1");
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        child.waitForFinished(30000);
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        const qsizetype at = output.indexOf("table language: ");
+        return at < 0 ? QString() : output.mid(at + 16).section('\n', 0, 0);
+    };
+    EXPECT_EQ(languageFor({"LANG=de_DE.UTF-8"}), "de");
+    EXPECT_EQ(languageFor({"LANG=en_US.UTF-8", "LC_ALL=fr_FR.UTF-8"}), "fr");
+    // LANGUAGE is a list of preferences: the first one with a table wins.
+    EXPECT_EQ(languageFor({"LANG=de_DE.UTF-8", "LANGUAGE=ja:fr:de"}), "fr");
+    EXPECT_EQ(languageFor({"LANG=ja_JP.UTF-8"}), "en");
+    EXPECT_EQ(languageFor({}), "en");
 }
 
 TEST(Translation, TheGermanWindowTranslatesEveryFixedTextButNoData)
