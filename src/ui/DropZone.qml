@@ -101,13 +101,14 @@ Item {
         }
 
         Button {
+            id: chooseFilesButton
             objectName: "chooseFilesButton"
             focusPolicy: Qt.TabFocus
             Accessible.name: text
             visible: zone.fileCount === 0
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Choose Files…")
-            onClicked: zone.model.chooseFiles()
+            onClicked: zone.keepKeyboardFocus(this, () => zone.model.chooseFiles())
         }
 
         Label {
@@ -125,6 +126,7 @@ Item {
             Layout.alignment: Qt.AlignHCenter
 
             Button {
+                id: addMoreButton
                 objectName: "addMoreButton"
                 focusPolicy: Qt.TabFocus
                 Accessible.name: text
@@ -137,7 +139,7 @@ Item {
                 focusPolicy: Qt.TabFocus
                 Accessible.name: text
                 text: qsTr("Clear")
-                onClicked: zone.model.clear()
+                onClicked: zone.keepKeyboardFocus(this, () => zone.model.clear())
             }
         }
     }
@@ -164,6 +166,16 @@ Item {
             drop.accept(Qt.CopyAction)
             zone.model.addFiles(urls)
         }
+    }
+
+    // Runs an action of a button that may hide itself (the presentation
+    // switches); a keyboard user's focus moves on to the first button of the
+    // new presentation instead of getting lost.
+    function keepKeyboardFocus(button, action) {
+        const hadFocus = button.activeFocus
+        action()
+        if (hadFocus && !button.visible)
+            (zone.fileCount === 0 ? chooseFilesButton : addMoreButton).forceActiveFocus(Qt.TabFocusReason)
     }
 
     // The local file URLs a drag carries; anything else is not handed on.

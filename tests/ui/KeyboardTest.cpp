@@ -106,6 +106,26 @@ TEST(Keyboard, SpaceAndReturnPressTheFocusedControlInsteadOfConverting)
     EXPECT_EQ(*conversions, 0) << "Return on a focused button must not also convert";
 }
 
+TEST(Keyboard, TheFocusMovesOnWhenTheDropZoneSwitchesItsButtons)
+{
+    AppWindow app;
+    app.panels().answer = fileUrls({"/p/a.heic"});
+    focus(app, "chooseFilesButton");
+    app.pressKey(Qt::Key_Space);
+    EXPECT_EQ(app.model().files().size(), 1);
+    EXPECT_EQ(focusedName(app), "addMoreButton");
+
+    focus(app, "clearButton");
+    app.pressKey(Qt::Key_Space);
+    EXPECT_TRUE(app.model().files().isEmpty());
+    EXPECT_EQ(focusedName(app), "chooseFilesButton");
+
+    // Choosing nothing leaves the focus where it was.
+    app.panels().answer.reset();
+    app.pressKey(Qt::Key_Return);
+    EXPECT_EQ(focusedName(app), "chooseFilesButton");
+}
+
 TEST(Keyboard, ReturnConvertsFromTheSliderAndAfterAMouseClickOnAnotherButton)
 {
     AppWindow app;

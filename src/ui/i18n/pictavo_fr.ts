@@ -72,7 +72,7 @@
         <translation>ou</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+11"/>
         <source>Choose Files…</source>
         <translation>Choisir des fichiers…</translation>
     </message>
@@ -85,7 +85,7 @@
         </translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+13"/>
         <source>Add More…</source>
         <translation>Ajouter d’autres…</translation>
     </message>
