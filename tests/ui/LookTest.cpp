@@ -116,16 +116,5 @@ TEST(Look, TheConvertButtonLooksDisabledWhileItCannotRun)
     expectDisabledConvertButtonFaded(app, "dark");
 }
 
-TEST(Look, TheDropZoneLightsUpInThePalettesHighlight)
-{
-    PaletteScope dark(darkPalette());
-    AppWindow app;
-    QObject* border = app.item("dropZone").findChild<QObject*>(QStringLiteral("dropZoneBorder"));
-    ASSERT_NE(border, nullptr);
-    app.item("dropZone").setProperty("targeted", true);
-    app.settle();
-    EXPECT_EQ(border->property("strokeColor").value<QColor>(), darkPalette().color(QPalette::Highlight));
-}
-
 }  // namespace
 }  // namespace pictavo::test
