@@ -1,8 +1,10 @@
 #include "imageio/HeifDecoding.h"
 
 #include "imageio/ColourProfile.h"
+#include "imageio/LargeBuffers.h"
 #include "imageio/SecurityLimits.h"
 #include "imageio/ToneMapping.h"
+#include "imageio/YCbCrToRgb.h"
 
 #include <libheif/heif_properties.h>
 
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 namespace pictavo::imageio {
 
@@ -125,6 +128,81 @@ bool isTiffHeader(const std::uint8_t* p, std::size_t available)
 {
     return available >= 8 && ((p[0] == 'I' && p[1] == 'I' && p[2] == 42 && p[3] == 0) ||
                               (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && p[3] == 42));
+}
+
+// True when the image may be 8-bit 4:2:0 YCbCr that libheif would turn into
+// RGB with a matrix ycbcrMatrix() knows, at full range; what the HEVC stream
+// itself declares is only known once it is decoded.
+bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma)
+{
+    if (preferredChroma != heif_chroma_420 || heif_image_handle_get_luma_bits_per_pixel(handle) != 8 ||
+        heif_image_handle_get_chroma_bits_per_pixel(handle) != 8)
+        return false;
+    // libheif does not always rotate, mirror or crop 4:2:0 planes to the same
+    // pixels it gives after converting: transformed images are left to it
+    // (a rotation by 0°, which phones write, is none).
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(handle),
+                                                                   heif_context_free);
+    if (!context)
+        return false;
+    const heif_item_id id = heif_image_handle_get_item_id(handle);
+    const int count = heif_item_get_transformation_properties(context.get(), id, nullptr, 0);
+    std::vector<heif_property_id> properties(std::max(count, 0));
+    properties.resize(std::max(heif_item_get_transformation_properties(context.get(), id, properties.data(), count), 0));
+    for (heif_property_id property : properties) {
+        if (heif_item_get_property_type(context.get(), id, property) != heif_item_property_type_transform_rotation ||
+            heif_item_get_property_transform_rotation_ccw(context.get(), id, property) != 0)
+            return false;
+    }
+    NclxPtr nclx = handleNclx(handle);
+    return !nclx || (nclx->full_range_flag && ycbcrMatrix(nclx->matrix_coefficients));
+}
+
+// Decodes to the image's own 4:2:0 planes and converts them to RGB
+// in `rgb` on every core: the same pixels as libheif's RGB decode, which
+// converts on one. The planar image, or nullptr with `rgb` left empty when the
+// planes turn out to be something else (the caller then lets libheif decode to RGB).
+std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, const heif_decoding_options* options,
+                                             std::shared_ptr<std::uint8_t[]>& rgb)
+{
+    heif_image* raw = nullptr;
+    if (heif_decode_image(handle, &raw, heif_colorspace_YCbCr, heif_chroma_420, options).code != heif_error_Ok || !raw)
+        return nullptr;
+    std::shared_ptr<heif_image> planar(raw, heif_image_release);
+    NclxPtr nclx = imageNclx(planar.get());
+    if (!nclx || !nclx->full_range_flag || heif_image_get_chroma_format(planar.get()) != heif_chroma_420)
+        return nullptr;
+    const std::optional<YCbCrMatrix> matrix = ycbcrMatrix(nclx->matrix_coefficients);
+    if (!matrix)
+        return nullptr;
+    YCbCr420Planes planes;
+    int yStride = 0, cbStride = 0, crStride = 0;
+    planes.y = heif_image_get_plane_readonly(planar.get(), heif_channel_Y, &yStride);
+    planes.cb = heif_image_get_plane_readonly(planar.get(), heif_channel_Cb, &cbStride);
+    planes.cr = heif_image_get_plane_readonly(planar.get(), heif_channel_Cr, &crStride);
+    planes.width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(planar.get()), 0));
+    planes.height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(planar.get()), 0));
+    for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr})
+        if (heif_image_get_bits_per_pixel_range(planar.get(), channel) != 8)
+            return nullptr;
+    if (!planes.y || !planes.cb || !planes.cr || yStride <= 0 || cbStride <= 0 || crStride <= 0 ||
+        heif_image_get_width(planar.get(), heif_channel_Y) < int(planes.width) ||
+        heif_image_get_height(planar.get(), heif_channel_Y) < int(planes.height) ||
+        heif_image_get_width(planar.get(), heif_channel_Cb) < int((planes.width + 1) / 2) ||
+        heif_image_get_height(planar.get(), heif_channel_Cb) < int((planes.height + 1) / 2) ||
+        heif_image_get_width(planar.get(), heif_channel_Cr) < int((planes.width + 1) / 2) ||
+        heif_image_get_height(planar.get(), heif_channel_Cr) < int((planes.height + 1) / 2))
+        return nullptr;
+    planes.yStride = std::size_t(yStride);
+    planes.cbStride = std::size_t(cbStride);
+    planes.crStride = std::size_t(crStride);
+    std::shared_ptr<std::uint8_t[]> converted = allocateImageBuffer(std::size_t(planes.width) * 3 * planes.height);
+    if (!converted)
+        return nullptr;
+    convertYCbCr420ToRgb(planes, *matrix, converted.get(), std::size_t(planes.width) * 3,
+                         std::max(1u, std::thread::hardware_concurrency()));
+    rgb = std::move(converted);
+    return planar;
 }
 
 }  // namespace
@@ -278,12 +356,18 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
         return nullptr;
     options->ignore_transformations = 0;
     options->convert_hdr_to_8bit = 0;
-    heif_image* rawImage = nullptr;
-    const heif_error error = heif_decode_image(handle, &rawImage, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
-                                               chroma, options.get());
-    if (error.code != heif_error_Ok || !rawImage)
-        return nullptr;
-    std::shared_ptr<heif_image> image(rawImage, heif_image_release);
+    std::shared_ptr<std::uint8_t[]> convertedRgb;
+    std::shared_ptr<heif_image> image;
+    if (!grey && !alpha && !deep && mayConvertHere(handle, preferredChroma))
+        image = decodeAndConvert(handle, options.get(), convertedRgb);
+    if (!convertedRgb) {
+        heif_image* rawImage = nullptr;
+        const heif_error error = heif_decode_image(
+            handle, &rawImage, grey ? heif_colorspace_monochrome : heif_colorspace_RGB, chroma, options.get());
+        if (error.code != heif_error_Ok || !rawImage)
+            return nullptr;
+        image.reset(rawImage, heif_image_release);
+    }
 
     auto decoded = std::make_unique<DecodedImage>();
     decoded->width = static_cast<std::uint32_t>(heif_image_get_primary_width(image.get()));
@@ -355,6 +439,11 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
             decoded->data = buffer->data();
             decoded->owner = buffer;
         }
+    } else if (convertedRgb) {
+        decoded->channels = 3;
+        decoded->data = convertedRgb.get();
+        decoded->stride = std::size_t(decoded->width) * 3;
+        decoded->owner = convertedRgb;
     } else {
         int stride = 0;
         std::uint8_t* pixels = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
 namespace pictavo::imageio {
 
 // Makes every large allocation (a decoded plane or image) come straight from
@@ -7,5 +11,11 @@ namespace pictavo::imageio {
 // photo in one process keeps no memory. Safe to call any number of times,
 // from any thread.
 void returnLargeBuffersToTheSystem();
+
+// An uninitialised buffer of `size` bytes for a whole image, backed by huge
+// pages where the system offers them: filling 36 MB of fresh 4 KiB pages
+// costs a page fault each, which took longer than converting the pixels.
+// Null when no memory is left.
+std::shared_ptr<std::uint8_t[]> allocateImageBuffer(std::size_t size);
 
 }  // namespace pictavo::imageio
