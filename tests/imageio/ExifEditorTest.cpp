@@ -72,22 +72,6 @@ TEST_P(ExifEditorByteOrder, BlockThatCannotFitEvenReducedIsLeftOut)
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
 
-TEST(ExifEditor, AcceptsExifPrefixAndRejectsWhatIsNotTiff)
-{
-    std::vector<std::uint8_t> prefixed = {'E', 'x', 'i', 'f', 0, 0};
-    const std::vector<std::uint8_t> tiff = buildTiff({});
-    prefixed.insert(prefixed.end(), tiff.begin(), tiff.end());
-    const std::vector<std::uint8_t> out = exifForOutput(prefixed, 1, 1, kUnlimited);
-    ASSERT_EQ(out.size(), tiff.size());
-    EXPECT_EQ(out[0], 'I');
-
-    const std::vector<std::uint8_t> text = {'<', 'x', 'm', 'p', '>', 0, 0, 0, 0, 0};
-    EXPECT_TRUE(exifForOutput(text, 1, 1, kUnlimited).empty());
-    EXPECT_TRUE(exifForOutput({}, 1, 1, kUnlimited).empty());
-    const std::vector<std::uint8_t> headerPointingPastTheEnd = {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF};
-    EXPECT_TRUE(exifForOutput(headerPointingPastTheEnd, 1, 1, kUnlimited).empty());
-}
-
 TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
 {
     std::vector<std::uint8_t> tiff = buildTiff({});

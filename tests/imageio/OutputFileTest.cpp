@@ -1,18 +1,14 @@
-#include "SyntheticImage.h"
-
 #include "imageio/OutputFile.h"
-#include "imageio/PngWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 namespace pictavo::imageio {
@@ -83,12 +79,6 @@ TEST_P(OutputFileTest, AppearsUnderItsNameOnlyWhenPublishedAndComplete)
     ASSERT_TRUE(file->publish());
     EXPECT_EQ(readAll(location), "first part, second part");
     EXPECT_EQ(entriesOf(folder_), std::vector<std::string>{"photo.jpg"});
-
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    struct stat info {};
-    ASSERT_EQ(::stat(location.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644 & ~mask);
     EXPECT_FALSE(write(*file, "more")) << "a published file takes no more data";
 }
 
@@ -133,32 +123,6 @@ TEST_P(OutputFileTest, DiscardedWithoutPublishingLeavesNothing)
     EXPECT_TRUE(entriesOf(folder_).empty());
 }
 
-TEST_P(OutputFileTest, CannotBeCreatedInAMissingFolderOrAPlainFile)
-{
-    EXPECT_FALSE(create(folder_ / "missing" / "photo.jpg"));
-    writeText(folder_ / "plain", "not a folder");
-    EXPECT_FALSE(create(folder_ / "plain" / "photo.jpg"));
-    EXPECT_EQ(entriesOf(folder_), std::vector<std::string>{"plain"});
-}
-
-TEST_P(OutputFileTest, CannotBeCreatedInAReadOnlyFolder)
-{
-    const fs::path readOnly = folder_ / "read-only";
-    fs::create_directory(readOnly);
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
-    writeText(readOnly / "probe", "x");
-    if (fs::exists(readOnly / "probe")) {
-        // Permissions do not stop this user (root): use a read-only file system instead.
-        fs::remove(readOnly / "probe");
-        if (::mount("pictavo-test", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=1m") != 0)
-            GTEST_SKIP() << "permissions are not enforced and no read-only tmpfs can be mounted";
-        mount_ = readOnly;
-        mounted_ = true;
-    }
-    EXPECT_FALSE(create(readOnly / "photo.jpg"));
-    EXPECT_TRUE(entriesOf(readOnly).empty());
-}
-
 TEST_P(OutputFileTest, FullDiskFailsAndLeavesNothing)
 {
     mount_ = folder_ / "small";
@@ -167,15 +131,11 @@ TEST_P(OutputFileTest, FullDiskFailsAndLeavesNothing)
         GTEST_SKIP() << "cannot mount a 1 MiB tmpfs (needs root): " << std::strerror(errno);
     mounted_ = true;
 
-    // Noise does not compress, so this PNG needs about 3 MiB.
-    std::mt19937 random(1);
-    const DecodedImage noise = test::syntheticImage(1024, 1024, 3, 8, [&](auto, auto, int) { return random() & 0xFF; });
-    const fs::path location = mount_ / "photo.png";
-    auto file = create(location);
+    auto file = create(mount_ / "photo.png");
     ASSERT_TRUE(file);
-    const bool written = writePng(noise, [&file](const std::uint8_t* data, std::size_t size) {
-        return file->write(data, size);
-    });
+    bool written = true;
+    for (int i = 0; i < 48 && written; ++i)  // 3 MiB into 1 MiB
+        written = write(*file, std::string(65536, char('a' + i % 26)));
     EXPECT_FALSE(written && file->publish());
     EXPECT_EQ(file->error(), ENOSPC);
     file.reset();
