@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace pictavo::imageio {
@@ -189,6 +190,70 @@ TEST(ImageSourceBroken, AbsurdDeclaredDimensionsAreRefusedQuickly)
     auto source = ImageSource::open(dir / "huge.heic");
     EXPECT_TRUE(!source || source->count() == 0 || !source->decode(0));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+}
+
+
+// --- Colour --------------------------------------------------------------------------
+
+std::vector<std::uint8_t> iccForNclx(const Nclx& nclx, Pixels pixels)
+{
+    TempDir dir;
+    HeicImage image(std::move(pixels));
+    image.lossless = false;
+    image.quality = 100;
+    image.chroma = "444";
+    image.nclx = nclx;
+    writeHeic(dir / "nclx.heic", image);
+    auto source = ImageSource::open(dir / "nclx.heic");
+    const DecodedImage* decoded = source ? source->decode(0) : nullptr;
+    if (!decoded)
+        throw std::runtime_error("cannot decode nclx fixture");
+    return decoded->icc;
+}
+
+TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
+{
+    const Pixels orange = flat(64, 32, 200, 100, 50);
+    EXPECT_TRUE(iccForNclx({1, 13, 6, true}, orange).empty());
+    EXPECT_TRUE(iccForNclx({2, 2, 6, true}, orange).empty());
+    const std::vector<std::uint8_t> p3 = iccForNclx({12, 13, 6, true}, orange);
+    const std::vector<std::uint8_t> bt2020 = iccForNclx({9, 14, 9, true}, orange);
+    ASSERT_GT(p3.size(), 128u);
+    EXPECT_EQ(std::string(p3.begin() + 36, p3.begin() + 40), "acsp");
+    EXPECT_NE(p3, bt2020);
+}
+
+// A 10-bit PQ or HLG ramp becomes SDR that rises from black to white without
+// clipping its highlights or crushing its middle.
+TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
+{
+    Pixels ramp{1024, 2, 3, 10, std::vector<std::uint16_t>(1024 * 2 * 3)};
+    for (std::uint32_t y = 0; y < 2; ++y)
+        for (std::uint32_t x = 0; x < 1024; ++x)
+            for (int c = 0; c < 3; ++c)
+                ramp.at(x, y, c) = std::uint16_t(x);
+    for (std::uint16_t transfer : {16, 18}) {
+        TempDir dir;
+        HeicImage image(ramp);
+        image.lossless = false;
+        image.quality = 100;
+        image.chroma = "444";
+        image.nclx = Nclx{9, transfer, 9, true};
+        writeHeic(dir / "hdr.heic", image);
+        auto source = ImageSource::open(dir / "hdr.heic");
+        const DecodedImage* decoded = source ? source->decode(0) : nullptr;
+        ASSERT_TRUE(decoded) << "transfer " << transfer;
+        EXPECT_FALSE(decoded->icc.empty()) << "BT.2020 pixels need their profile";
+        int clipped = 0;
+        for (std::uint32_t x = 0; x < decoded->width; ++x)
+            clipped += sampleAt(*decoded, x, 0, 1) >= 65500;
+        EXPECT_LT(sampleAt(*decoded, 8, 0, 1), 3000) << "transfer " << transfer;
+        EXPECT_GT(sampleAt(*decoded, decoded->width - 8, 0, 1), 60000) << "transfer " << transfer;
+        EXPECT_LT(clipped, int(decoded->width / 10)) << "highlights clipped, transfer " << transfer;
+        const std::uint16_t middle = sampleAt(*decoded, decoded->width / 2, 0, 1);
+        EXPECT_GT(middle, 65535 / 5) << "transfer " << transfer;
+        EXPECT_LT(middle, 65535 * 4 / 5) << "transfer " << transfer;
+    }
 }
 
 }  // namespace
