@@ -1,119 +1,55 @@
 #include "WindowHarness.h"
 
+#include "ui/QmlSetup.h"
+
 #include <QCoreApplication>
-#include <QMutex>
-#include <QMutexLocker>
+
+#include <algorithm>
+#include <functional>
 
 namespace pictavo::test {
-
-namespace {
-
-QMutex caughtMutex;
-QStringList caught;
-
-void catchWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg)
-        return;
-    QMutexLocker lock(&caughtMutex);
-    caught.append(message);
-}
-
-void collect(QQuickItem* item, const QString& name, QList<QQuickItem*>& found)
-{
-    if (item->objectName() == name)
-        found.append(item);
-    for (QQuickItem* child : item->childItems())
-        collect(child, name, found);
-}
-
-}  // namespace
-
-WarningCatcher::WarningCatcher()
-{
-    {
-        QMutexLocker lock(&caughtMutex);
-        caught.clear();
-    }
-    previous_ = qInstallMessageHandler(catchWarning);
-}
-
-WarningCatcher::~WarningCatcher()
-{
-    qInstallMessageHandler(previous_);
-}
-
-QStringList WarningCatcher::warnings() const
-{
-    QMutexLocker lock(&caughtMutex);
-    return caught;
-}
 
 AppWindow::AppWindow(const QLocale& locale)
     : strings_(locale)
 {
-    Model::setDefaultPanels(panels_);
     addViewImportPath(engine_);
     engine_.load(mainWindowUrl);
-    if (engine_.rootObjects().isEmpty()) {
-        ADD_FAILURE() << "the window did not load";
-        return;
-    }
+    if (engine_.rootObjects().isEmpty())
+        throw std::runtime_error("the window did not load");
     window_ = qobject_cast<QQuickWindow*>(engine_.rootObjects().constFirst());
-    content_ = window_->findChild<QQuickItem*>(QStringLiteral("contentView"));
-    model_ = qobject_cast<Model*>(content_->property("model").value<QObject*>());
-    content_->setProperty("revealer", QVariant::fromValue<QObject*>(&revealer_));
+    QQuickItem& content = item(QStringLiteral("contentView"));
+    model_ = qobject_cast<Model*>(content.property("model").value<QObject*>());
+    content.setProperty("revealer", QVariant::fromValue<QObject*>(&revealer));
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_));
     settle();
-}
-
-AppWindow::~AppWindow()
-{
-    Model::setDefaultPanels(nullptr);
-}
-
-QQuickItem* AppWindow::find(const QString& name) const
-{
-    const QList<QQuickItem*> found = findAll(name);
-    return found.isEmpty() ? nullptr : found.constFirst();
 }
 
 QList<QQuickItem*> AppWindow::findAll(const QString& name) const
 {
     QList<QQuickItem*> found;
-    collect(window_->contentItem(), name, found);
+    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+        if (item->objectName() == name)
+            found.append(item);
+        for (QQuickItem* child : item->childItems())
+            collect(child);
+    };
+    collect(window_->contentItem());
+    std::stable_sort(found.begin(), found.end(), [](QQuickItem* a, QQuickItem* b) { return a->y() < b->y(); });
     return found;
 }
 
 QQuickItem& AppWindow::item(const QString& name) const
 {
-    QQuickItem* found = find(name);
-    if (!found) {
-        ADD_FAILURE() << "no item named " << name.toStdString();
-        throw std::runtime_error("missing item");
-    }
-    return *found;
-}
-
-QString AppWindow::text(const QString& name) const
-{
-    return item(name).property("text").toString();
+    const QList<QQuickItem*> found = findAll(name);
+    if (found.isEmpty())
+        throw std::runtime_error("no item named " + name.toStdString());
+    return *found.constFirst();
 }
 
 bool AppWindow::shown(const QString& name) const
 {
-    const QQuickItem* found = find(name);
-    return found && found->isVisible();
-}
-
-bool AppWindow::enabled(const QString& name) const
-{
-    return item(name).isEnabled();
-}
-
-QColor AppWindow::colour(const QString& name, const char* property) const
-{
-    return item(name).property(property).value<QColor>();
+    const QList<QQuickItem*> found = findAll(name);
+    return !found.isEmpty() && found.constFirst()->isVisible();
 }
 
 void AppWindow::settle() const
@@ -131,7 +67,6 @@ QPoint AppWindow::centreOf(const QString& name) const
 
 void AppWindow::click(const QString& name)
 {
-    EXPECT_TRUE(shown(name)) << name.toStdString() << " is not shown";
     QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centreOf(name));
     settle();
 }
@@ -144,28 +79,23 @@ void AppWindow::pressKey(Qt::Key key)
     settle();
 }
 
-void AppWindow::dragEnter(const QString& name, const QMimeData& data)
+bool AppWindow::waitForRun()
 {
-    const QPoint at = centreOf(name);
+    const bool ended = QTest::qWaitFor([&] { return !model_->isConverting(); }, 60000);
+    settle();
+    return ended;
+}
+
+void AppWindow::drag(const QMimeData& data, bool drop)
+{
+    const QPoint at = centreOf(QStringLiteral("dropZone"));
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window_, &enter);
     QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window_, &move);
-    settle();
-}
-
-void AppWindow::dragLeave()
-{
-    QDragLeaveEvent leave;
-    QCoreApplication::sendEvent(window_, &leave);
-    settle();
-}
-
-void AppWindow::drop(const QString& name, const QMimeData& data)
-{
-    dragEnter(name, data);
-    QDropEvent dropEvent(QPointF(centreOf(name)), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window_, &dropEvent);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (drop)
+        QCoreApplication::sendEvent(window_, &dropped);
     settle();
 }
 

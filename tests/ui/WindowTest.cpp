@@ -1,0 +1,136 @@
+#include "WindowHarness.h"
+
+#include "ui/QmlSetup.h"
+
+#include <QDir>
+#include <QQmlComponent>
+
+namespace pictavo::test {
+namespace {
+
+QStringList caught;  // only the main thread runs QML here
+
+void catchWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    // The offscreen platform cannot pass size limits on to a window manager.
+    if (type != QtDebugMsg && type != QtInfoMsg && message != "This plugin does not support propagateSizeHints()")
+        caught.append(message);
+}
+
+TEST(Window, ShowsTheInvitationWhileTheQueueIsEmptyAndTheCountLineOtherwise)
+{
+    AppWindow app;
+    EXPECT_EQ(app.window().title(), "Pictavo");
+    EXPECT_EQ(app.window().minimumSize(), QSize(520, 520));
+    EXPECT_EQ(app.text("invitationHeadline"), "Drag HEIC files here");
+    EXPECT_EQ(app.text("chooseFilesButton"), u"Choose Files\u2026"_qs);
+    EXPECT_FALSE(app.shown("countHeadline") || app.shown("addMoreButton") || app.shown("clearButton"));
+
+    app.model().setFiles(fileUrls({"/p/a.heic"}));
+    app.settle();
+    EXPECT_EQ(app.text("countHeadline"), "1 file ready");
+    EXPECT_EQ(app.text("addMoreButton"), u"Add More\u2026"_qs);
+    EXPECT_EQ(app.text("clearButton"), "Clear");
+    EXPECT_FALSE(app.shown("invitationHeadline") || app.shown("invitationOr") || app.shown("chooseFilesButton"));
+    app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
+    app.settle();
+    EXPECT_EQ(app.text("countHeadline"), "2 files ready");
+}
+
+TEST(Window, TheQualityGroupIsShownOnlyForJpgWithTheQualityTruncatedToAPercentage)
+{
+    AppWindow app;
+    app.click("formatButtonPNG");
+    EXPECT_EQ(app.model().format(), OutputFormat::png);
+    EXPECT_FALSE(app.shown("qualityGroup"));
+    app.click("formatButtonJPG");
+    EXPECT_EQ(app.model().format(), OutputFormat::jpg);
+    EXPECT_TRUE(app.shown("qualitySlider") && app.shown("qualityPercentage"));
+
+    const std::pair<double, const char*> cases[] = {{0.9, "90%"}, {0.1, "10%"}, {1.0, "100%"}, {0.57, "56%"},
+                                                    {0.29, "28%"}};
+    for (const auto& [quality, shown] : cases) {
+        app.model().setQuality(quality);
+        app.settle();
+        EXPECT_EQ(app.text("qualityPercentage"), shown) << "quality " << quality;
+    }
+}
+
+TEST(Window, TheConvertButtonNamesCountAndFormatAndReturnPressesItOnlyWhileEnabled)
+{
+    AppWindow app;
+    EXPECT_EQ(app.text("convertButton"), "Convert to JPG");
+    EXPECT_FALSE(app.item("convertButton").isEnabled());
+
+    app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic", "/p/c.heic"}));
+    app.model().setFormat(OutputFormat::png);
+    app.settle();
+    EXPECT_EQ(app.text("convertButton"), "Convert 3 to PNG");
+
+    app.model().setIsConverting(true);
+    app.settle();
+    EXPECT_EQ(app.text("convertButton"), u"Converting\u2026"_qs);
+    EXPECT_FALSE(app.item("convertButton").isEnabled());
+    app.pressKey(Qt::Key_Return);
+    QTest::qWait(50);
+    EXPECT_TRUE(app.model().results().isEmpty());
+
+    app.model().setIsConverting(false);
+    app.pressKey(Qt::Key_Return);
+    ASSERT_TRUE(app.waitForRun());
+    EXPECT_EQ(app.model().results().size(), 3);  // one failure per missing file
+}
+
+TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsTheZoneNorDrops)
+{
+    AppWindow app;
+    QMimeData text, remote, files;
+    text.setText("/p/a.heic");
+    remote.setUrls({QUrl("https://example.org/a.heic")});
+    for (const QMimeData* data : {&text, &remote}) {
+        app.drag(*data, false);
+        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool());
+        app.drag(*data, true);
+    }
+    EXPECT_TRUE(app.model().files().isEmpty());
+
+    files.setUrls(fileUrls({"/p/b.heic", "/p/x.jpg", "/p/a.HEIF", "/p/notes.txt"}));
+    app.drag(files, false);
+    EXPECT_TRUE(app.item("dropZone").property("targeted").toBool());
+    app.drag(files, true);
+    EXPECT_EQ(app.model().files(), fileUrls({"/p/b.heic", "/p/a.HEIF"}));
+    EXPECT_EQ(app.text("countHeadline"), "2 files ready");
+}
+
+// QML errors only show at run time: compile every file and walk the window through its states.
+TEST(Window, EveryQmlFileLoadsAndTheWindowRunsThroughItsStatesWithoutWarnings)
+{
+    const QtMessageHandler previous = qInstallMessageHandler(catchWarning);
+    {
+        QQmlEngine engine;
+        addViewImportPath(engine);
+        const QStringList files = QDir(QStringLiteral(":/qt/qml/Pictavo")).entryList({"*.qml"}, QDir::Files);
+        EXPECT_GE(files.size(), 6);
+        for (const QString& file : files) {
+            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Pictavo/") + file));
+            EXPECT_TRUE(component.isReady()) << file.toStdString() << ": " << component.errorString().toStdString();
+        }
+        AppWindow app;
+        app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
+        app.model().setFormat(OutputFormat::png);
+        app.model().setUseCustomOutput(true);
+        app.model().setIsConverting(true);
+        app.settle();
+        app.model().setIsConverting(false);
+        app.model().setResults({ConversionResult("/p/a.heic", "/tmp/out/a.png", std::nullopt),
+                                ConversionResult("/p/b.heic", std::nullopt, "Write failed")});
+        app.settle();
+        app.click("revealButton");
+        app.click("clearButton");
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(caught, QStringList());
+}
+
+}  // namespace
+}  // namespace pictavo::test
