@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pictavo {
 
@@ -15,6 +16,12 @@ public:
                      std::optional<std::string> error)
         : id_(Uuid::random()), source_(std::move(source)), output_(std::move(output)), error_(std::move(error))
     {
+    }
+
+    // A result that wrote nothing, for the reason given.
+    static ConversionResult failure(std::filesystem::path source, std::string_view message)
+    {
+        return ConversionResult(std::move(source), std::nullopt, std::string(message));
     }
 
     const Uuid& id() const { return id_; }

@@ -11,11 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ConversionResult failure(const fs::path& source, std::string_view message)
-{
-    return ConversionResult(source, std::nullopt, std::string(message));
-}
-
 // Anything at the path counts, a dangling symbolic link included. A path that
 // cannot be looked up at all (the folder is a plain file, or cannot be
 // searched) holds nothing: counting it as taken would make the naming loop
@@ -55,11 +50,11 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
 {
     std::unique_ptr<imageio::ImageSource> image = imageio::ImageSource::open(source);
     if (!image || image->count() < 1)
-        return failure(source, kCouldNotReadImage);
+        return ConversionResult::failure(source, kCouldNotReadImage);
     // A photo whose picture data is broken is the photo's fault, not the disk's:
     // decode before any output is named or created.
     if (!image->decode(0))
-        return failure(source, kCouldNotReadImage);
+        return ConversionResult::failure(source, kCouldNotReadImage);
 
     const std::string base = source.stem().string();
     const fs::path folder = outputDir ? *outputDir : source.parent_path();
@@ -68,11 +63,11 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
     std::unique_ptr<imageio::ImageDestination> destination =
         imageio::ImageDestination::create(location, utType(to), 1);
     if (!destination)
-        return failure(source, kCouldNotCreateOutput);
+        return ConversionResult::failure(source, kCouldNotCreateOutput);
 
     destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
     if (!destination->finalize())
-        return failure(source, kWriteFailed);
+        return ConversionResult::failure(source, kWriteFailed);
     return ConversionResult(source, location, std::nullopt);
 }
 

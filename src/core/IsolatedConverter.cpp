@@ -30,11 +30,6 @@ constexpr std::size_t kMaxReportBytes = 64 * 1024;
 constexpr std::string_view kOkPrefix = "ok ";
 constexpr std::string_view kErrorPrefix = "error ";
 
-ConversionResult failure(const fs::path& source, std::string_view message)
-{
-    return ConversionResult(source, std::nullopt, std::string(message));
-}
-
 bool isExecutableFile(const fs::path& path)
 {
     std::error_code error;
@@ -303,7 +298,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
     // A worker that failed a file may have been hurt by it: the next file gets a fresh one.
     if (!reported || !reported->ok())
         process.stop();
-    return reported ? std::move(*reported) : failure(source, kCouldNotReadImage);
+    return reported ? std::move(*reported) : ConversionResult::failure(source, kCouldNotReadImage);
 }
 
 std::string IsolatedConverter::requestLine(const Request& request)
@@ -367,7 +362,7 @@ std::optional<ConversionResult> IsolatedConverter::parseReport(std::string_view 
         const std::string_view text = report.substr(kErrorPrefix.size());
         for (std::string_view known : {kCouldNotReadImage, kCouldNotCreateOutput, kWriteFailed}) {
             if (text == known)
-                return failure(source, known);
+                return ConversionResult::failure(source, known);
         }
         return std::nullopt;
     }

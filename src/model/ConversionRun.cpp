@@ -34,13 +34,13 @@ ConversionResult ConversionRun::convertOne(const std::filesystem::path& file) co
     // A folder that is not an absolute local path (a remote or empty URL)
     // would otherwise resolve against the working directory.
     if (snapshot_.folder && !snapshot_.folder->is_absolute())
-        return ConversionResult(file, std::nullopt, std::string(kCouldNotCreateOutput));
+        return ConversionResult::failure(file, kCouldNotCreateOutput);
     // An escaping exception would end the process; one file's failure must
     // not cost the rest of the run.
     try {
         return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder);
     } catch (const std::exception&) {
-        return ConversionResult(file, std::nullopt, std::string(kCouldNotReadImage));
+        return ConversionResult::failure(file, kCouldNotReadImage);
     }
 }
 
