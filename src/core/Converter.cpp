@@ -2,6 +2,7 @@
 
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
+#include "imageio/TiledYCbCrImage.h"
 
 #include <cstdint>
 
@@ -52,8 +53,11 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
     if (!image || image->count() < 1)
         return ConversionResult::failure(source, kCouldNotReadImage);
     // A photo whose picture data is broken is the photo's fault, not the disk's:
-    // decode before any output is named or created.
-    if (!image->decode(0))
+    // decode before any output is named or created. A tiled photo bound for a
+    // JPEG decodes its first tile here and the others while it is written.
+    const imageio::DecodedImage* decoded = image->decode(
+        0, to == OutputFormat::jpg ? imageio::ImageSource::Purpose::jpegOutput : imageio::ImageSource::Purpose::anyOutput);
+    if (!decoded)
         return ConversionResult::failure(source, kCouldNotReadImage);
 
     const std::string base = source.stem().string();
@@ -66,8 +70,10 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
         return ConversionResult::failure(source, kCouldNotCreateOutput);
 
     destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
-    if (!destination->finalize())
-        return ConversionResult::failure(source, kWriteFailed);
+    if (!destination->finalize()) {
+        const bool tileFailed = decoded->tiles && decoded->tiles->tileFailed();
+        return ConversionResult::failure(source, tileFailed ? kCouldNotReadImage : kWriteFailed);
+    }
     return ConversionResult(source, location, std::nullopt);
 }
 

@@ -7,6 +7,8 @@
 
 namespace pictavo::imageio {
 
+class TiledYCbCrImage;
+
 // One decoded image, upright (the file's rotation, mirror and crop applied),
 // together with the metadata a written file should carry.
 struct DecodedImage {
@@ -22,6 +24,9 @@ struct DecodedImage {
     std::size_t stride = 0;
     // Keeps `data` alive (a decoder's buffer, or a vector of our own).
     std::shared_ptr<const void> owner;
+    // Set instead of `data` for a tiled photo decoded for a JPEG: its pixels
+    // are JPEG's own YCbCr, decoded band by band while the JPEG is written.
+    std::shared_ptr<const TiledYCbCrImage> tiles;
 
     // ICC profile to embed; empty means the pixels are sRGB.
     std::vector<std::uint8_t> icc;

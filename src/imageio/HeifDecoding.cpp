@@ -3,6 +3,7 @@
 #include "imageio/ColourProfile.h"
 #include "imageio/LargeBuffers.h"
 #include "imageio/SecurityLimits.h"
+#include "imageio/TiledYCbCrImage.h"
 #include "imageio/ToneMapping.h"
 #include "imageio/YCbCrToRgb.h"
 
@@ -139,21 +140,9 @@ bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma
         heif_image_handle_get_chroma_bits_per_pixel(handle) != 8)
         return false;
     // libheif does not always rotate, mirror or crop 4:2:0 planes to the same
-    // pixels it gives after converting: transformed images are left to it
-    // (a rotation by 0°, which phones write, is none).
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(handle),
-                                                                   heif_context_free);
-    if (!context)
+    // pixels it gives after converting: transformed images are left to it.
+    if (!isStoredUpright(handle))
         return false;
-    const heif_item_id id = heif_image_handle_get_item_id(handle);
-    const int count = heif_item_get_transformation_properties(context.get(), id, nullptr, 0);
-    std::vector<heif_property_id> properties(std::max(count, 0));
-    properties.resize(std::max(heif_item_get_transformation_properties(context.get(), id, properties.data(), count), 0));
-    for (heif_property_id property : properties) {
-        if (heif_item_get_property_type(context.get(), id, property) != heif_item_property_type_transform_rotation ||
-            heif_item_get_property_transform_rotation_ccw(context.get(), id, property) != 0)
-            return false;
-    }
     NclxPtr nclx = handleNclx(handle);
     return !nclx || (nclx->full_range_flag && ycbcrMatrix(nclx->matrix_coefficients));
 }
@@ -205,7 +194,38 @@ std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, co
     return planar;
 }
 
+// The profile for 8-bit RGB pixels of an image without an embedded ICC
+// profile, from its nclx (the colr box, else what the decoded stream
+// declares). An HDR curve counts as sRGB: tone mapping turns deep pixels into
+// sRGB, and 8-bit ones are shown as they are.
+std::vector<std::uint8_t> profileForNclx(const heif_color_profile_nclx& nclx)
+{
+    TransferCurve curve = transferCurveFromNclx(nclx.transfer_characteristics);
+    if (curve == TransferCurve::pq || curve == TransferCurve::hlg)
+        curve = TransferCurve::srgb;
+    return iccProfileForNclx(nclx.color_primaries, chromaticitiesOf(nclx), curve);
+}
+
 }  // namespace
+
+bool isStoredUpright(const heif_image_handle* handle)
+{
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(handle),
+                                                                   heif_context_free);
+    if (!context)
+        return false;
+    const heif_item_id id = heif_image_handle_get_item_id(handle);
+    const int count = heif_item_get_transformation_properties(context.get(), id, nullptr, 0);
+    std::vector<heif_property_id> properties(std::max(count, 0));
+    properties.resize(std::max(heif_item_get_transformation_properties(context.get(), id, properties.data(), count), 0));
+    // A rotation by 0°, which phones write, is none.
+    for (heif_property_id property : properties) {
+        if (heif_item_get_property_type(context.get(), id, property) != heif_item_property_type_transform_rotation ||
+            heif_item_get_property_transform_rotation_ccw(context.get(), id, property) != 0)
+            return false;
+    }
+    return true;
+}
 
 int orientationFromTransformations(const heif_context* context, heif_item_id image)
 {
@@ -473,23 +493,48 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
         if (!nclx)
             nclx = imageNclx(image.get());
         if (nclx) {
-            TransferCurve curve = transferCurveFromNclx(nclx->transfer_characteristics);
-            if ((curve == TransferCurve::pq || curve == TransferCurve::hlg) && deep) {
+            const TransferCurve curve = transferCurveFromNclx(nclx->transfer_characteristics);
+            const bool toneMap = (curve == TransferCurve::pq || curve == TransferCurve::hlg) && deep;
+            if (toneMap) {
                 double luma[3];
                 lumaCoefficients(chromaticitiesOf(*nclx), luma);
                 toneMapToSdr(writable, decoded->stride, decoded->width, decoded->height, decoded->channels,
                              curve == TransferCurve::pq ? HdrTransfer::pq : HdrTransfer::hlg, hdrPeakNits(image.get()),
                              luma);
-                curve = TransferCurve::srgb;
-            } else if (curve == TransferCurve::pq || curve == TransferCurve::hlg) {
-                curve = TransferCurve::srgb;  // 8-bit HDR signal (VUI only): shown as it is
             }
-            icc = iccProfileForNclx(nclx->color_primaries, chromaticitiesOf(*nclx), curve);
+            icc = profileForNclx(*nclx);
         }
     }
     decoded->icc = std::move(icc);
     decoded->exif = readExif(handle);
     decoded->xmp = readXmp(handle);
+    return decoded;
+}
+
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle)
+{
+    std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(handle);
+    if (!tiles)
+        return decodeHeifImage(handle.get());
+    auto decoded = std::make_unique<DecodedImage>();
+    decoded->width = tiles->width();
+    decoded->height = tiles->height();
+    decoded->channels = 3;
+    decoded->bitsPerSample = 8;
+    decoded->icc = handleIcc(handle.get());
+    if (!decoded->icc.empty()) {
+        if (iccColourSpace(decoded->icc) != kIccRgb)
+            decoded->icc.clear();
+    } else {
+        NclxPtr nclx = handleNclx(handle.get());
+        if (!nclx)
+            nclx = imageNclx(tiles->firstTile());
+        if (nclx)
+            decoded->icc = profileForNclx(*nclx);
+    }
+    decoded->exif = readExif(handle.get());
+    decoded->xmp = readXmp(handle.get());
+    decoded->tiles = std::move(tiles);
     return decoded;
 }
 

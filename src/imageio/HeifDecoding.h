@@ -15,10 +15,18 @@ namespace pictavo::imageio {
 // are none. Clean-aperture crops do not change it.
 int orientationFromTransformations(const heif_context* context, heif_item_id image);
 
+// True when the image has no rotation, mirror or crop to apply.
+bool isStoredUpright(const heif_image_handle* handle);
+
 // Decodes one image upright (libheif applies rotation, mirror and crop) into
 // interleaved samples, with its colour profile and metadata. nullptr when the
 // picture data cannot be decoded.
 std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle);
+
+// Decodes one image for writing as a JPEG: a tiled photo in JPEG's own YCbCr
+// comes as its tiles (DecodedImage::tiles), decoded while the JPEG is written;
+// anything else as decodeHeifImage() gives it.
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle);
 
 // The image's EXIF block as a TIFF structure (libheif's 4-byte offset and any
 // "Exif\0\0" removed); empty when there is none or it is not TIFF.

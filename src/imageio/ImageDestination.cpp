@@ -76,7 +76,10 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
     try {
         // The pixels arrive upright, so the source's orientation (kOrientation)
         // needs no pixel work here; any EXIF written says orientation 1.
-        const DecodedImage* decoded = impl_->image ? nullptr : source.decode(index);
+        const DecodedImage* decoded =
+            impl_->image ? nullptr
+                         : source.decode(index, impl_->encoding == Encoding::jpeg ? ImageSource::Purpose::jpegOutput
+                                                                                 : ImageSource::Purpose::anyOutput);
         if (!decoded) {
             impl_->failed = true;
             return;

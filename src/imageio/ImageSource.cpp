@@ -18,8 +18,8 @@ struct ImageSource::Impl {
     std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
     // Index 0 is the primary image; the other top-level images follow in file order.
     std::vector<heif_item_id> images;
-    // Decoded images by index; a null entry records a failed decode.
-    std::map<std::size_t, std::unique_ptr<DecodedImage>> decoded;
+    // Decoded images by index and purpose; a null entry records a failed decode.
+    std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
 
     struct HandleReleaser {
         void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
@@ -58,6 +58,11 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
     if (!impl->context)
         return nullptr;
     applySecurityLimits(impl->context.get());
+    // libheif 1.19 pastes grid tiles decoded on several threads together
+    // wrongly at times (stray columns, different pixels from run to run):
+    // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
+    // decoded on every core by TiledYCbCrImage instead.
+    heif_context_set_max_decoding_threads(impl->context.get(), 0);
     if (heif_context_read_from_file(impl->context.get(), location.c_str(), nullptr).code != heif_error_Ok)
         return nullptr;
 
@@ -108,14 +113,16 @@ std::optional<Properties> ImageSource::properties(std::size_t index) const
     return properties;
 }
 
-const DecodedImage* ImageSource::decode(std::size_t index)
+const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
 {
-    if (auto cached = impl_->decoded.find(index); cached != impl_->decoded.end())
+    const auto key = std::make_pair(index, purpose);
+    if (auto cached = impl_->decoded.find(key); cached != impl_->decoded.end())
         return cached->second.get();
-    auto handle = impl_->handle(index);
+    std::shared_ptr<heif_image_handle> handle = impl_->handle(index);
     if (!handle)
         return nullptr;
-    auto [entry, inserted] = impl_->decoded.emplace(index, decodeHeifImage(handle.get()));
+    auto [entry, inserted] = impl_->decoded.emplace(
+        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle.get()));
     return entry->second.get();
 }
 

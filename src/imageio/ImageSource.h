@@ -14,6 +14,10 @@ namespace pictavo::imageio {
 // stands among the top-level images; the others follow in file order.
 class ImageSource {
 public:
+    // What decoded pixels are for: a JPEG can take a tiled photo's pixels
+    // as they come out of its tiles (DecodedImage::tiles).
+    enum class Purpose { anyOutput, jpegOutput };
+
     // Opens the file; nullptr when it cannot be read as a HEIF file.
     static std::unique_ptr<ImageSource> open(const std::filesystem::path& location);
     ~ImageSource();
@@ -25,8 +29,8 @@ public:
     // Properties of one image (kOrientation, kPixelWidth, kPixelHeight), or none.
     std::optional<Properties> properties(std::size_t index) const;
     // Decodes one image; nullptr when its data cannot be decoded. The result
-    // is kept, so a second call for the same index costs nothing.
-    const DecodedImage* decode(std::size_t index);
+    // is kept, so a second call for the same index and purpose costs nothing.
+    const DecodedImage* decode(std::size_t index, Purpose purpose = Purpose::anyOutput);
 
     struct Impl;
 

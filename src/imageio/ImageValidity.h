@@ -4,8 +4,9 @@
 
 namespace pictavo::imageio {
 
-// True when `image` describes pixels an encoder can read safely: a known
-// layout, a non-empty size and rows at least as long as their samples.
+// True when `image` describes pixels in memory that an encoder can read
+// safely: a known layout, a non-empty size and rows at least as long as their
+// samples. Tiles decoded while writing (DecodedImage::tiles) do not count.
 inline bool isWritable(const DecodedImage& image)
 {
     if (!image.data || image.width == 0 || image.height == 0)

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include <libheif/heif.h>
+
+namespace pictavo::imageio {
+
+// One band of a tiled image: a whole row of tiles, in 8-bit 4:2:0 planes.
+// Rows are padded on the right to a multiple of 16 luma samples by repeating
+// the last column, as JPEG's 16×16 blocks read them.
+struct YCbCrBand {
+    std::uint32_t top = 0;   // first image row
+    std::uint32_t rows = 0;  // image rows held (luma)
+    const std::uint8_t* y = nullptr;
+    const std::uint8_t* cb = nullptr;
+    const std::uint8_t* cr = nullptr;
+    std::size_t yStride = 0;
+    std::size_t chromaStride = 0;
+};
+
+// A tiled photo (the grids phones write) whose tiles decode to 8-bit 4:2:0
+// YCbCr with the BT.601 matrix at full range: exactly JPEG's own YCbCr, so a
+// JPEG can be written from the decoded planes without converting colour, band
+// by band while later tiles are still being decoded.
+class TiledYCbCrImage {
+public:
+    // The image, when it is such a photo (tiled, no alpha, no rotation, mirror
+    // or crop, 8-bit 4:2:0, BT.601 full range) and its first tile decodes;
+    // nullptr otherwise. `handle` is kept.
+    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle);
+
+    std::uint32_t width() const { return width_; }
+    std::uint32_t height() const { return height_; }
+    // The first tile's colour description (its nclx), or nullptr.
+    const heif_image* firstTile() const { return firstTile_.get(); }
+
+    // Reads the bands from top to bottom. Tiles are decoded on every core,
+    // a few bands ahead of the reader, so at most those bands are held.
+    class BandReader {
+    public:
+        explicit BandReader(const TiledYCbCrImage& image);
+        ~BandReader();
+        BandReader(const BandReader&) = delete;
+        BandReader& operator=(const BandReader&) = delete;
+
+        // The next band, valid until the following call; nullptr after the
+        // last band or when a tile could not be decoded (then the image's
+        // tileFailed() is true).
+        const YCbCrBand* next();
+
+        struct State;
+
+    private:
+        std::unique_ptr<State> state_;
+    };
+
+    // True once a tile has failed to decode while bands were read.
+    bool tileFailed() const { return tileFailed_.load(); }
+
+private:
+    TiledYCbCrImage() = default;
+
+    std::shared_ptr<heif_image_handle> handle_;
+    std::shared_ptr<heif_image> firstTile_;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    std::uint32_t columns_ = 0;
+    std::uint32_t rows_ = 0;
+    std::uint32_t tileWidth_ = 0;
+    std::uint32_t tileHeight_ = 0;
+    mutable std::atomic<bool> tileFailed_{false};
+};
+
+}  // namespace pictavo::imageio
