@@ -1,0 +1,131 @@
+// Opens the application's window, queues the files named on the command line
+// (repeated --copies times, each copy a hard link in a scratch folder), presses
+// Convert and measures how late a 5 ms timer fires on the window's thread
+// until the run's results are on screen: the longest stall of the event loop
+// while conversions go on in the background.
+//
+//   event-loop-stall [--copies N] [--format jpg|png] FILE...
+//
+// Runs on any Qt platform; without a display set QT_QPA_PLATFORM=offscreen.
+
+#include "model/Model.h"
+#include "ui/QmlSetup.h"
+#include "ui/StringTable.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+constexpr int kTickMs = 5;
+
+QQuickItem* findItem(QQuickItem* item, const QString& name)
+{
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem* child : item->childItems())
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int copies = 1;
+    QString format = QStringLiteral("jpg");
+    std::vector<std::filesystem::path> inputs;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--copies") && i + 1 < args.size())
+            copies = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--format") && i + 1 < args.size())
+            format = args[++i];
+        else
+            inputs.emplace_back(args[i].toStdString());
+    }
+    if (inputs.empty()) {
+        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] FILE...\n");
+        return 2;
+    }
+
+    QTemporaryDir scratch;
+    QList<QUrl> queue;
+    for (int copy = 0; copy < copies; ++copy) {
+        for (const auto& input : inputs) {
+            const auto link = std::filesystem::path(scratch.path().toStdString()) /
+                              (std::to_string(copy) + "-" + input.filename().string());
+            std::filesystem::create_hard_link(input, link);
+            queue.append(QUrl::fromLocalFile(QString::fromStdString(link.string())));
+        }
+    }
+
+    const pictavo::StringTable strings;
+    pictavo::prepareQuick();
+    QQmlApplicationEngine engine;
+    pictavo::addViewImportPath(engine);
+    engine.load(pictavo::mainWindowUrl);
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    QQuickItem* content = window ? findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
+    auto* model = content ? qobject_cast<pictavo::Model*>(content->property("model").value<QObject*>()) : nullptr;
+    if (!model)
+        return 1;
+    model->addFiles(queue);
+    model->setFormatName(format);
+
+    std::vector<qint64> gaps;
+    QElapsedTimer clock;
+    QElapsedTimer run;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        gaps.push_back(clock.restart());
+    });
+    // The results appear in one change; a few frames more show the list drawn.
+    QObject::connect(model, &pictavo::Model::isConvertingChanged, [&] {
+        if (!model->isConverting())
+            QTimer::singleShot(500, &app, &QCoreApplication::quit);
+    });
+    // Start once the window has drawn its first frame and settled.
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, &app,
+        [&] {
+            QTimer::singleShot(300, [&] {
+                run.start();
+                clock.start();
+                ticker.start(kTickMs);
+                model->convertAll();
+            });
+        },
+        Qt::SingleShotConnection);
+    QApplication::exec();
+    const double seconds = run.elapsed() / 1000.0;
+    QThreadPool::globalInstance()->waitForDone();
+
+    std::sort(gaps.begin(), gaps.end());
+    const qint64 longest = gaps.empty() ? 0 : gaps.back();
+    const qint64 p99 = gaps.empty() ? 0 : gaps[gaps.size() * 99 / 100];
+    int failed = 0;
+    for (const QVariant& row : model->resultRows())
+        failed += row.toMap().value(QStringLiteral("ok")).toBool() ? 0 : 1;
+    std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
+                static_cast<long long>(queue.size()), failed, seconds, gaps.size(), static_cast<long long>(longest),
+                static_cast<long long>(p99));
+    return failed == 0 ? 0 : 1;
+}
