@@ -34,6 +34,15 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
     return std::shared_ptr<heif_image>(tile, heif_image_release);
 }
 
+// JPEG's YCbCr is BT.601 at full range. libheif shows an unspecified matrix
+// as BT.601 too, so such pixels are the same either way.
+bool isJpegMatrix(const heif_color_profile_nclx& nclx)
+{
+    return nclx.full_range_flag && (nclx.matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_601_6 ||
+                                    nclx.matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G ||
+                                    nclx.matrix_coefficients == heif_matrix_coefficients_unspecified);
+}
+
 // True when the decoded tile holds 8-bit 4:2:0 samples in JPEG's YCbCr.
 bool isJpegYCbCr(const heif_image* tile)
 {
@@ -45,8 +54,7 @@ bool isJpegYCbCr(const heif_image* tile)
     heif_color_profile_nclx* nclx = nullptr;
     if (heif_image_get_nclx_color_profile(tile, &nclx).code != heif_error_Ok || !nclx)
         return false;
-    const bool jpegMatrix = nclx->full_range_flag && (nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_601_6 ||
-                                                      nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G);
+    const bool jpegMatrix = isJpegMatrix(*nclx);
     heif_nclx_color_profile_free(nclx);
     return jpegMatrix;
 }
@@ -57,52 +65,61 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
 {
     if (!handle || heif_image_handle_has_alpha_channel(handle.get()) ||
         heif_image_handle_get_luma_bits_per_pixel(handle.get()) != 8 ||
-        heif_image_handle_get_chroma_bits_per_pixel(handle.get()) != 8 || !isStoredUpright(handle.get()))
+        heif_image_handle_get_chroma_bits_per_pixel(handle.get()) != 8)
         return nullptr;
     heif_colorspace space = heif_colorspace_undefined;
     heif_chroma chroma = heif_chroma_undefined;
+    heif_image_tiling stored{};
     if (heif_image_handle_get_preferred_decoding_colorspace(handle.get(), &space, &chroma).code != heif_error_Ok ||
-        space != heif_colorspace_YCbCr || chroma != heif_chroma_420)
+        space != heif_colorspace_YCbCr || chroma != heif_chroma_420 ||
+        heif_image_handle_get_image_tiling(handle.get(), 0, &stored).code != heif_error_Ok ||
+        std::uint64_t(stored.num_columns) * stored.num_rows < 2)
         return nullptr;
-
-    heif_image_tiling tiling{};
-    if (heif_image_handle_get_image_tiling(handle.get(), 1, &tiling).code != heif_error_Ok)
-        return nullptr;
-    const std::uint64_t width = tiling.image_width, height = tiling.image_height;
-    // Tiles of an even width keep chroma columns aligned; a height that is a
-    // multiple of 16 makes every band but the last whole rows of JPEG blocks.
-    if (std::uint64_t(tiling.num_columns) * tiling.num_rows < 2 || tiling.tile_width == 0 || tiling.tile_width % 2 ||
-        tiling.tile_height == 0 || tiling.tile_height % 16 || tiling.top_offset || tiling.left_offset ||
-        tiling.number_of_extra_dimensions || width == 0 || height == 0 || width * height > kMaxImagePixels ||
-        width != std::uint64_t(heif_image_handle_get_width(handle.get())) ||
-        height != std::uint64_t(heif_image_handle_get_height(handle.get())) ||
-        std::uint64_t(tiling.num_columns) * tiling.tile_width < width ||
-        std::uint64_t(tiling.num_rows) * tiling.tile_height < height)
+    const std::uint64_t width = std::max(heif_image_handle_get_width(handle.get()), 0);
+    const std::uint64_t height = std::max(heif_image_handle_get_height(handle.get()), 0);
+    if (width == 0 || height == 0 || width * height > kMaxImagePixels)
         return nullptr;
 
     heif_color_profile_nclx* declared = nullptr;
     if (heif_image_handle_get_nclx_color_profile(handle.get(), &declared).code == heif_error_Ok && declared) {
-        const bool jpegMatrix = declared->full_range_flag &&
-                                (declared->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_601_6 ||
-                                 declared->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G);
+        const bool jpegMatrix = isJpegMatrix(*declared);
         heif_nclx_color_profile_free(declared);
         if (!jpegMatrix)
             return nullptr;
     }
 
-    std::shared_ptr<heif_image> first = decodeTile(handle.get(), 0, 0);
-    if (!first || !isJpegYCbCr(first.get()))
-        return nullptr;
-
     std::shared_ptr<TiledYCbCrImage> image(new TiledYCbCrImage);
-    image->handle_ = std::move(handle);
-    image->firstTile_ = std::move(first);
     image->width_ = static_cast<std::uint32_t>(width);
     image->height_ = static_cast<std::uint32_t>(height);
-    image->columns_ = tiling.num_columns;
-    image->rows_ = tiling.num_rows;
-    image->tileWidth_ = tiling.tile_width;
-    image->tileHeight_ = tiling.tile_height;
+    if (isStoredUpright(handle.get())) {
+        // Tiles of an even width keep chroma columns aligned; a height that
+        // is a multiple of 16 makes every band but the last whole rows of
+        // JPEG blocks.
+        const heif_image_tiling& t = stored;
+        if (t.tile_width == 0 || t.tile_width % 2 || t.tile_height == 0 || t.tile_height % 16 ||
+            t.number_of_extra_dimensions || width != t.image_width || height != t.image_height ||
+            std::uint64_t(t.num_columns) * t.tile_width < width || std::uint64_t(t.num_rows) * t.tile_height < height)
+            return nullptr;
+        image->firstTile_ = decodeTile(handle.get(), 0, 0);
+        image->columns_ = t.num_columns;
+        image->rows_ = t.num_rows;
+        image->tileWidth_ = t.tile_width;
+        image->tileHeight_ = t.tile_height;
+    } else {
+        // Rotated, mirrored or cropped: libheif transforms the whole image,
+        // which is then read as one band, in half the memory of RGB.
+        heif_image* whole = nullptr;
+        if (heif_decode_image(handle.get(), &whole, heif_colorspace_YCbCr, heif_chroma_420, nullptr).code ==
+                heif_error_Ok &&
+            whole)
+            image->firstTile_.reset(whole, heif_image_release);
+        image->columns_ = image->rows_ = 1;
+        image->tileWidth_ = image->width_;
+        image->tileHeight_ = image->height_;
+    }
+    if (!image->firstTile_ || !isJpegYCbCr(image->firstTile_.get()))
+        return nullptr;
+    image->handle_ = std::move(handle);
     return image;
 }
 
@@ -126,8 +143,8 @@ struct TiledYCbCrImage::BandReader::State {
     {
         auto band = std::make_unique<Band>();
         band->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * image.tileHeight_);
-        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * image.tileHeight_ / 2);
-        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * image.tileHeight_ / 2);
+        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((image.tileHeight_ + 1) / 2));
+        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((image.tileHeight_ + 1) / 2));
         bands[index] = std::move(band);
         return *bands[index];
     }

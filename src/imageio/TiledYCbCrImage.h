@@ -24,18 +24,19 @@ struct YCbCrBand {
 
 // A tiled photo (the grids phones write) whose tiles decode to 8-bit 4:2:0
 // YCbCr with the BT.601 matrix at full range: exactly JPEG's own YCbCr, so a
-// JPEG can be written from the decoded planes without converting colour, band
-// by band while later tiles are still being decoded.
+// JPEG can be written from the decoded planes without converting colour. An
+// upright photo goes band by band while later tiles are still being decoded;
+// one to rotate, mirror or crop is decoded whole by libheif and read as one band.
 class TiledYCbCrImage {
 public:
-    // The image, when it is such a photo (tiled, no alpha, no rotation, mirror
-    // or crop, 8-bit 4:2:0, BT.601 full range) and its first tile decodes;
-    // nullptr otherwise. `handle` is kept.
+    // The image, when it is such a photo (tiled, no alpha, 8-bit 4:2:0,
+    // BT.601 full range) and its first tile (or, when it is not upright, the
+    // whole image) decodes; nullptr otherwise. `handle` is kept.
     static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle);
 
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
-    // The first tile's colour description (its nclx), or nullptr.
+    // The first tile decoded (its nclx describes the colour).
     const heif_image* firstTile() const { return firstTile_.get(); }
 
     // Reads the bands from top to bottom. Tiles are decoded on every core,
