@@ -113,6 +113,13 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
                 heif_error_Ok &&
             whole)
             image->firstTile_.reset(whole, heif_image_release);
+        // The size libheif gives after turning and cropping is the one to write.
+        if (image->firstTile_) {
+            image->width_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole), 0));
+            image->height_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole), 0));
+            if (image->width_ == 0 || image->height_ == 0)
+                return nullptr;
+        }
         image->columns_ = image->rows_ = 1;
         image->tileWidth_ = image->width_;
         image->tileHeight_ = image->height_;

@@ -66,6 +66,34 @@ TEST(ConverterGrid, TheJpegHoldsThePictureLibheifDecodesUprightOrTurned)
     }
 }
 
+// A clean-aperture crop is applied once, to a plain image and to a grid alike.
+TEST(ConverterGrid, ACleanApertureCropIsApplied)
+{
+    for (std::uint32_t grid : {0u, 2u}) {
+        TempDir dir;
+        HeicImage image(gradient(128, 64));
+        image.lossless = false;
+        image.chroma = "420";
+        image.nclx = Nclx{};
+        image.gridColumns = image.gridRows = grid;
+        image.cropWidth = 96;
+        image.cropHeight = 48;
+        writeHeic(dir / "cropped.heic", image);
+        const Raster reference = heifReference(dir / "cropped.heic");
+        ASSERT_EQ(std::pair(reference.width, reference.height), std::pair(96u, 48u));
+
+        for (OutputFormat format : {OutputFormat::png, OutputFormat::jpg}) {
+            ConversionResult result = Converter::convert(dir / "cropped.heic", format, 0.9, std::nullopt);
+            ASSERT_TRUE(result.ok()) << result.error().value_or("") << " grid " << grid;
+            const Raster written = format == OutputFormat::png ? readPng(*result.output()) : readJpeg(*result.output());
+            ASSERT_EQ(std::pair(written.width, written.height), std::pair(96u, 48u));
+            // The crop's corner is the source's (16, 8): red rises with x, green with y.
+            EXPECT_NEAR(written.at(0, 0, 0), reference.at(0, 0, 0), 6) << "grid " << grid;
+            EXPECT_NEAR(written.at(95, 47, 1), reference.at(95, 47, 1), 6) << "grid " << grid;
+        }
+    }
+}
+
 // libheif 1.19 decoding a grid's tiles on several threads gave a stray column
 // and different pixels from run to run on this very file.
 TEST(ConverterGrid, PngIsTheSamePictureEveryTime)
