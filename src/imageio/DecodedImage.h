@@ -25,7 +25,8 @@ struct DecodedImage {
     // Keeps `data` alive (a decoder's buffer, or a vector of our own).
     std::shared_ptr<const void> owner;
     // Set instead of `data` for a tiled photo decoded for a JPEG: its pixels
-    // are JPEG's own YCbCr, decoded band by band while the JPEG is written.
+    // are JPEG's own YCbCr, decoded band by band while the JPEG is written,
+    // from the file its ImageSource holds open: write it while that source lives.
     std::shared_ptr<const TiledYCbCrImage> tiles;
 
     // ICC profile to embed; empty means the pixels are sRGB.
