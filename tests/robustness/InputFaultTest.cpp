@@ -97,6 +97,28 @@ TEST_P(InputFaults, AbsurdDeclaredDimensionsAreRefusedQuickly)
     }
 }
 
+// Boxes that reach past the end of the file, as in a truncated download or a
+// file found by the fuzzer (libheif 1.19 aborted on it when it read the file
+// itself): each is an unreadable file, in this process too.
+TEST_P(InputFaults, BoxesReachingPastTheEndOfTheFileAreUnreadable)
+{
+    TempDir dir;
+    writeHeic(dir / "whole.heic", HeicImage(quadrants(64, 64)));
+    const auto whole = readBytes(dir / "whole.heic");
+    std::vector<std::vector<std::uint8_t>> inputs{readBytes(PICTAVO_ROBUSTNESS_INPUTS "/parser-assertion.heic")};
+    for (std::size_t length : {whole.size() / 4, whole.size() / 2, whole.size() - 1})
+        inputs.emplace_back(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE("input " + std::to_string(i) + " of " + std::to_string(inputs[i].size()) + " bytes");
+        writeBytes(dir / "hostile.heic", inputs[i]);
+        const ConversionResult result = convert(dir / "hostile.heic", OutputFormat::png);
+        EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"hostile.heic", "whole.heic"}));
+        EXPECT_EQ(readBytes(dir / "hostile.heic"), inputs[i]);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, InputFaults, testing::Values(kInProcess, kInWorker), converterName);
 
 }  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "imageio/UniqueFd.h"
+
+#include <libheif/heif.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace pictavo::imageio {
+
+// Gives libheif a file through positioned reads instead of its own file
+// stream. libheif 1.19 asserts, ending the process, when its stream refuses
+// to seek to a box that starts past the end of the file; this reader accepts
+// any position and fails the read that follows, which libheif reports as an
+// ordinary error.
+class HeifFileReader {
+public:
+    HeifFileReader() = default;
+    // libheif keeps a pointer to the reader: it cannot move.
+    HeifFileReader(const HeifFileReader&) = delete;
+    HeifFileReader& operator=(const HeifFileReader&) = delete;
+
+    // Reads the file's structure into `context`; false when the file cannot
+    // be opened or read as HEIF. libheif reads image data later, through this
+    // reader, so it must outlive `context`. Call once per reader.
+    bool readInto(heif_context* context, const std::filesystem::path& location);
+
+private:
+    static std::int64_t position(void* self);
+    static int read(void* data, std::size_t size, void* self);
+    static int seek(std::int64_t position, void* self);
+    static heif_reader_grow_status availability(std::int64_t size, void* self);
+
+    static constexpr std::size_t kWindowSize = 64 * 1024;
+
+    UniqueFd file_;
+    std::uint64_t size_ = 0;
+    // Where the next read starts; may lie past the end.
+    std::uint64_t position_ = 0;
+    // Bytes of the file from windowStart_ on, read ahead for small reads.
+    std::vector<char> window_;
+    std::uint64_t windowStart_ = 0;
+};
+
+}  // namespace pictavo::imageio
