@@ -16,15 +16,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path scratchFolder()
-{
-    static const fs::path folder = [] {
+// One folder per process, removed when the process exits normally; a crash
+// leaves it with the input that caused it.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder()
+    {
         std::string pattern = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
-        return fs::path(pattern);
-    }();
-    return folder;
+        path = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+const fs::path& scratchFolder()
+{
+    static const ScratchFolder folder;
+    return folder.path;
 }
 
 std::size_t entriesIn(const fs::path& folder)
@@ -39,7 +52,7 @@ std::size_t entriesIn(const fs::path& folder)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const fs::path folder = scratchFolder();
+    const fs::path& folder = scratchFolder();
     const fs::path input = folder / "input.heic";
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
