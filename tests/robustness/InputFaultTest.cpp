@@ -2,6 +2,8 @@
 
 #include "fixtures/HeifFixtures.h"
 
+#include <libheif/heif.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -116,6 +118,53 @@ TEST_P(InputFaults, BoxesReachingPastTheEndOfTheFileAreUnreadable)
         EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
         EXPECT_EQ(dir.entries(), (std::vector<std::string>{"hostile.heic", "whole.heic"}));
         EXPECT_EQ(readBytes(dir / "hostile.heic"), inputs[i]);
+    }
+}
+
+// libheif's grey plane as it decodes it, at the depth it has (found by the
+// fuzzer: a file whose header declares 12-bit grey and whose stream holds 8-bit).
+Raster decodedGreyPlane(const fs::path& location)
+{
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    if (heif_context_read_from_file(context.get(), location.c_str(), nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &handle).code != heif_error_Ok)
+        throw std::runtime_error("unreadable");
+    const heif_error error =
+        heif_decode_image(handle, &image, heif_colorspace_monochrome, heif_chroma_monochrome, nullptr);
+    heif_image_handle_release(handle);
+    if (error.code != heif_error_Ok)
+        throw std::runtime_error("undecodable");
+    std::unique_ptr<heif_image, void (*)(const heif_image*)> owner(image, heif_image_release);
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_Y, &stride);
+    Raster raster{static_cast<std::uint32_t>(heif_image_get_primary_width(image)),
+                  static_cast<std::uint32_t>(heif_image_get_primary_height(image)), 1,
+                  heif_image_get_bits_per_pixel(image, heif_channel_Y), {}};
+    if (!plane || raster.bitDepth != 8)
+        throw std::runtime_error("not an 8-bit plane");
+    for (std::uint32_t y = 0; y < raster.height; ++y)
+        raster.samples.insert(raster.samples.end(), plane + std::size_t(y) * stride,
+                              plane + std::size_t(y) * stride + raster.width);
+    return raster;
+}
+
+// The pixels are what the stream holds, whatever depth the header declares.
+TEST_P(InputFaults, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
+{
+    TempDir dir;
+    fs::copy_file(PICTAVO_ROBUSTNESS_INPUTS "/grey-shallower-than-declared.heic", dir / "grey.heic");
+    const Raster expected = decodedGreyPlane(dir / "grey.heic");
+
+    const ConversionResult result = convert(dir / "grey.heic", OutputFormat::png);
+    ASSERT_TRUE(result.ok()) << *result.error();
+    const Raster written = readPng(*result.output());
+    ASSERT_EQ(written.channels, 1);
+    ASSERT_EQ(std::make_pair(written.width, written.height), std::make_pair(expected.width, expected.height));
+    for (std::size_t i = 0; i < expected.samples.size(); ++i) {
+        const int as8Bits = written.bitDepth == 16 ? (written.samples[i] + 128) / 257 : written.samples[i];
+        ASSERT_EQ(as8Bits, expected.samples[i]) << "sample " << i;
     }
 }
 
