@@ -1,6 +1,7 @@
 #include "imageio/ImageSource.h"
 
 #include "imageio/HeifDecoding.h"
+#include "imageio/HeifFileReader.h"
 #include "imageio/LargeBuffers.h"
 #include "imageio/SecurityLimits.h"
 
@@ -15,6 +16,7 @@
 namespace pictavo::imageio {
 
 struct ImageSource::Impl {
+    HeifFileReader reader;  // before the context, which reads through it until freed
     std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
     // Index 0 is the primary image; the other top-level images follow in file order.
     std::vector<heif_item_id> images;
@@ -63,7 +65,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
     // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
     // decoded on every core by TiledYCbCrImage instead.
     heif_context_set_max_decoding_threads(impl->context.get(), 0);
-    if (heif_context_read_from_file(impl->context.get(), location.c_str(), nullptr).code != heif_error_Ok)
+    if (!impl->reader.readInto(impl->context.get(), location))
         return nullptr;
 
     // Top-level images exclude thumbnails and auxiliary images (alpha, depth,
