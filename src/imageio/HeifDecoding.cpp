@@ -401,7 +401,10 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
         if (!luma || stride <= 0)
             return nullptr;
         if (!alpha) {
-            if (deep)
+            // A grey plane comes at the depth its stream holds, which need not
+            // be the one the file's header declares.
+            decoded->bitsPerSample = heif_image_get_bits_per_pixel(image.get(), heif_channel_Y) > 8 ? 16 : 8;
+            if (decoded->bitsPerSample == 16)
                 expandTo16Bits(luma, stride, decoded->width, decoded->height, 1,
                                heif_image_get_bits_per_pixel_range(image.get(), heif_channel_Y));
             decoded->channels = 1;
