@@ -168,6 +168,22 @@ TEST_P(InputFaults, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
     }
 }
 
+// A grid one of whose tiles is not an image (found by the fuzzer): libheif
+// 1.19 reports it when decoding the whole grid, but dereferences null when
+// asked for that tile alone.
+TEST_P(InputFaults, AGridWhoseTileIsNotAnImageIsUnreadable)
+{
+    TempDir dir;
+    fs::copy_file(PICTAVO_ROBUSTNESS_INPUTS "/grid-tile-not-an-image.heic", dir / "grid.heic");
+    const auto bytes = readBytes(dir / "grid.heic");
+    for (OutputFormat format : {OutputFormat::jpg, OutputFormat::png}) {
+        const ConversionResult result = convert(dir / "grid.heic", format);
+        EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"grid.heic"});
+    }
+    EXPECT_EQ(readBytes(dir / "grid.heic"), bytes);
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, InputFaults, testing::Values(kInProcess, kInWorker), converterName);
 
 }  // namespace
