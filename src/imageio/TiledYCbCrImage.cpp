@@ -43,6 +43,28 @@ bool isJpegMatrix(const heif_color_profile_nclx& nclx)
                                     nclx.matrix_coefficients == heif_matrix_coefficients_unspecified);
 }
 
+// True when every tile of the grid is an image item. libheif 1.19 reports a
+// tile that is not when it decodes the whole grid, but dereferences null when
+// asked for that tile alone.
+bool everyTileIsAnImage(const heif_image_handle* grid, std::uint32_t columns, std::uint32_t rows)
+{
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(grid),
+                                                                   heif_context_free);
+    if (!context)
+        return false;
+    for (std::uint32_t row = 0; row < rows; ++row) {
+        for (std::uint32_t column = 0; column < columns; ++column) {
+            heif_item_id id = 0;
+            heif_image_handle* tile = nullptr;
+            if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok ||
+                heif_context_get_image_handle(context.get(), id, &tile).code != heif_error_Ok || !tile)
+                return false;
+            heif_image_handle_release(tile);
+        }
+    }
+    return true;
+}
+
 // True when the decoded tile holds 8-bit 4:2:0 samples in JPEG's YCbCr.
 bool isJpegYCbCr(const heif_image* tile)
 {
@@ -98,7 +120,8 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
         const heif_image_tiling& t = stored;
         if (t.tile_width == 0 || t.tile_width % 2 || t.tile_height == 0 || t.tile_height % 16 ||
             t.number_of_extra_dimensions || width != t.image_width || height != t.image_height ||
-            std::uint64_t(t.num_columns) * t.tile_width < width || std::uint64_t(t.num_rows) * t.tile_height < height)
+            std::uint64_t(t.num_columns) * t.tile_width < width || std::uint64_t(t.num_rows) * t.tile_height < height ||
+            !everyTileIsAnImage(handle.get(), t.num_columns, t.num_rows))
             return nullptr;
         image->firstTile_ = decodeTile(handle.get(), 0, 0);
         image->columns_ = t.num_columns;
