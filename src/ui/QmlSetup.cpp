@@ -5,6 +5,7 @@
 
 #include <QQmlEngine>
 #include <QQuickStyle>
+#include <QQuickWindow>
 
 #include <mutex>
 
@@ -15,6 +16,15 @@ void prepareQuick()
     static std::once_flag once;
     std::call_once(once, [] {
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        // The window is a few controls and a list: Qt Quick's software
+        // renderer draws it on the CPU in a few milliseconds and repaints
+        // only what changed. Through OpenGL, a software GL (common on Linux
+        // without a driver, and on remote desktops) took 30-60 ms to draw the
+        // window grown by the results, with the event loop waiting, and kept
+        // a core busy animating the busy indicator while photos converted.
+        // QT_QUICK_BACKEND still chooses another renderer.
+        if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         qmlRegisterType<Model>("Pictavo", 1, 0, "Model");
         qmlRegisterType<FileRevealer>("Pictavo", 1, 0, "FileRevealer");
     });
