@@ -6,10 +6,10 @@
 #include "TiledYCbCrImage.h"
 #include "XmpEditor.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
