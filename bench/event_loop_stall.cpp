@@ -31,16 +31,6 @@ namespace {
 
 constexpr int kTickMs = 5;
 
-QQuickItem* findItem(QQuickItem* item, const QString& name)
-{
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem* child : item->childItems())
-        if (QQuickItem* found = findItem(child, name))
-            return found;
-    return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -82,7 +72,7 @@ int main(int argc, char** argv)
     if (engine.rootObjects().isEmpty())
         return 1;
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-    QQuickItem* content = window ? findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
+    QQuickItem* content = window ? pictavo::findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
     auto* model = content ? qobject_cast<pictavo::Model*>(content->property("model").value<QObject*>()) : nullptr;
     if (!model)
         return 1;

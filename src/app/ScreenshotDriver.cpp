@@ -42,17 +42,6 @@ bool save(QQuickWindow& window, const QString& folder, const QString& name)
 }
 
 // The first item of that name in the visual tree (Repeater delegates included).
-QQuickItem* findItem(QQuickItem* item, const QString& name)
-{
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem* child : item->childItems()) {
-        if (QQuickItem* found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -125,7 +114,7 @@ int main(int argc, char** argv)
     // Keyboard focus, as Tab leaves it, on each kind of control.
     for (const char* name : {"formatButtonPNG", "qualitySlider", "customOutputSwitch", "revealButton",
                              "resultsListView"}) {
-        if (QQuickItem* item = findItem(window->contentItem(), QLatin1String(name)))
+        if (QQuickItem* item = pictavo::findItem(window->contentItem(), QLatin1String(name)))
             item->forceActiveFocus(Qt::TabFocusReason);
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
     }

@@ -4,6 +4,7 @@
 #include "ui/FileRevealer.h"
 
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 
@@ -33,6 +34,17 @@ void prepareQuick()
 void addViewImportPath(QQmlEngine& engine)
 {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+}
+
+QQuickItem* findItem(QQuickItem* item, const QString& name)
+{
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
 }
 
 }  // namespace pictavo

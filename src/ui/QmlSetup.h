@@ -3,6 +3,8 @@
 #include <QUrl>
 
 class QQmlEngine;
+class QQuickItem;
+class QString;
 
 namespace pictavo {
 
@@ -16,5 +18,8 @@ void prepareQuick();
 
 // Lets the engine find the "Pictavo" module in the resources.
 void addViewImportPath(QQmlEngine& engine);
+
+// The first item named `name` in the tree under `item` (itself included), or nullptr.
+QQuickItem* findItem(QQuickItem* item, const QString& name);
 
 }  // namespace pictavo
