@@ -67,13 +67,7 @@ int main(int argc, char** argv)
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     QQmlApplicationEngine engine;
-    pictavo::addViewImportPath(engine);
-    engine.load(pictavo::mainWindowUrl);
-    if (engine.rootObjects().isEmpty())
-        return 1;
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-    QQuickItem* content = window ? pictavo::findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
-    auto* model = content ? qobject_cast<pictavo::Model*>(content->property("model").value<QObject*>()) : nullptr;
+    const auto [window, model] = pictavo::loadMainWindow(engine);
     if (!model)
         return 1;
     model->addFiles(queue);

@@ -65,13 +65,9 @@ int main(int argc, char** argv)
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     QQmlApplicationEngine engine;
-    pictavo::addViewImportPath(engine);
-    engine.load(pictavo::mainWindowUrl);
-    if (engine.rootObjects().isEmpty())
+    const auto [window, model] = pictavo::loadMainWindow(engine);
+    if (!model)
         return 1;
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-    auto* content = window->findChild<QObject*>(QStringLiteral("contentView"));
-    auto* model = qobject_cast<pictavo::Model*>(content->property("model").value<QObject*>());
 
     bool ok = save(*window, outputFolder, QStringLiteral("1-empty"));
 

@@ -194,16 +194,22 @@ std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, co
     return planar;
 }
 
-// The profile for 8-bit RGB pixels of an image without an embedded ICC
-// profile, from its nclx (the colr box, else what the decoded stream
-// declares). An HDR curve counts as sRGB: tone mapping turns deep pixels into
-// sRGB, and 8-bit ones are shown as they are.
-std::vector<std::uint8_t> profileForNclx(const heif_color_profile_nclx& nclx)
+// The colour profile a written file carries. An embedded ICC profile is
+// authoritative and travels as it is, unless it cannot describe the output
+// (an RGB profile on grey pixels). Without one, colour pixels get a profile
+// from the nclx (the colr box, else what the decoded stream declares); an HDR
+// curve counts as sRGB: tone mapping turns deep pixels into sRGB, and 8-bit
+// ones are shown as they are.
+std::vector<std::uint8_t> outputProfile(std::vector<std::uint8_t> icc, const heif_color_profile_nclx* nclx, bool grey)
 {
-    TransferCurve curve = transferCurveFromNclx(nclx.transfer_characteristics);
+    if (!icc.empty())
+        return iccColourSpace(icc) == (grey ? kIccGray : kIccRgb) ? icc : std::vector<std::uint8_t>{};
+    if (grey || !nclx)
+        return {};
+    TransferCurve curve = transferCurveFromNclx(nclx->transfer_characteristics);
     if (curve == TransferCurve::pq || curve == TransferCurve::hlg)
         curve = TransferCurve::srgb;
-    return iccProfileForNclx(nclx.color_primaries, chromaticitiesOf(nclx), curve);
+    return iccProfileForNclx(nclx->color_primaries, chromaticitiesOf(*nclx), curve);
 }
 
 }  // namespace
@@ -485,30 +491,20 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
         unpremultiply(writable, decoded->stride, decoded->width, decoded->height, decoded->channels,
                       decoded->bitsPerSample);
 
-    // Colour. An embedded ICC profile is authoritative and travels as it is,
-    // unless it cannot describe the output (an RGB profile on grey pixels).
-    if (!icc.empty()) {
-        const std::uint32_t space = iccColourSpace(icc);
-        if (space != (grey ? kIccGray : kIccRgb))
-            icc.clear();
-    } else if (!grey) {
-        // nclx only: from the colr box, else what the HEVC stream declared.
+    // HDR without an embedded profile is tone-mapped to SDR.
+    if (icc.empty() && !grey) {
         if (!nclx)
             nclx = imageNclx(image.get());
-        if (nclx) {
-            const TransferCurve curve = transferCurveFromNclx(nclx->transfer_characteristics);
-            const bool toneMap = (curve == TransferCurve::pq || curve == TransferCurve::hlg) && deep;
-            if (toneMap) {
-                double luma[3];
-                lumaCoefficients(chromaticitiesOf(*nclx), luma);
-                toneMapToSdr(writable, decoded->stride, decoded->width, decoded->height, decoded->channels,
-                             curve == TransferCurve::pq ? HdrTransfer::pq : HdrTransfer::hlg, hdrPeakNits(image.get()),
-                             luma);
-            }
-            icc = profileForNclx(*nclx);
+        const TransferCurve curve = nclx ? transferCurveFromNclx(nclx->transfer_characteristics) : TransferCurve::srgb;
+        if ((curve == TransferCurve::pq || curve == TransferCurve::hlg) && deep) {
+            double luma[3];
+            lumaCoefficients(chromaticitiesOf(*nclx), luma);
+            toneMapToSdr(writable, decoded->stride, decoded->width, decoded->height, decoded->channels,
+                         curve == TransferCurve::pq ? HdrTransfer::pq : HdrTransfer::hlg, hdrPeakNits(image.get()),
+                         luma);
         }
     }
-    decoded->icc = std::move(icc);
+    decoded->icc = outputProfile(std::move(icc), nclx.get(), grey);
     decoded->exif = readExif(handle);
     decoded->xmp = readXmp(handle);
     return decoded;
@@ -524,17 +520,11 @@ std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_
     decoded->height = tiles->height();
     decoded->channels = 3;
     decoded->bitsPerSample = 8;
-    decoded->icc = handleIcc(handle.get());
-    if (!decoded->icc.empty()) {
-        if (iccColourSpace(decoded->icc) != kIccRgb)
-            decoded->icc.clear();
-    } else {
-        NclxPtr nclx = handleNclx(handle.get());
-        if (!nclx)
-            nclx = imageNclx(tiles->firstTile());
-        if (nclx)
-            decoded->icc = profileForNclx(*nclx);
-    }
+    std::vector<std::uint8_t> icc = handleIcc(handle.get());
+    NclxPtr nclx = icc.empty() ? handleNclx(handle.get()) : nullptr;
+    if (icc.empty() && !nclx)
+        nclx = imageNclx(tiles->firstTile());
+    decoded->icc = outputProfile(std::move(icc), nclx.get(), false);
     decoded->exif = readExif(handle.get());
     decoded->xmp = readXmp(handle.get());
     decoded->tiles = std::move(tiles);

@@ -3,6 +3,7 @@
 #include "model/Model.h"
 #include "ui/FileRevealer.h"
 
+#include <QQmlApplicationEngine>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -34,6 +35,20 @@ void prepareQuick()
 void addViewImportPath(QQmlEngine& engine)
 {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+}
+
+MainWindow loadMainWindow(QQmlApplicationEngine& engine)
+{
+    addViewImportPath(engine);
+    engine.load(mainWindowUrl);
+    if (engine.rootObjects().isEmpty())
+        return {};
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    QQuickItem* content = window ? findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
+    auto* model = content ? qobject_cast<Model*>(content->property("model").value<QObject*>()) : nullptr;
+    if (!model)
+        return {};
+    return {window, model};
 }
 
 QQuickItem* findItem(QQuickItem* item, const QString& name)

@@ -2,8 +2,10 @@
 
 #include <QUrl>
 
+class QQmlApplicationEngine;
 class QQmlEngine;
 class QQuickItem;
+class QQuickWindow;
 class QString;
 
 namespace pictavo {
@@ -18,6 +20,17 @@ void prepareQuick();
 
 // Lets the engine find the "Pictavo" module in the resources.
 void addViewImportPath(QQmlEngine& engine);
+
+class Model;
+
+// The application's window as loaded, and the Model its content view made.
+struct MainWindow {
+    QQuickWindow* window = nullptr;
+    Model* model = nullptr;
+};
+
+// Loads the application's window into `engine`; both null when it did not load.
+MainWindow loadMainWindow(QQmlApplicationEngine& engine);
 
 // The first item named `name` in the tree under `item` (itself included), or nullptr.
 QQuickItem* findItem(QQuickItem* item, const QString& name);
