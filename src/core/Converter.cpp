@@ -70,6 +70,9 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
         return ConversionResult::failure(source, kCouldNotCreateOutput);
 
     destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
+    // The photo's date stays on the file: file managers and photo tools that
+    // sort by it keep the outputs in the order the photos were taken.
+    destination->setFileTimes(image->fileTimes());
     if (!destination->finalize()) {
         const bool tileFailed = decoded->tiles && decoded->tiles->tileFailed();
         return ConversionResult::failure(source, tileFailed ? kCouldNotReadImage : kWriteFailed);

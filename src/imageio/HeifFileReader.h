@@ -4,8 +4,11 @@
 
 #include <libheif/heif.h>
 
+#include <time.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -27,7 +30,16 @@ public:
     // reader, so it must outlive `context`. Call once per reader.
     bool readInto(heif_context* context, const std::filesystem::path& location);
 
+    // Access and modification time of the file as it was opened, before any
+    // of it was read; only valid after readInto() opened it.
+    const timespec& accessTime() const { return accessTime_; }
+    const timespec& modificationTime() const { return modificationTime_; }
+
 private:
+    // libheif 1.19 refuses a file whose primary item is marked hidden. Finds
+    // that flag in the file's `meta` box, so reads can present it cleared.
+    bool findHiddenPrimaryFlag();
+
     static std::int64_t position(void* self);
     static int read(void* data, std::size_t size, void* self);
     static int seek(std::int64_t position, void* self);
@@ -42,6 +54,10 @@ private:
     // Bytes of the file from windowStart_ on, read ahead for small reads.
     std::vector<char> window_;
     std::uint64_t windowStart_ = 0;
+    // File offset of a byte whose lowest bit reads as 0 (the hidden primary's flag), if any.
+    std::optional<std::uint64_t> clearedBit_;
+    timespec accessTime_{};
+    timespec modificationTime_{};
 };
 
 }  // namespace pictavo::imageio

@@ -91,6 +91,12 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
     }
 }
 
+void ImageDestination::setFileTimes(const FileTimes& times)
+{
+    if (impl_->file)
+        impl_->file->keepTimes(times);
+}
+
 bool ImageDestination::finalize()
 {
     try {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileTimes.h"
 #include "Properties.h"
 
 #include <cstddef>
@@ -28,6 +29,9 @@ public:
     // Queues image `index` of `source` for writing. Options: kLossyCompressionQuality
     // (JPEG quality fraction), kOrientation (orientation of the source image as stored).
     void addImageFromSource(ImageSource& source, std::size_t index, const Properties& options);
+    // Access and modification times the file gets before it appears under its
+    // name; kept only where the file system takes them.
+    void setFileTimes(const FileTimes& times);
     // Encodes, writes and publishes the file under its name. False on any
     // failure, in which case no file is left behind.
     bool finalize();

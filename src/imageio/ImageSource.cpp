@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -68,24 +69,27 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
     if (!impl->reader.readInto(impl->context.get(), location))
         return nullptr;
 
+    // Image 0 is the primary item wherever the file keeps it: a top-level
+    // image, or one libheif does not count as top-level because it is also
+    // the thumbnail of another image (a hidden one the reader has shown).
     // Top-level images exclude thumbnails and auxiliary images (alpha, depth,
     // gain maps); libheif 1.19 reads no image sequence tracks, so a file with
-    // only a sequence has none and counts 0.
-    const int count = heif_context_get_number_of_top_level_images(impl->context.get());
-    std::vector<heif_item_id> ids(std::max(count, 0));
-    ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(impl->context.get(), ids.data(), count), 0));
+    // only a sequence has no primary image and counts 0.
     heif_item_id primary = 0;
-    if (!ids.empty() && heif_context_get_primary_image_ID(impl->context.get(), &primary).code == heif_error_Ok) {
-        if (auto it = std::find(ids.begin(), ids.end(), primary); it != ids.end()) {
-            impl->images.push_back(primary);
-            ids.erase(it);
-        }
-        // A file whose primary image is not among the top-level images has no
-        // image we can call image 0: it counts as empty.
-        if (!impl->images.empty())
-            impl->images.insert(impl->images.end(), ids.begin(), ids.end());
+    if (heif_context_get_primary_image_ID(impl->context.get(), &primary).code == heif_error_Ok) {
+        const int count = heif_context_get_number_of_top_level_images(impl->context.get());
+        std::vector<heif_item_id> ids(std::max(count, 0));
+        ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(impl->context.get(), ids.data(), count), 0));
+        impl->images.push_back(primary);
+        std::copy_if(ids.begin(), ids.end(), std::back_inserter(impl->images),
+                     [primary](heif_item_id id) { return id != primary; });
     }
     return std::unique_ptr<ImageSource>(new ImageSource(std::move(impl)));
+}
+
+FileTimes ImageSource::fileTimes() const
+{
+    return {impl_->reader.accessTime(), impl_->reader.modificationTime()};
 }
 
 std::size_t ImageSource::count() const

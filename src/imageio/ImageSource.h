@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DecodedImage.h"
+#include "FileTimes.h"
 #include "Properties.h"
 
 #include <cstddef>
@@ -24,7 +25,10 @@ public:
     ImageSource(const ImageSource&) = delete;
     ImageSource& operator=(const ImageSource&) = delete;
 
-    // Number of top-level images.
+    // Access and modification time of the file as it was opened.
+    FileTimes fileTimes() const;
+
+    // Number of images: the primary image and the other top-level images.
     std::size_t count() const;
     // Properties of one image (kOrientation, kPixelWidth, kPixelHeight), or none.
     std::optional<Properties> properties(std::size_t index) const;

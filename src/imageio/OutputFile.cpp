@@ -140,6 +140,10 @@ bool OutputFile::publish()
 {
     if (error_ != 0 || published_ || !fd_.valid())
         return fail(EBADF);
+    if (times_) {
+        const timespec times[2] = {times_->access, times_->modification};
+        ::futimens(fd_.get(), times);
+    }
     if (::fsync(fd_.get()) != 0)
         return fail(errno);
     if (!linkToName())

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "FileTimes.h"
 #include "UniqueFd.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace pictavo::imageio {
 
@@ -31,6 +33,9 @@ public:
 
     // Appends bytes. After a failure every later write and publish() fails too.
     bool write(const std::uint8_t* data, std::size_t size);
+    // Times publish() gives the file before it gets its name. A file system
+    // that refuses them does not make publish() fail.
+    void keepTimes(const FileTimes& times) { times_ = times; }
     // Flushes the data to disk and gives the file its name. False when the
     // data could not be written or anything exists at the name.
     bool publish();
@@ -48,6 +53,7 @@ private:
     UniqueFd fd_;
     // Name of the hidden temporary; empty for an unnamed file.
     std::filesystem::path temporary_;
+    std::optional<FileTimes> times_;
     int error_ = 0;
     bool published_ = false;
 };

@@ -76,6 +76,27 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
     }
 }
 
+TEST(ConverterImages, AHiddenPrimaryImageOrOneThatIsAlsoAThumbnailIsThePictureWritten)
+{
+    TempDir dir;
+    const Pixels primary = quadrants(64, 32);
+    const std::vector<HeicImage> images = {HeicImage(flat(48, 16, 0, 255, 0)), HeicImage(primary)};
+    for (PrimaryItem kind : {PrimaryItem::hidden, PrimaryItem::thumbnailOfNext}) {
+        SCOPED_TRACE(kind == PrimaryItem::hidden ? "hidden" : "thumbnail");
+        writeHeic(dir / "primary.heic", images, 1, kind);
+        TempDir out;
+        EXPECT_TRUE(rastersEqual(readPng(convertOk(dir / "primary.heic", OutputFormat::png, out.path())),
+                                 Raster{64, 32, 3, 8, primary.samples}));
+        const Raster jpeg = readJpeg(convertOk(dir / "primary.heic", OutputFormat::jpg, out.path()));
+        ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(64u, 32u));
+        for (int c = 0; c < 3; ++c) {  // red top left, white bottom right
+            EXPECT_NEAR(jpeg.at(8, 8, c), c == 0 ? 255 : 0, 8);
+            EXPECT_NEAR(jpeg.at(56, 24, c), 255, 8);
+        }
+        EXPECT_EQ(out.entries(), (std::vector<std::string>{"primary.jpg", "primary.png"}));
+    }
+}
+
 TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
 {
     TempDir dir;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -121,6 +122,28 @@ TEST_P(OutputFileTest, DiscardedWithoutPublishingLeavesNothing)
         ASSERT_TRUE(write(*file, std::string(100000, 'x')));
     }
     EXPECT_TRUE(entriesOf(folder_).empty());
+}
+
+TEST_P(OutputFileTest, KeptTimesComeWithTheNameAndTimesThatCannotBeSetDoNotStopIt)
+{
+    const FileTimes times{{1546300800, 123456789}, {1557000000, 987654321}};
+    const FileTimes invalid{{0, 2'000'000'000}, {0, 2'000'000'000}};  // futimens refuses: EINVAL
+    struct stat info{};
+    for (const auto& [name, kept] : {std::pair("kept.jpg", times), std::pair("refused.jpg", invalid)}) {
+        auto file = create(folder_ / name);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(write(*file, "data"));
+        file->keepTimes(kept);
+        ASSERT_TRUE(file->publish()) << name;
+        if (name == std::string("kept.jpg")) {  // before reading it moves the access time on
+            ASSERT_EQ(::stat((folder_ / name).c_str(), &info), 0);
+        }
+        EXPECT_EQ(readAll(folder_ / name), "data");
+    }
+    EXPECT_EQ(std::pair(info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+              std::pair(times.modification.tv_sec, times.modification.tv_nsec));
+    EXPECT_EQ(std::pair(info.st_atim.tv_sec, info.st_atim.tv_nsec), std::pair(times.access.tv_sec, times.access.tv_nsec));
+    EXPECT_EQ(entriesOf(folder_), (std::vector<std::string>{"kept.jpg", "refused.jpg"}));
 }
 
 TEST_P(OutputFileTest, FullDiskFailsAndLeavesNothing)
