@@ -2,6 +2,7 @@
 
 #include "ExifEditor.h"
 #include "ImageValidity.h"
+#include "JpegXmp.h"
 #include "PixelRows.h"
 #include "TiledYCbCrImage.h"
 #include "XmpEditor.h"
@@ -24,7 +25,6 @@ namespace {
 // Largest payload of one marker segment (its length field counts itself).
 constexpr std::size_t kMaxSegmentPayload = 65533;
 constexpr std::uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
-constexpr char kXmpHeader[] = "http://ns.adobe.com/xap/1.0/";  // written with its terminating NUL
 // libjpeg splits a profile into at most 255 APP2 segments of 65,519 bytes.
 constexpr std::size_t kMaxIccSize = 255 * 65519;
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
@@ -108,7 +108,7 @@ struct JpegJob {
     const DecodedImage& image;
     int quality;
     std::vector<std::uint8_t> exifSegment;
-    std::vector<std::uint8_t> xmpSegment;
+    std::vector<std::vector<std::uint8_t>> xmpSegments;
     const std::vector<std::uint8_t>* icc;
     std::vector<std::uint8_t> row;
     std::vector<std::uint8_t> outputBuffer;
@@ -161,8 +161,8 @@ bool encode(JpegJob& job, const ByteSink& sink)
     jpeg_start_compress(&cinfo, TRUE);
     if (!job.exifSegment.empty())
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.exifSegment.data(), static_cast<unsigned>(job.exifSegment.size()));
-    if (!job.xmpSegment.empty())
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.xmpSegment.data(), static_cast<unsigned>(job.xmpSegment.size()));
+    for (const std::vector<std::uint8_t>& xmp : job.xmpSegments)
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, xmp.data(), static_cast<unsigned>(xmp.size()));
     if (!job.icc->empty())
         jpeg_write_icc_profile(&cinfo, job.icc->data(), static_cast<unsigned>(job.icc->size()));
 
@@ -233,12 +233,9 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
             if (!exif.empty())
                 job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
         }
-        // XMP too large for one segment would need the extended-XMP scheme; it is left out.
-        if (!image.xmp.empty()) {
-            std::vector<std::uint8_t> xmp = xmpForOutput(image.xmp, image.width, image.height);
-            if (xmp.size() <= kMaxSegmentPayload - sizeof kXmpHeader)
-                job.xmpSegment = segment(reinterpret_cast<const std::uint8_t*>(kXmpHeader), sizeof kXmpHeader, xmp);
-        }
+        // XMP too large for one segment goes on in extended-XMP segments.
+        if (!image.xmp.empty())
+            job.xmpSegments = jpegXmpSegments(xmpForOutput(image.xmp, image.width, image.height));
         if (profileFits(image.icc, image.channels <= 2))
             job.icc = &image.icc;
         if (!image.tiles)

@@ -2,6 +2,7 @@
 
 #include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
+#include "imageio/Md5.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,103 @@ TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
     for (const auto& [type, data] : pngChunks(png))
         pngXmp |= type == "iTXt" && containsText(data, "XML:com.adobe.xmp") && containsText(data, "pictavo-xmp-marker");
     EXPECT_TRUE(pngXmp);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A JPEG's XMP as a reader of the XMP specification (Part 3) finds it: the
+// standard packet, and the extended one reassembled from its chunks when all
+// of them are there and carry the GUID the standard packet names.
+struct JpegXmpPackets {
+    std::string standard;
+    std::string extended;
+};
+
+JpegXmpPackets readJpegXmp(const fs::path& jpg)
+{
+    const std::string standardSignature("http://ns.adobe.com/xap/1.0/\0", 29);
+    const std::string extendedSignature("http://ns.adobe.com/xmp/extension/\0", 35);
+    JpegXmpPackets packets;
+    std::string guid;
+    std::vector<bool> covered;
+    for (const auto& segment : jpegSegments(jpg, 0xE1)) {
+        const std::string bytes(segment.begin(), segment.end());
+        if (bytes.starts_with(standardSignature)) {
+            EXPECT_TRUE(packets.standard.empty()) << "one standard packet";
+            packets.standard = bytes.substr(29);
+        } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
+            auto be32 = [&segment](std::size_t at) {
+                return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
+            };
+            EXPECT_TRUE(guid.empty() || guid == bytes.substr(35, 32));
+            guid = bytes.substr(35, 32);
+            const std::uint32_t length = be32(67), offset = be32(71);
+            packets.extended.resize(length);
+            covered.resize(length);
+            EXPECT_LE(std::uint64_t(offset) + bytes.size() - 75, length);
+            if (std::uint64_t(offset) + bytes.size() - 75 > length)
+                continue;
+            packets.extended.replace(offset, bytes.size() - 75, bytes.substr(75));
+            std::fill(covered.begin() + offset, covered.begin() + offset + std::ptrdiff_t(bytes.size() - 75), true);
+        }
+    }
+    EXPECT_TRUE(std::all_of(covered.begin(), covered.end(), [](bool b) { return b; })) << "every chunk present";
+    if (!packets.extended.empty()) {
+        EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(packets.extended.data()),
+                                                  packets.extended.size())));
+        EXPECT_EQ(occurrences(packets.standard, "xmpNote:HasExtendedXMP=\"" + guid + "\""), 1u);
+    }
+    return packets;
+}
+
+// iTXt XML:com.adobe.xmp: keyword, NUL, compression flag and method, language and translated keyword (each NUL-ended), text.
+std::string readPngXmp(const fs::path& png)
+{
+    for (const auto& [type, data] : pngChunks(png)) {
+        const std::string bytes(data.begin(), data.end());
+        if (type != "iTXt" || !bytes.starts_with(std::string("XML:com.adobe.xmp\0", 18)) || bytes[18] != 0)
+            continue;
+        const std::size_t language = bytes.find('\0', 20), translated = bytes.find('\0', language + 1);
+        return bytes.substr(translated + 1);
+    }
+    return {};
+}
+
+TEST(ConverterMetadata, XmpOfAnySizeRoundTripsThroughJpgAndPng)
+{
+    TempDir dir;
+    const LargeXmp xmp = largeXmpPacket(64, 32);
+    HeicImage image(quadrants(64, 32));
+    image.orientation = 6;  // written upright: 32 × 64
+    image.xmp = xmp.packet;
+    writeHeic(dir / "large-xmp.heic", image);
+    ASSERT_GT(xmp.packet.size(), 200000u);
+
+    // The source's XMP with the output's edits: orientation 1, the written size.
+    std::vector<std::string> expected = xmp.properties;
+    expected[0] = "<exif:PixelXDimension>32</exif:PixelXDimension>";
+    expected[1] = "<exif:PixelYDimension>64</exif:PixelYDimension>";
+    std::string edited = xmp.packet;
+    edited.replace(edited.find(xmp.properties[0]), xmp.properties[0].size(), expected[0]);
+    edited.replace(edited.find(xmp.properties[1]), xmp.properties[1].size(), expected[1]);
+    edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
+
+    EXPECT_EQ(readPngXmp(convertOk(dir / "large-xmp.heic", OutputFormat::png)), edited);
+
+    const JpegXmpPackets jpeg = readJpegXmp(convertOk(dir / "large-xmp.heic", OutputFormat::jpg));
+    EXPECT_GT(jpeg.extended.size(), 65536u);
+    EXPECT_LE(jpeg.standard.size(), 65504u);
+    EXPECT_TRUE(jpeg.standard.starts_with("<?xpacket begin=") && jpeg.standard.ends_with("<?xpacket end=\"w\"?>"));
+    EXPECT_TRUE(jpeg.extended.starts_with("<x:xmpmeta") && jpeg.extended.ends_with("</x:xmpmeta>"));
+    EXPECT_EQ(occurrences(jpeg.standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
+    for (const std::string& property : expected)
+        EXPECT_EQ(occurrences(jpeg.standard + jpeg.extended, property), 1u) << property.substr(0, 60);
 }
 
 TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
