@@ -107,8 +107,9 @@ bool HeifFileReader::readInto(heif_context* context, const std::filesystem::path
 bool HeifFileReader::findHiddenPrimaryFlag()
 {
     constexpr std::uint64_t kMaxMetaSize = 16 << 20;
+    constexpr int kMaxBoxesBeforeMeta = 1000;  // ftyp, meta, mdat in practice
     std::optional<Box> meta;
-    for (std::uint64_t at = 0; at < size_ && !meta;) {
+    for (std::uint64_t at = 0, boxes = 0; at < size_ && !meta && boxes < kMaxBoxesBeforeMeta; ++boxes) {
         unsigned char header[16] = {};
         const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(16, size_ - at));
         if (!readFully(file_.get(), at, reinterpret_cast<char*>(header), available))

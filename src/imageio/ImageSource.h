@@ -11,8 +11,9 @@
 
 namespace pictavo::imageio {
 
-// An opened HEIC/HEIF file. Image 0 is the file's primary image, wherever it
-// stands among the top-level images; the others follow in file order.
+// An opened HEIC/HEIF file. Image 0 is the file's primary image wherever the
+// file keeps it (a top-level image, a hidden one, or one that is also another
+// image's thumbnail); the other top-level images follow in file order.
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
