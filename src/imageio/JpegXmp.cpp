@@ -257,6 +257,25 @@ JpegXmp splitXmpForJpeg(std::string_view xmp, std::size_t maxStandardSize)
     if (standardSize > maxStandardSize)
         return {};
 
+    // The StandardXMP: what is left, with a note naming the rest (when
+    // anything moved) first thing in rdf:RDF.
+    auto standardWith = [&](const std::string& note) {
+        std::sort(removals.begin(), removals.end());
+        std::string standard;
+        std::size_t at = 0;
+        for (const auto& [begin, end] : removals) {
+            if (begin > at)
+                standard.append(xmp.substr(at, begin - at));
+            at = std::max(at, end);
+        }
+        standard.append(xmp.substr(at));
+        // Removals all lie after the rdf:RDF start tag, so its end is where it was.
+        standard.insert(layout->rdfContentBegin, note);
+        return standard;
+    };
+    if (std::find(moved.begin(), moved.end(), true) == moved.end())  // dropping the padding was enough
+        return {standardWith(""), {}, {}};
+
     // The ExtendedXMP: one rdf:Description per source description that lost
     // properties, declaring every namespace that was in scope there.
     JpegXmp result;
@@ -281,18 +300,7 @@ JpegXmp splitXmpForJpeg(std::string_view xmp, std::size_t maxStandardSize)
     if (result.extended.size() > 0xFFFFFFFFu)  // its length must fit the segments' 32-bit field
         return {};
     result.guid = md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(result.extended.data()), result.extended.size()));
-
-    // The StandardXMP: what is left, and the note naming the rest first thing in rdf:RDF.
-    std::sort(removals.begin(), removals.end());
-    std::size_t at = 0;
-    for (const auto& [begin, end] : removals) {
-        if (begin > at)
-            result.standard.append(xmp.substr(at, begin - at));
-        at = std::max(at, end);
-    }
-    result.standard.append(xmp.substr(at));
-    // Removals all lie after the rdf:RDF start tag, so its end is where it was.
-    result.standard.insert(layout->rdfContentBegin, noteFor(result.guid));
+    result.standard = standardWith(noteFor(result.guid));
     return result;
 }
 

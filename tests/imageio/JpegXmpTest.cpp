@@ -83,6 +83,15 @@ TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
     EXPECT_EQ(occurrences(split.extended, xmp.properties[3]), 1u);
 }
 
+TEST(JpegXmp, APacketThatFitsWithoutItsPaddingNeedsNoExtendedPart)
+{
+    std::string packet = xmpPacket("padded");
+    packet.insert(packet.find("<?xpacket end"), std::string(70000, ' ') + "\n");
+    const JpegXmp parts = splitXmpForJpeg(packet, 65504);
+    EXPECT_EQ(parts.standard, xmpPacket("padded"));
+    EXPECT_TRUE(parts.extended.empty());
+}
+
 TEST(JpegXmp, XmpThatCannotBeSplitValidlyIsLeftOut)
 {
     const LargeXmp xmp = largeXmpPacket(64, 32);
