@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace pictavo::imageio {
@@ -107,6 +108,25 @@ TEST(JpegXmp, XmpThatCannotBeSplitValidlyIsLeftOut)
     std::string text = xmp.packet;
     text.insert(text.find("<rdf:Description"), "<dc:title>");
     EXPECT_TRUE(splitXmpForJpeg(text, 65504).standard.empty());
+}
+
+// XMP comes from the photo: whatever its bytes, splitting it stays within
+// them, and what it gives is either nothing or a fitting standard part.
+TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
+{
+    const std::string packet = largeXmpPacket(64, 32).packet;
+    std::mt19937 random(14);
+    const char damage[] = {'<', '>', '/', '"', '\'', '=', ' ', '!', '?', '[', '\0'};
+    for (int round = 0; round < 300; ++round) {
+        std::string damaged = packet.substr(0, packet.size() - random() % 2000);
+        for (int i = 0; i < 1 + round % 8; ++i)
+            damaged[random() % damaged.size()] = damage[random() % sizeof damage];
+        const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
+        if (parts.standard.empty())
+            continue;
+        EXPECT_LE(parts.standard.size(), 65504u);
+        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Of(parts.extended));
+    }
 }
 
 TEST(JpegXmp, SegmentsCarryTheStandardPacketThenTheExtendedOneInChunks)
