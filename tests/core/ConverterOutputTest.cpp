@@ -85,7 +85,7 @@ TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
     HeicImage image(quadrants(64, 32));
     image.orientation = 6;
     image.icc = icc;
-    image.exif = exifWithOrientation(6, 64, 32);
+    image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
     image.xmp = xmpPacket("pictavo-xmp-marker");
     writeHeic(dir / "meta.heic", image);
 
