@@ -115,7 +115,7 @@ TEST(ConverterBadInput, FilesThatCannotBeRead)
     }
 }
 
-TEST(ConverterBadInput, OutputFolderMissingAFileOrReadOnly)
+TEST(ConverterBadInput, OutputFolderMissingOrAFile)
 {
     TempDir dir;
     writeSmallHeic(dir / "IMG.heic");
@@ -123,12 +123,6 @@ TEST(ConverterBadInput, OutputFolderMissingAFileOrReadOnly)
     writeBytes(dir / "plain", {1});
     expectFailure(dir, dir / "IMG.heic", kCouldNotCreateOutput, dir / "plain");
     EXPECT_EQ(readBytes(dir / "plain"), std::vector<std::uint8_t>{1});
-    if (permissionsAreIgnored())
-        GTEST_SKIP() << "running as root, which writes into read-only folders";
-    fs::create_directory(dir / "locked");
-    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    expectFailure(dir, dir / "IMG.heic", kCouldNotCreateOutput, dir / "locked");
-    EXPECT_TRUE(fs::is_empty(dir / "locked"));
 }
 
 }  // namespace
