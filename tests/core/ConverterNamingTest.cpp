@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include <regex>
+
 namespace pictavo {
 namespace {
 
@@ -47,6 +49,8 @@ TEST(ConverterNaming, ConvertsNextToTheSourceWithFreshNames)
     ConversionResult second = Converter::convert(dir / "IMG_0001.HEIC", OutputFormat::jpg, 0.9, std::nullopt);
     EXPECT_EQ(second.output(), dir / "IMG_0001-1.jpg");
     EXPECT_NE(first.id(), second.id());
+    EXPECT_TRUE(std::regex_match(first.id().toString(),
+                                 std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")));
     EXPECT_EQ(converted(dir / "IMG_0001.HEIC"), dir / "IMG_0001-2.jpg");
     EXPECT_EQ(readBytes(dir / "IMG_0001.jpg"), firstBytes);  // untouched
     EXPECT_EQ(converted(dir / "IMG_0001.HEIC", OutputFormat::png), dir / "IMG_0001.png");
