@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include <regex>
+
 namespace pictavo {
 namespace {
 
@@ -47,6 +49,8 @@ TEST(ConverterNaming, ConvertsNextToTheSourceWithFreshNames)
     ConversionResult second = Converter::convert(dir / "IMG_0001.HEIC", OutputFormat::jpg, 0.9, std::nullopt);
     EXPECT_EQ(second.output(), dir / "IMG_0001-1.jpg");
     EXPECT_NE(first.id(), second.id());
+    EXPECT_TRUE(std::regex_match(first.id().toString(),
+                                 std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")));
     EXPECT_EQ(converted(dir / "IMG_0001.HEIC"), dir / "IMG_0001-2.jpg");
     EXPECT_EQ(readBytes(dir / "IMG_0001.jpg"), firstBytes);  // untouched
     EXPECT_EQ(converted(dir / "IMG_0001.HEIC", OutputFormat::png), dir / "IMG_0001.png");
@@ -115,7 +119,7 @@ TEST(ConverterBadInput, FilesThatCannotBeRead)
     }
 }
 
-TEST(ConverterBadInput, OutputFolderMissingAFileOrReadOnly)
+TEST(ConverterBadInput, OutputFolderMissingOrAFile)
 {
     TempDir dir;
     writeSmallHeic(dir / "IMG.heic");
@@ -123,12 +127,6 @@ TEST(ConverterBadInput, OutputFolderMissingAFileOrReadOnly)
     writeBytes(dir / "plain", {1});
     expectFailure(dir, dir / "IMG.heic", kCouldNotCreateOutput, dir / "plain");
     EXPECT_EQ(readBytes(dir / "plain"), std::vector<std::uint8_t>{1});
-    if (permissionsAreIgnored())
-        GTEST_SKIP() << "running as root, which writes into read-only folders";
-    fs::create_directory(dir / "locked");
-    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    expectFailure(dir, dir / "IMG.heic", kCouldNotCreateOutput, dir / "locked");
-    EXPECT_TRUE(fs::is_empty(dir / "locked"));
 }
 
 }  // namespace

@@ -43,9 +43,9 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
     HeicImage image(quadrants(64, 32));
     image.orientation = GetParam();
     writeHeic(dir / "o.heic", image);
-    const Pixels upright = oriented(image.pixels, GetParam());
-    EXPECT_TRUE(rastersEqual(readPng(convertOk(dir / "o.heic", OutputFormat::png)),
-                             Raster{upright.width, upright.height, 3, 8, upright.samples}));
+    const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn and flip
+    EXPECT_EQ(upright.width, GetParam() >= 5 ? 32u : 64u);
+    EXPECT_TRUE(rastersEqual(readPng(convertOk(dir / "o.heic", OutputFormat::png)), upright));
     EXPECT_EQ(jpegDimensions(convertOk(dir / "o.heic", OutputFormat::jpg)), std::pair(upright.width, upright.height));
 }
 
@@ -61,7 +61,9 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         bool lossless;
     };
     for (const Case& c : {Case{gradient(301, 157), false}, Case{gradient(200, 100, 3, 10), false},
-                          Case{quadrants(64, 32, 4), true}, Case{quadrants(64, 32, 1), true}}) {
+                          Case{quadrants(64, 32, 4), true}, Case{quadrants(64, 32, 4, 10), true},
+                          Case{quadrants(64, 32, 1), true}, Case{quadrants(64, 32, 2), true},
+                          Case{quadrants(64, 32, 1, 10), true}, Case{quadrants(64, 32, 2, 10), true}}) {
         HeicImage image(c.pixels);
         image.lossless = c.lossless;
         image.chroma = c.lossless ? "444" : "420";
@@ -70,8 +72,8 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         EXPECT_EQ(png.bitDepth, c.pixels.bitDepth > 8 ? 16 : 8);
         EXPECT_TRUE(rastersEqual(png, heifReference(dir / "in.heic"))) << c.pixels.channels << "@" << c.pixels.bitDepth;
         const Raster jpeg = readJpeg(convertOk(dir / "in.heic", OutputFormat::jpg));
-        EXPECT_EQ(jpeg.channels, c.pixels.channels == 1 ? 1 : 3);
-        if (c.pixels.channels == 4) {  // bottom right is fully transparent: white
+        EXPECT_EQ(jpeg.channels, c.pixels.channels <= 2 ? 1 : 3);
+        if (c.pixels.channels % 2 == 0) {  // bottom right is fully transparent: white
             EXPECT_NEAR(jpeg.at(56, 28, 0), 255, 6);
         }
     }
@@ -105,7 +107,7 @@ TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
     HeicImage image(quadrants(64, 32));
     image.orientation = 6;
     image.icc = icc;
-    image.exif = exifWithOrientation(6, 64, 32);
+    image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
     image.xmp = xmpPacket("pictavo-xmp-marker");
     writeHeic(dir / "meta.heic", image);
 

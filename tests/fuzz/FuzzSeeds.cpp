@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     }
     {
         HeicImage tagged = lossy(quadrants(16, 16), "420");
-        tagged.exif = exifWithOrientation(8, 16, 16);
+        tagged.exif = buildTiff({.orientation = 8, .pixelX = 16, .pixelY = 16});
         tagged.icc = displayP3Icc();
         tagged.xmp = xmpPacket("seed");
         tagged.nclx = Nclx{};

@@ -1,4 +1,4 @@
-#include "TiffBuilder.h"
+#include "fixtures/TiffBuilder.h"
 
 #include "imageio/ExifEditor.h"
 
@@ -9,8 +9,8 @@
 namespace pictavo::imageio {
 namespace {
 
-using test::buildTiff;
-using test::TiffContents;
+using fixtures::buildTiff;
+using fixtures::TiffContents;
 
 constexpr std::uint16_t kOrientation = 0x0112;
 constexpr std::uint16_t kMake = 0x010F;
@@ -37,11 +37,11 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightAndDescribesTheWrittenSize)
     const std::vector<std::uint8_t> out = exifForOutput(in, 3024, 4032, kUnlimited);
 
     ASSERT_EQ(out.size(), in.size()) << "a block that fits is edited in place, not rebuilt";
-    EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
-    EXPECT_EQ(test::exifIfdTag(out, kPixelX)->value, 3024u);
-    EXPECT_EQ(test::exifIfdTag(out, kPixelY)->value, 4032u);
-    EXPECT_EQ(test::ifd0Ascii(out, kMake), std::string(test::kTestMake, sizeof test::kTestMake));
-    EXPECT_NE(test::ifd1Offset(out), 0u) << "the thumbnail stays while there is room";
+    EXPECT_EQ(fixtures::ifd0Tag(out, kOrientation)->value, 1u);
+    EXPECT_EQ(fixtures::exifIfdTag(out, kPixelX)->value, 3024u);
+    EXPECT_EQ(fixtures::exifIfdTag(out, kPixelY)->value, 4032u);
+    EXPECT_EQ(fixtures::ifd0Ascii(out, kMake), std::string(fixtures::kTestMake, sizeof fixtures::kTestMake));
+    EXPECT_NE(fixtures::ifd1Offset(out), 0u) << "the thumbnail stays while there is room";
     EXPECT_EQ(in[0], out[0]) << "byte order kept";
 }
 
@@ -56,12 +56,12 @@ TEST_P(ExifEditorByteOrder, OversizedBlockLosesThumbnailAndMakerNoteButKeepsTheR
 
     ASSERT_FALSE(out.empty());
     EXPECT_LE(out.size(), 65527u);
-    EXPECT_EQ(test::ifd1Offset(out), 0u);
-    EXPECT_FALSE(test::exifIfdTag(out, kMakerNote));
-    EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
-    EXPECT_EQ(test::exifIfdTag(out, kPixelX)->value, 640u);
-    EXPECT_EQ(test::exifIfdTag(out, kPixelY)->value, 480u);
-    EXPECT_EQ(test::ifd0Ascii(out, kMake), std::string(test::kTestMake, sizeof test::kTestMake));
+    EXPECT_EQ(fixtures::ifd1Offset(out), 0u);
+    EXPECT_FALSE(fixtures::exifIfdTag(out, kMakerNote));
+    EXPECT_EQ(fixtures::ifd0Tag(out, kOrientation)->value, 1u);
+    EXPECT_EQ(fixtures::exifIfdTag(out, kPixelX)->value, 640u);
+    EXPECT_EQ(fixtures::exifIfdTag(out, kPixelY)->value, 480u);
+    EXPECT_EQ(fixtures::ifd0Ascii(out, kMake), std::string(fixtures::kTestMake, sizeof fixtures::kTestMake));
 }
 
 TEST_P(ExifEditorByteOrder, BlockThatCannotFitEvenReducedIsLeftOut)
@@ -82,7 +82,7 @@ TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
     std::optional<ExifEditor> editor = ExifEditor::parse(tiff);
     ASSERT_TRUE(editor);
     const std::vector<std::uint8_t> reduced = editor->reduced();
-    EXPECT_EQ(test::ifd0Tag(reduced, kOrientation)->value, 6u);
+    EXPECT_EQ(fixtures::ifd0Tag(reduced, kOrientation)->value, 6u);
     EXPECT_LT(reduced.size(), tiff.size());
 }
 
@@ -100,8 +100,8 @@ TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
             std::vector<std::uint8_t> cut(valid.begin(), valid.begin() + length);
             const std::vector<std::uint8_t> out = exifForOutput(cut, 5, 5, 120);
             EXPECT_LE(out.size(), 120u);
-            if (!out.empty() && test::ifd0Tag(out, kOrientation)) {
-                EXPECT_EQ(test::ifd0Tag(out, kOrientation)->value, 1u);
+            if (!out.empty() && fixtures::ifd0Tag(out, kOrientation)) {
+                EXPECT_EQ(fixtures::ifd0Tag(out, kOrientation)->value, 1u);
             }
         }
     }

@@ -159,7 +159,8 @@ TEST_P(OutputFileTest, FullDiskFailsAndLeavesNothing)
     bool written = true;
     for (int i = 0; i < 48 && written; ++i)  // 3 MiB into 1 MiB
         written = write(*file, std::string(65536, char('a' + i % 26)));
-    EXPECT_FALSE(written && file->publish());
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(file->publish()) << "a file whose writing failed is never named";
     EXPECT_EQ(file->error(), ENOSPC);
     file.reset();
     EXPECT_TRUE(entriesOf(mount_).empty());

@@ -1,5 +1,4 @@
 #include "core/Converter.h"
-#include "fixtures/HeifFixtures.h"
 #include "model/Model.h"
 
 #include <QCoreApplication>
@@ -243,31 +242,6 @@ TEST_F(Run, DeletingTheModelMidRun)
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     EXPECT_EQ(converter.taken().size(), 3);
-}
-
-TEST(RealRun, GeneratedFilesWithABrokenMiddleOneAreWrittenIntoTheChosenFolder)
-{
-    using namespace fixtures;
-    TempDir dir, out;
-    const HeicImage image(quadrants(64, 48));
-    writeHeic(dir / "one.heic", image);
-    writeBytes(dir / "two.heic", std::vector<std::uint8_t>(300, 0x5a));
-    writeHeic(dir / "three.HEIC", image);
-    Model model;
-    model.addFiles({file(dir / "one.heic"), file(dir / "two.heic"), file(dir / "three.HEIC")});
-    model.setUseCustomOutput(true);
-    model.setOutputDir(file(out.path()));
-    Recorder recorder(model);
-    model.convertAll();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isConverting(); }, 60000));
-
-    EXPECT_EQ(recorder.names.count("results"), 2);  // emptied, then all three at once
-    const QList<ConversionResult>& results = model.results();
-    ASSERT_EQ(results.size(), 3);
-    EXPECT_EQ(results[0].output(), out / "one.jpg");
-    EXPECT_TRUE(results[1].source() == dir / "two.heic" && results[1].error() == kCouldNotReadImage);
-    EXPECT_EQ(results[2].output(), out / "three.jpg");
-    EXPECT_EQ(out.entries(), std::vector<std::string>({"one.jpg", "three.jpg"}));
 }
 
 }  // namespace

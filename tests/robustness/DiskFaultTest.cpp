@@ -61,65 +61,45 @@ TEST_P(DiskFaults, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
     }
 }
 
-TEST_P(DiskFaults, AnOutputFolderRemovedBetweenFilesFailsTheRestAndIsNotRecreated)
+// After the first file the output folder is removed, or made read-only (root
+// ignores permission bits, so as root its file system goes read-only instead).
+TEST_P(DiskFaults, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWritten)
 {
-    TempDir dir;
-    for (const char* name : {"a.heic", "b.heic", "c.heic"})
-        writeHeic(dir / name, HeicImage(quadrants(16, 16)));
-    const fs::path out = dir / "out";
-    fs::create_directory(out);
+    for (bool removed : {true, false}) {
+        SCOPED_TRACE(removed ? "removed" : "read-only");
+        TempDir dir;
+        for (const char* name : {"a.heic", "b.heic", "c.heic"})
+            writeHeic(dir / name, HeicImage(quadrants(16, 16)));
+        const fs::path out = dir / "out";
+        std::optional<Tmpfs> disk;
+        if (!removed && permissionsAreIgnored()) {
+            disk.emplace(out, 1 << 20);
+            if (!disk->mounted())
+                GTEST_SKIP() << "root, and no tmpfs to make read-only";
+        } else {
+            fs::create_directory(out);
+        }
 
-    std::vector<ConversionResult> results;
-    for (const char* name : {"a.heic", "b.heic", "c.heic"}) {
-        results.push_back(convert(dir / name, OutputFormat::jpg, out));
-        fs::remove_all(out);
+        std::vector<ConversionResult> results{convert(dir / "a.heic", OutputFormat::png, out)};
+        const auto written = readBytes(out / "a.png");
+        if (removed)
+            fs::remove_all(out);
+        else
+            ASSERT_TRUE(disk ? disk->setReadOnly(true) : ::chmod(out.c_str(), 0555) == 0);
+        for (const char* name : {"b.heic", "c.heic"})
+            results.push_back(convert(dir / name, OutputFormat::png, out));
+
+        EXPECT_TRUE(results[0].ok());
+        EXPECT_EQ(results[1].error(), std::string(kCouldNotCreateOutput));
+        EXPECT_EQ(results[2].error(), std::string(kCouldNotCreateOutput));
+        if (removed) {
+            EXPECT_FALSE(fs::exists(out)) << "the folder was created again";
+        } else {
+            EXPECT_EQ(entriesOf(out), std::vector<std::string>{"a.png"});
+            EXPECT_EQ(readBytes(out / "a.png"), written);
+            disk ? void(disk->setReadOnly(false)) : void(::chmod(out.c_str(), 0755));
+        }
     }
-    ASSERT_EQ(results.size(), 3u);
-    EXPECT_TRUE(results[0].ok());
-    EXPECT_EQ(results[1].error(), std::string(kCouldNotCreateOutput));
-    EXPECT_EQ(results[2].error(), std::string(kCouldNotCreateOutput));
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.heic", "b.heic", "c.heic"}));
-}
-
-// Root ignores permission bits, so as root the folder's whole file system
-// goes read-only instead.
-TEST_P(DiskFaults, AnOutputFolderMadeReadOnlyBetweenFilesFailsTheRestAndKeepsWhatWasWritten)
-{
-    TempDir dir;
-    for (const char* name : {"a.heic", "b.heic", "c.heic"})
-        writeHeic(dir / name, HeicImage(quadrants(16, 16)));
-    std::optional<Tmpfs> disk;
-    fs::path out = dir / "out";
-    if (permissionsAreIgnored()) {
-        disk.emplace(out, 1 << 20);
-        if (!disk->mounted())
-            GTEST_SKIP() << "root, and no tmpfs to make read-only";
-    } else {
-        fs::create_directory(out);
-    }
-    auto makeReadOnly = [&] {
-        if (disk)
-            return disk->setReadOnly(true);
-        return ::chmod(out.c_str(), 0555) == 0;
-    };
-
-    std::vector<ConversionResult> results;
-    results.push_back(convert(dir / "a.heic", OutputFormat::png, out));
-    const auto written = readBytes(out / "a.png");
-    ASSERT_TRUE(makeReadOnly());
-    results.push_back(convert(dir / "b.heic", OutputFormat::png, out));
-    results.push_back(convert(dir / "c.heic", OutputFormat::png, out));
-
-    EXPECT_TRUE(results[0].ok());
-    EXPECT_EQ(results[1].error(), std::string(kCouldNotCreateOutput));
-    EXPECT_EQ(results[2].error(), std::string(kCouldNotCreateOutput));
-    EXPECT_EQ(entriesOf(out), std::vector<std::string>{"a.png"});
-    EXPECT_EQ(readBytes(out / "a.png"), written);
-    if (disk)
-        disk->setReadOnly(false);
-    else
-        ::chmod(out.c_str(), 0755);
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, DiskFaults, testing::Values(kInProcess, kInWorker), converterName);

@@ -42,36 +42,6 @@ std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> bytes, std:
     return bytes;
 }
 
-TEST_P(InputFaults, InputsDeletedOrReplacedDuringARunEndAsTheirNewContentAllows)
-{
-    TempDir dir;
-    for (const char* name : {"a.heic", "b.heic", "c.heic", "d.heic"})
-        writeHeic(dir / name, HeicImage(quadrants(16, 16)));
-    writeHeic(dir / "replacement", HeicImage(flat(16, 16, 10, 200, 30)));
-    writeBytes(dir / "text", std::vector<std::uint8_t>(100, 'x'));
-
-    std::vector<ConversionResult> results;
-    results.push_back(convert(dir / "a.heic", OutputFormat::png));
-    fs::remove(dir / "b.heic");
-    fs::rename(dir / "text", dir / "c.heic");
-    fs::rename(dir / "replacement", dir / "d.heic");
-    const auto textBytes = readBytes(dir / "c.heic");
-    const auto replacementBytes = readBytes(dir / "d.heic");
-    for (const char* name : {"b.heic", "c.heic", "d.heic"})
-        results.push_back(convert(dir / name, OutputFormat::png));
-
-    ASSERT_EQ(results.size(), 4u);
-    EXPECT_TRUE(results[0].ok());
-    EXPECT_EQ(results[1].error(), std::string(kCouldNotReadImage));
-    EXPECT_EQ(results[2].error(), std::string(kCouldNotReadImage));
-    ASSERT_TRUE(results[3].ok());
-    const Raster written = readPng(*results[3].output());
-    EXPECT_EQ(written.at(8, 8, 1), 200);
-    EXPECT_EQ(readBytes(dir / "c.heic"), textBytes);
-    EXPECT_EQ(readBytes(dir / "d.heic"), replacementBytes);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.heic", "a.png", "c.heic", "d.heic", "d.png"}));
-}
-
 // A few hundred bytes that claim billions of pixels must not make the
 // converter allocate or decode them.
 TEST_P(InputFaults, AbsurdDeclaredDimensionsAreRefusedQuickly)

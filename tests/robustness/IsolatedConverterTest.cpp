@@ -128,7 +128,7 @@ TEST(IsolatedConverter, TheWorkerWritesWhatThisProcessWrites)
     TempDir dir;
     HeicImage image(gradient(48, 32));
     image.orientation = 6;
-    image.exif = exifWithOrientation(6, 48, 32);
+    image.exif = buildTiff({.orientation = 6, .pixelX = 48, .pixelY = 32});
     image.icc = displayP3Icc();
     writeHeic(dir / "photo.heic", image);
     fs::create_directory(dir / "here");
