@@ -9,7 +9,7 @@
 
 namespace pictavo::imageio {
 
-// XMP in a JPEG, as the XMP Specification Part 3 stores it. A packet that fits
+// XMP in a JPEG, in the standard layout for extended XMP. A packet that fits
 // one APP1 segment is written whole. A larger one is split: the StandardXMP,
 // a complete packet that fits one segment and names the rest in
 // xmpNote:HasExtendedXMP, and the ExtendedXMP, a serialized XMP (no packet

@@ -136,7 +136,7 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-// A JPEG's XMP as a reader of the XMP specification (Part 3) finds it: the
+// A JPEG's XMP as an extended-XMP reader finds it: the
 // standard packet, and the extended one reassembled from its chunks when all
 // of them are there and carry the GUID the standard packet names.
 struct JpegXmpPackets {
