@@ -1,6 +1,6 @@
 # The Debian package (scripts/package builds it; tests/package checks it).
-# Installs what `cmake --install` installs, under /usr, plus the copyright
-# file and changelog a Debian package carries.
+# Installs what `cmake --install` installs, under /usr; that includes the
+# copyright file, changelog and manual page installed at the end of this file.
 include(GNUInstallDirs)
 
 set(PICTAVO_MAINTAINER "The Pictavo developers <developers@pictavo.org>"
@@ -55,9 +55,6 @@ endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pictavo)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The Pictavo developers")
-set(CPACK_PACKAGE_CONTACT "${PICTAVO_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
 # (The trailing newline keeps the last line's indentation.)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${description}\n")
@@ -66,7 +63,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PICTAVO_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Libraries the programs link: from dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
