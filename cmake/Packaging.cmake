@@ -1,0 +1,104 @@
+# The Debian package (scripts/package builds it; tests/package checks it).
+# Installs what `cmake --install` installs, under /usr; that includes the
+# copyright file, changelog and manual page installed at the end of this file.
+include(GNUInstallDirs)
+
+set(PICTAVO_MAINTAINER "The Pictavo developers <developers@pictavo.org>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+# Summary and description: the AppStream text, so the two never drift apart.
+file(READ ${PROJECT_SOURCE_DIR}/data/org.pictavo.Pictavo.metainfo.xml metainfo)
+string(REGEX MATCH "<summary>([^<]*)</summary>" _ "${metainfo}")
+set(summary "${CMAKE_MATCH_1}")
+string(REGEX MATCH "<description>(.*)</description>[ \n]*<launchable" _ "${metainfo}")
+# (A semicolon would split CMake's lists: it is stood in for until the end.)
+string(REPLACE ";" "@SEMICOLON@" text "${CMAKE_MATCH_1}")
+string(REGEX MATCHALL "<(p|li)>[^<]*</(p|li)>" blocks "${text}")
+set(description "")
+set(previous "")
+foreach(block IN LISTS blocks)
+  # Each paragraph becomes lines of at most 72 characters; each list item a " * " line.
+  string(REGEX MATCH "^<(p|li)>" _ "${block}")
+  set(kind ${CMAKE_MATCH_1})
+  string(REGEX REPLACE "</?(p|li)>" "" text "${block}")
+  string(STRIP "${text}" text)
+  string(REGEX REPLACE "[ \n]+" ";" words "${text}")
+  if(kind STREQUAL "p")
+    if(description)
+      string(APPEND description "\n\n")
+    endif()
+    set(line "")
+    set(indent "")
+  else()
+    if(previous STREQUAL "p")
+      string(APPEND description "\n")
+    endif()
+    string(APPEND description "\n")
+    set(line " *")
+    set(indent "   ")
+  endif()
+  foreach(word IN LISTS words)
+    string(REPLACE "@SEMICOLON@" ";" word "${word}")
+    string(LENGTH "${line} ${word}" length)
+    if(line STREQUAL "")
+      set(line "${word}")
+    elseif(length GREATER 72)
+      string(APPEND description "${line}\n")
+      set(line "${indent}${word}")
+    else()
+      set(line "${line} ${word}")
+    endif()
+  endforeach()
+  string(APPEND description "${line}")
+  set(previous ${kind})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pictavo)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
+# (The trailing newline keeps the last line's indentation.)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${description}\n")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PICTAVO_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Libraries the programs link: from dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What the application loads only at run time, which dpkg-shlibdeps cannot see:
+# the QML modules its views import (and those they import in turn, with the
+# Fusion style), the platform plugins (xcb), the SVG image plugin for its icons,
+# libXcursor (which libX11 loads for the desktop's cursor theme), and libheif
+# 1.19 (bookworm-backports) with its HEVC decoder plugin. tests/package checks
+# this list against what the application loads.
+set(PICTAVO_RUNTIME_DEPENDS
+    qml6-module-qtqml
+    qml6-module-qtquick
+    qml6-module-qtquick-controls
+    qml6-module-qtquick-layouts
+    qml6-module-qtquick-shapes
+    qml6-module-qtquick-templates
+    qml6-module-qtquick-window
+    qml6-module-qtqml-workerscript
+    qt6-qpa-plugins
+    libqt6svg6
+    libxcursor1
+    "libheif1 (>= 1.19)"
+    libheif-plugin-libde265)
+list(JOIN PICTAVO_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# A Wayland session uses the Wayland platform plugin when present, XWayland otherwise.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+
+# The copyright file, the changelog (of a native package) and the manual page a
+# Debian package carries, compressed as Debian compresses them.
+foreach(file changelog pictavo.1)
+  execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${file}
+                  OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${file})
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pictavo)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pictavo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+include(CPack)
