@@ -19,6 +19,8 @@ QtObject {
     readonly property color success: dark ? "#4cd964" : "#248a3d"
     readonly property color warning: dark ? "#ffa033" : "#c75c00"
     readonly property color failure: dark ? "#ff6961" : "#d70015"
+    // The check or cross inside a coloured status symbol.
+    readonly property color symbolMark: dark ? palette.window : "#ffffff"
     readonly property real calloutPixelSize: 13
 
     function withAlpha(colour, alpha) {
