@@ -50,7 +50,9 @@ bool save(QQuickWindow& window, const QString& folder, const QString& name)
 // A copy of `file` in `folder` whose name is 80 characters long, numbered `number`.
 QUrl longNamedCopy(const QUrl& file, const QString& folder, int number)
 {
-    const QString suffix = QStringLiteral(" - no. %1.%2").arg(number, 3, 10, QLatin1Char('0')).arg(QFileInfo(file.toLocalFile()).suffix());
+    const QString suffix = QStringLiteral(" - no. %1.%2")
+                               .arg(number, 3, 10, QLatin1Char('0'))
+                               .arg(QFileInfo(file.toLocalFile()).suffix());
     const QString name = QStringLiteral("2024-07-14 Summer holiday in the mountains, the view from the hut at dawn")
                              .left(80 - suffix.size()) + suffix;
     const QString copy = QDir(folder).filePath(name);
@@ -131,8 +133,9 @@ int main(int argc, char** argv)
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
     }
 
-    if (QQuickItem* focused = window->activeFocusItem())
-        focused->setFocus(false);
+    // The keyboard leaves the list, so no row is marked.
+    if (QQuickItem* content = pictavo::findItem(window->contentItem(), QStringLiteral("contentView")))
+        content->forceActiveFocus();
 
     // A deep output folder and 32 queued photos with names of 80 characters,
     // the third of them no image.

@@ -72,11 +72,11 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
     destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
     if (!destination->finalize()) {
         const bool tileFailed = decoded->tiles && decoded->tiles->tileFailed();
+        if (tileFailed)
+            return ConversionResult::failure(source, kCouldNotReadImage);
         // Another program took the name while the file was written: the
         // exclusive creation failed, and nothing was replaced.
-        return ConversionResult::failure(source, tileFailed                    ? kCouldNotReadImage
-                                                 : destination->locationTaken() ? kCouldNotCreateOutput
-                                                                                : kWriteFailed);
+        return ConversionResult::failure(source, destination->locationTaken() ? kCouldNotCreateOutput : kWriteFailed);
     }
     return ConversionResult(source, location, std::nullopt);
 }

@@ -34,7 +34,8 @@ Rectangle {
         ScrollBar.vertical: ScrollBar {
             id: scrollBar
             objectName: "resultsScrollBar"
-            policy: ScrollBar.AsNeeded
+            // Always in view while there is more to see than the box shows.
+            policy: size < 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
         }
 
         activeFocusOnTab: true

@@ -23,6 +23,11 @@ QtObject {
     readonly property color symbolMark: dark ? palette.window : "#ffffff"
     readonly property real calloutPixelSize: 13
 
+    // An image made of SVG markup, for symbols drawn in the palette's colours.
+    function svgImage(markup) {
+        return "data:image/svg+xml;utf8," + encodeURIComponent(markup)
+    }
+
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)
     }

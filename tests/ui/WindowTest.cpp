@@ -119,15 +119,15 @@ TEST(Window, StaysAt520By520ThroughADeepFolderManyResultsAndClear)
     expectUnchanged("at start");
 
     app.model().setUseCustomOutput(true);
-    app.model().setOutputDir(QUrl::fromLocalFile(
-        "/home/someone/Pictures/Exports/2024/Summer-holiday-in-the-mountains/converted-photos/for-the-family-album/final"));
+    app.model().setOutputDir(QUrl::fromLocalFile("/home/someone/Pictures/Exports/2024/Summer-holiday-in-the-mountains/"
+                                                 "converted-photos/for-the-family-album/final"));
     app.settle();
     expectUnchanged("with a deep folder");
     EXPECT_TRUE(app.item("outputFolderText").property("truncated").toBool());
 
     QList<ConversionResult> results;
     for (int i = 0; i < 40; ++i)
-        results.append(ConversionResult(QStringLiteral("/p/%1-a-rather-long-name-from-the-holiday.heic").arg(i).toStdString(),
+        results.append(ConversionResult("/p/" + std::to_string(i) + "-a-rather-long-name-from-the-holiday.heic",
                                         std::nullopt, "Could not read image"));
     app.model().setFiles(fileUrls({"/p/a.heic"}));
     app.model().setResults(results);
