@@ -1,6 +1,10 @@
 // Usage: pictavo-screenshot [--dark] OUTPUT_FOLDER WORK_FOLDER FILE.heic...
 // Opens the application's window, puts it into each of its main states and
-// writes one PNG per state into OUTPUT_FOLDER. Conversions write into WORK_FOLDER.
+// writes one PNG per state into OUTPUT_FOLDER, printing the window's size with
+// each. Conversions write into WORK_FOLDER. The first FILE should be a photo
+// and the last one no image: the states of everyday libraries (a deep output
+// folder, names of 80 characters, 32 results with one failure) are made of
+// copies of those two.
 // --dark gives the application a dark palette; the language and the scale
 // come from the environment (LANGUAGE, QT_SCALE_FACTOR) as in the application.
 #include "core/Converter.h"
@@ -12,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
@@ -37,11 +42,24 @@ bool save(QQuickWindow& window, const QString& folder, const QString& name)
     settle();
     const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
     const bool saved = window.grabWindow().save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    std::printf("%s %s (window %dx%d, at least %dx%d)\n", saved ? "wrote" : "could not write", qPrintable(path),
+                window.width(), window.height(), window.minimumWidth(), window.minimumHeight());
     return saved;
 }
 
-// The first item of that name in the visual tree (Repeater delegates included).
+// A copy of `file` in `folder` whose name is 80 characters long, numbered `number`.
+QUrl longNamedCopy(const QUrl& file, const QString& folder, int number)
+{
+    const QString suffix = QStringLiteral(" - no. %1.%2")
+                               .arg(number, 3, 10, QLatin1Char('0'))
+                               .arg(QFileInfo(file.toLocalFile()).suffix());
+    const QString name = QStringLiteral("2024-07-14 Summer holiday in the mountains, the view from the hut at dawn")
+                             .left(80 - suffix.size()) + suffix;
+    const QString copy = QDir(folder).filePath(name);
+    QFile::copy(file.toLocalFile(), copy);
+    return QUrl::fromLocalFile(copy);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -114,6 +132,40 @@ int main(int argc, char** argv)
             item->forceActiveFocus(Qt::TabFocusReason);
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
     }
+
+    // The keyboard leaves the list, so no row is marked.
+    if (QQuickItem* content = pictavo::findItem(window->contentItem(), QStringLiteral("contentView")))
+        content->forceActiveFocus();
+
+    // A deep output folder and 32 queued photos with names of 80 characters,
+    // the third of them no image.
+    const QString deepFolder = QDir(workFolder).filePath(QStringLiteral(
+        "Pictures/Exports/2024/Summer-holiday-in-the-mountains/converted-photos/for-the-family-album/final"));
+    const QString longNames = QDir(workFolder).filePath(QStringLiteral("long-names"));
+    QDir().mkpath(deepFolder);
+    QDir().mkpath(longNames);
+    QList<QUrl> many;
+    for (int i = 1; i <= 32; ++i)
+        many.append(longNamedCopy(i == 3 ? files.constLast() : files.constFirst(), longNames, i));
+    model->clear();
+    model->setOutputDir(QUrl::fromLocalFile(deepFolder));
+    model->addFiles(many);
+    ok &= save(*window, outputFolder, QStringLiteral("9-deep-folder-32-queued"));
+
+    model->convertAll();
+    timer.restart();
+    while (model->isConverting() && timer.elapsed() < 120000)
+        settle(50);
+    ok &= save(*window, outputFolder, QStringLiteral("10-32-results"));
+
+    if (QQuickItem* list = pictavo::findItem(window->contentItem(), QStringLiteral("resultsListView"))) {
+        QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        ok &= save(*window, outputFolder, QStringLiteral("11-32-results-scrolled"));
+    }
+
+    model->setUseCustomOutput(false);
+    model->clear();
+    ok &= save(*window, outputFolder, QStringLiteral("12-cleared"));
 
     QThreadPool::globalInstance()->waitForDone();
     return ok ? 0 : 1;

@@ -1,3 +1,4 @@
+#include "app/Application.h"
 #include "model/Model.h"
 #include "ui/ColourScheme.h"
 #include "ui/DialogPanels.h"
@@ -5,8 +6,6 @@
 #include "ui/StringTable.h"
 
 #include <QApplication>
-#include <QQmlApplicationEngine>
-#include <QThreadPool>
 
 #include <memory>
 
@@ -22,20 +21,5 @@ int main(int argc, char** argv)
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
-
-    int status = 0;
-    {
-        QQmlApplicationEngine engine;
-        pictavo::addViewImportPath(engine);
-        QObject::connect(
-            &engine, &QQmlApplicationEngine::objectCreationFailed, &app, [] { QCoreApplication::exit(1); },
-            Qt::QueuedConnection);
-        engine.load(pictavo::mainWindowUrl);
-        if (engine.rootObjects().isEmpty())
-            return 1;
-        status = QApplication::exec();
-    }
-    // A run still in progress finishes writing its files before the process ends.
-    QThreadPool::globalInstance()->waitForDone();
-    return status;
+    return pictavo::runApplication();
 }

@@ -75,7 +75,11 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
     destination->setFileTimes(image->fileTimes());
     if (!destination->finalize()) {
         const bool tileFailed = decoded->tiles && decoded->tiles->tileFailed();
-        return ConversionResult::failure(source, tileFailed ? kCouldNotReadImage : kWriteFailed);
+        if (tileFailed)
+            return ConversionResult::failure(source, kCouldNotReadImage);
+        // Another program took the name while the file was written: the
+        // exclusive creation failed, and nothing was replaced.
+        return ConversionResult::failure(source, destination->locationTaken() ? kCouldNotCreateOutput : kWriteFailed);
     }
     return ConversionResult(source, location, std::nullopt);
 }

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <vector>
 
 extern char** environ;
@@ -72,6 +74,29 @@ std::optional<std::string> hexDecode(std::string_view hex)
     return bytes;
 }
 
+// Every worker alive in this process, so that a quitting process can end
+// them from any thread. A pid stays listed until just before it is reaped, so
+// a listed pid is never another process's. Never destroyed: workers may end
+// while the process exits.
+struct LiveWorkers {
+    std::mutex mutex;
+    std::set<pid_t> pids;
+    bool abandoned = false;
+};
+
+LiveWorkers& liveWorkers()
+{
+    static LiveWorkers* workers = new LiveWorkers;
+    return *workers;
+}
+
+bool abandoned()
+{
+    LiveWorkers& workers = liveWorkers();
+    const std::lock_guard lock(workers.mutex);
+    return workers.abandoned;
+}
+
 // A worker process talking over one socket, which is its stdin and stdout;
 // stderr is shared (sanitizer reports stay visible), nothing else is inherited.
 class WorkerProcess {
@@ -81,9 +106,13 @@ public:
     WorkerProcess& operator=(const WorkerProcess&) = delete;
     ~WorkerProcess() { stop(); }
 
-    // False when the worker could not be started.
+    // False when the worker could not be started, or the process is quitting.
     bool start(const fs::path& worker)
     {
+        LiveWorkers& workers = liveWorkers();
+        const std::lock_guard lock(workers.mutex);
+        if (workers.abandoned)
+            return false;
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             return false;
@@ -113,9 +142,11 @@ public:
         ::close(fds[1]);
         if (status != 0) {
             pid_ = -1;
-            stop();
+            ::close(socket_);
+            socket_ = -1;
             return false;
         }
+        workers.pids.insert(pid_);
         path_ = worker;
         return true;
     }
@@ -183,7 +214,12 @@ public:
     void stop()
     {
         if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
+            {
+                LiveWorkers& workers = liveWorkers();
+                const std::lock_guard lock(workers.mutex);
+                workers.pids.erase(pid_);
+                ::kill(pid_, SIGKILL);
+            }
             int status = 0;
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
@@ -266,10 +302,21 @@ std::chrono::milliseconds IsolatedConverter::timeLimitFor(const fs::path& source
     return 120s + extra;
 }
 
+void IsolatedConverter::abandonAll()
+{
+    LiveWorkers& workers = liveWorkers();
+    const std::lock_guard lock(workers.mutex);
+    workers.abandoned = true;
+    for (const pid_t pid : workers.pids)
+        ::kill(pid, SIGKILL);
+}
+
 ConversionResult IsolatedConverter::convert(const fs::path& source, OutputFormat to, double quality,
                                             const std::optional<fs::path>& outputDir)
 {
     static const std::optional<fs::path> worker = locateWorker();
+    if (abandoned())
+        return ConversionResult::failure(source, kCouldNotReadImage);
     if (!worker)
         return Converter::convert(source, to, quality, outputDir);
     return convertInWorker(*worker, timeLimitFor(source), source, to, quality, outputDir);
@@ -284,9 +331,10 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
     if (process.running() && (process.path() != worker || process.exited()))
         process.stop();
     // Not being able to start a process says nothing about the file: convert
-    // it here rather than fail it.
+    // it here rather than fail it (unless the process is quitting).
     if (!process.running() && !process.start(worker))
-        return Converter::convert(source, to, quality, outputDir);
+        return abandoned() ? ConversionResult::failure(source, kCouldNotReadImage)
+                           : Converter::convert(source, to, quality, outputDir);
 
     const fs::path folder = outputDir ? *outputDir : source.parent_path();
     std::optional<ConversionResult> reported;

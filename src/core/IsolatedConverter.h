@@ -24,6 +24,12 @@ struct IsolatedConverter {
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
                                     const std::optional<std::filesystem::path>& outputDir);
 
+    // For a process that quits: kills every worker at once, whatever file it
+    // is writing (an output is named only when complete, so nothing of that
+    // file appears), and starts no worker and converts nothing from then on;
+    // every later or interrupted call ends as "Could not read image".
+    static void abandonAll();
+
     // Has `worker` convert one file and waits at most `timeLimit` for its
     // report; a worker that crashes, overruns or reports nonsense is killed
     // and the file ends as "Could not read image". Converts in this process

@@ -5,6 +5,7 @@
 #include "OutputFile.h"
 #include "PngWriter.h"
 
+#include <cerrno>
 #include <optional>
 
 namespace pictavo::imageio {
@@ -46,6 +47,7 @@ struct ImageDestination::Impl {
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
+    bool locationTaken = false;
 };
 
 ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -106,10 +108,18 @@ bool ImageDestination::finalize()
         ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
         const bool encoded = impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
                                                                : writePng(*impl_->image, sink);
-        return encoded && file->publish();
+        if (encoded && file->publish())
+            return true;
+        impl_->locationTaken = file->error() == EEXIST;
+        return false;
     } catch (...) {
         return false;
     }
+}
+
+bool ImageDestination::locationTaken() const
+{
+    return impl_->locationTaken;
 }
 
 }  // namespace pictavo::imageio

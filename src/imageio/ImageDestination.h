@@ -35,6 +35,9 @@ public:
     // Encodes, writes and publishes the file under its name. False on any
     // failure, in which case no file is left behind.
     bool finalize();
+    // After a failed finalize(): true when it failed because something had
+    // taken the location meanwhile (the written file was not given the name).
+    bool locationTaken() const;
 
     struct Impl;
 

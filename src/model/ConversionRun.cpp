@@ -23,8 +23,12 @@ void ConversionRun::run()
     promise_.start();
     QList<ConversionResult> results;
     results.reserve(static_cast<qsizetype>(snapshot_.files.size()));
-    for (const std::filesystem::path& file : snapshot_.files)
+    for (const std::filesystem::path& file : snapshot_.files) {
+        // Cancelled (its model is gone, the window closed): the remaining files are left alone.
+        if (promise_.isCanceled())
+            break;
         results.append(convertOne(file));
+    }
     promise_.addResult(std::move(results));
     promise_.finish();
 }

@@ -26,7 +26,8 @@ struct ConversionSnapshot {
 
 // One batch conversion on a worker thread: converts the snapshot's files one
 // at a time in order and delivers the whole list of results through a future.
-// It owns everything it uses, so it outlives the model safely.
+// It owns everything it uses, so it outlives the model safely. Cancelling the
+// future stops it before its next file.
 class ConversionRun : public QRunnable {
 public:
     using ConvertFunction = std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
@@ -34,7 +35,7 @@ public:
 
     ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert);
 
-    // Finishes once run() has converted every file.
+    // Finishes once run() has converted every file, or has stopped when cancelled.
     QFuture<QList<ConversionResult>> future();
 
     void run() override;

@@ -65,6 +65,9 @@ struct Model::State {
     bool useCustomOutput = false;
     std::optional<QUrl> outputDir;
 
+    // The run in progress, cancelled when the model goes.
+    QFuture<QList<ConversionResult>> run;
+
     std::shared_ptr<Panels> panels = defaultPanels();
     // Each file in a worker process, so that a decoder crash costs one file.
     ConvertFunction convert = &IsolatedConverter::convert;
@@ -72,7 +75,11 @@ struct Model::State {
 
 Model::Model(QObject* parent) : QObject(parent), state_(std::make_unique<State>()) {}
 
-Model::~Model() = default;
+Model::~Model()
+{
+    // Nobody is left to see the results: the run stops before its next file.
+    state_->run.cancel();
+}
 
 void Model::setDefaultPanels(std::shared_ptr<Panels> panels)
 {
@@ -268,7 +275,8 @@ void Model::convertAll()
         setResults(std::move(results));
         setIsConverting(false);
     });
-    watcher->setFuture(run->future());
+    state_->run = run->future();
+    watcher->setFuture(state_->run);
     QThreadPool::globalInstance()->start(run);
 }
 

@@ -141,17 +141,26 @@ Item {
                 Accessible.name: text
             }
 
+            // One line that loses characters in its middle: a deep folder
+            // never widens the row, nor the window.
             Label {
                 objectName: "outputFolderText"
                 visible: root.model.useCustomOutput
                 Layout.fillWidth: true
-                Layout.maximumWidth: implicitWidth
-                Layout.minimumWidth: 40
+                Layout.preferredWidth: Math.ceil(implicitWidth)
+                Layout.maximumWidth: Math.ceil(implicitWidth)
+                Layout.minimumWidth: Math.min(Math.ceil(implicitWidth), 40)
                 text: root.model.outputDirPath !== "" ? root.model.outputDirPath : "Not set"
                 color: Theme.secondary
                 elide: Text.ElideMiddle
                 maximumLineCount: 1
                 wrapMode: Text.NoWrap
+                Accessible.name: text
+                ToolTip.text: text
+                ToolTip.visible: truncated && folderHover.hovered
+                ToolTip.delay: 500
+
+                HoverHandler { id: folderHover }
             }
 
             Button {
@@ -226,14 +235,27 @@ Item {
             }
         }
 
-        ResultsList {
+        // The results list, and below it the room that keeps the rows above at
+        // the top of a tall window.
+        ColumnLayout {
             Layout.fillWidth: true
-            visible: root.hasResults
-            results: root.model.results
-        }
-
-        Item {
             Layout.fillHeight: true
+            spacing: 0
+
+            // Grows with its rows up to 140, but gives way (and scrolls) where the
+            // window is too low for that: the window never grows by itself.
+            ResultsList {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                Layout.maximumHeight: implicitHeight
+                Layout.minimumHeight: Math.min(implicitHeight, 48)
+                visible: root.hasResults
+                results: root.model.results
+            }
+
+            Item {
+                Layout.fillHeight: true
+            }
         }
     }
 

@@ -33,8 +33,11 @@ void DialogPanels::configure(QFileDialog& dialog, const PanelRequest& request)
         dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     }
     if (!request.allowedExtensions.isEmpty()) {
+        // The dialog shows the label alone; the patterns only do the filtering.
         const QString patterns = caseInsensitivePatterns(request.allowedExtensions).join(u' ');
-        dialog.setNameFilter(QCoreApplication::translate("DialogPanels", "Images (%1)").arg(patterns));
+        dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+        dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(
+            QCoreApplication::translate("DialogPanels", "HEIC and HEIF images"), patterns));
     }
 }
 

@@ -75,12 +75,9 @@ Item {
         anchors.centerIn: parent
         spacing: 10
 
-        Image {
+        PhotoSymbol {
             objectName: "photoSymbol"
             Layout.alignment: Qt.AlignHCenter
-            source: "icons/photo.svg"
-            sourceSize.width: 40
-            sourceSize.height: 40
         }
 
         Label {

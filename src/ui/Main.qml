@@ -8,14 +8,13 @@ ApplicationWindow {
     title: qsTr("Pictavo")
     visible: true
 
-    // Never smaller than 520 × 520, nor than the content needs.
-    minimumWidth: Math.max(520, content.implicitWidth)
-    minimumHeight: Math.max(520, content.implicitHeight)
+    // Never smaller than 520 × 520, and only the user changes its size: the
+    // content fits into that (a long folder loses characters in its middle,
+    // the results list shrinks and scrolls), whatever it holds.
+    minimumWidth: 520
+    minimumHeight: 520
     width: 520
     height: 520
-    // Grow with the content (results appearing) rather than cut it off.
-    onMinimumWidthChanged: if (width < minimumWidth) width = minimumWidth
-    onMinimumHeightChanged: if (height < minimumHeight) height = minimumHeight
 
     // The controls take their colours from the application's palette (the
     // desktop's, light or dark), which Qt Quick does not pass on by itself.
@@ -38,7 +37,7 @@ ApplicationWindow {
         placeholderText: activeColours.placeholderText
     }
 
-    // The desktop's usual key for quitting; a run in progress still finishes its files.
+    // The desktop's usual key for quitting; a run in progress ends with the window.
     Shortcut {
         sequence: "Ctrl+Q"
         onActivated: window.close()

@@ -26,11 +26,17 @@ Rectangle {
         topMargin: box.padding
         bottomMargin: box.padding
         leftMargin: box.padding
-        rightMargin: box.padding
+        // Rows keep clear of the scroll bar, so it never covers a reason.
+        rightMargin: box.padding + (scrollBar.size < 1 ? scrollBar.width : 0)
         spacing: 4
         boundsBehavior: Flickable.StopAtBounds
         model: box.results
-        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+        ScrollBar.vertical: ScrollBar {
+            id: scrollBar
+            objectName: "resultsScrollBar"
+            // Always in view while there is more to see than the box shows.
+            policy: size < 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+        }
 
         activeFocusOnTab: true
         keyNavigationEnabled: true
@@ -59,26 +65,40 @@ Rectangle {
                              ? box.fill(qsTr("%1 converted"), [row.modelData.fileName])
                              : box.fill(qsTr("%1 failed: %2"), [row.modelData.fileName, row.modelData.error])
 
-            Image {
+            StatusSymbol {
                 objectName: "resultStatus"
-                source: row.modelData.ok ? "icons/check.svg" : "icons/cross.svg"
-                sourceSize.width: 16
-                sourceSize.height: 16
+                ok: row.modelData.ok
             }
 
+            // Loses characters in its middle when the row runs out of room, so
+            // that the reason beside it is always read in full.
             Label {
                 objectName: "resultFileName"
+                // Whole pixels: the layout rounds, and a name cut short by a
+                // fraction of a pixel would lose characters.
+                Layout.fillWidth: true
+                Layout.preferredWidth: Math.ceil(implicitWidth)
+                Layout.maximumWidth: Math.ceil(implicitWidth)
+                Layout.minimumWidth: Math.min(Math.ceil(implicitWidth), 48)
                 text: row.modelData.fileName
+                elide: Text.ElideMiddle
+                maximumLineCount: 1
                 font.pixelSize: Theme.calloutPixelSize
+                Accessible.name: row.modelData.fileName
+                ToolTip.text: row.modelData.fileName
+                ToolTip.visible: truncated && nameHover.hovered
+                ToolTip.delay: 500
+
+                HoverHandler { id: nameHover }
             }
 
             Label {
                 objectName: "resultError"
                 visible: row.modelData.error !== ""
-                Layout.fillWidth: true
+                // Never gives way: the name beside it does.
+                Layout.minimumWidth: Math.ceil(implicitWidth)
                 text: qsTr("— %1").arg(row.modelData.error)
                 color: Theme.failure
-                elide: Text.ElideRight
                 font.pixelSize: Theme.calloutPixelSize
             }
 

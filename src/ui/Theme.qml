@@ -19,7 +19,14 @@ QtObject {
     readonly property color success: dark ? "#4cd964" : "#248a3d"
     readonly property color warning: dark ? "#ffa033" : "#c75c00"
     readonly property color failure: dark ? "#ff6961" : "#d70015"
+    // The check or cross inside a coloured status symbol.
+    readonly property color symbolMark: dark ? palette.window : "#ffffff"
     readonly property real calloutPixelSize: 13
+
+    // An image made of SVG markup, for symbols drawn in the palette's colours.
+    function svgImage(markup) {
+        return "data:image/svg+xml;utf8," + encodeURIComponent(markup)
+    }
 
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)

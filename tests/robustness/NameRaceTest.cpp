@@ -66,7 +66,7 @@ TEST_P(NameRace, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
     otherProgram.join();
 
     ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
-    EXPECT_EQ(result.error(), std::string(kWriteFailed));
+    EXPECT_EQ(result.error(), std::string(kCouldNotCreateOutput));
     EXPECT_FALSE(result.output());
     EXPECT_EQ(entriesOf(out), std::vector<std::string>{"photo.png"});
     const auto bytes = readBytes(out / "photo.png");

@@ -2,6 +2,8 @@
 
 #include "fixtures/HeifFixtures.h"
 
+#include <QAccessible>
+
 namespace pictavo::test {
 namespace {
 
@@ -48,10 +50,12 @@ TEST(Results, RowsShowMarkFileNameAndMessageAndTheListGrowsUpTo140)
     show(app, {failed("/p/IMG 0001.edited.HEIC"), converted("/p/holiday.v2.heif", "/p/holiday.v2.jpg")});
     const QList<QQuickItem*> rows = app.findAll("resultRow");
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(rowPart(rows[0], "resultStatus", "source").toUrl().toString().endsWith("cross.svg"));
+    EXPECT_TRUE(!rowPart(rows[0], "resultStatus", "ok").toBool());
+    EXPECT_EQ(rowPart(rows[0], "resultStatus", "status").toInt(), 1);  // Image.Ready: the symbol is drawn
     EXPECT_EQ(rowPart(rows[0], "resultFileName", "text").toString(), "IMG 0001.edited.HEIC");
+    EXPECT_FALSE(rowPart(rows[0], "resultFileName", "truncated").toBool());  // shown whole while there is room
     EXPECT_EQ(rowPart(rows[0], "resultError", "text").toString(), u"\u2014 Could not read image"_qs);
-    EXPECT_TRUE(rowPart(rows[1], "resultStatus", "source").toUrl().toString().endsWith("check.svg"));
+    EXPECT_TRUE(rowPart(rows[1], "resultStatus", "ok").toBool());
     EXPECT_EQ(rowPart(rows[1], "resultFileName", "text").toString(), "holiday.v2.heif");
     EXPECT_FALSE(rowPart(rows[1], "resultError", "visible").toBool());
 
@@ -62,8 +66,34 @@ TEST(Results, RowsShowMarkFileNameAndMessageAndTheListGrowsUpTo140)
     for (int i = 0; i < 40; ++i)
         many.append(failed(QStringLiteral("/p/%1.heic").arg(i).toStdString()));
     show(app, many);
+    EXPECT_LE(app.item("resultsList").height(), 140);  // less in a 520 high window, which never grows
+    app.window().resize(520, 700);
+    app.settle();
     EXPECT_EQ(app.item("resultsList").height(), 140);
     EXPECT_GT(app.item("resultsListView").property("contentHeight").toReal(), 140);
+}
+
+TEST(Results, ALongNameLosesItsMiddleAndTheReasonStaysWhole)
+{
+    QAccessible::setActive(true);
+    AppWindow app;
+    const QString name = QStringLiteral("Summer holiday in the mountains, the view from the hut at dawn - %1.HEIC")
+                             .arg(1, 10, 10, QLatin1Char('0'));
+    ASSERT_EQ(name.size(), 80);
+    show(app, {failed("/p/" + name.toStdString())});
+    QQuickItem* row = app.findAll("resultRow").value(0);
+    ASSERT_TRUE(row);
+    auto* fileName = row->findChild<QQuickItem*>("resultFileName");
+    auto* reason = row->findChild<QQuickItem*>("resultError");
+    EXPECT_TRUE(fileName->property("truncated").toBool());
+    EXPECT_EQ(fileName->property("elide").toInt(), Qt::ElideMiddle);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(fileName)->text(QAccessible::Name), name);
+    // The reason has all the room it needs, beside the name and inside the list.
+    EXPECT_GE(reason->width(), reason->implicitWidth());
+    EXPECT_LE(fileName->x() + fileName->width(), reason->x());
+    const QQuickItem& list = app.item("resultsList");
+    EXPECT_LE(reason->mapToItem(&list, QPointF(reason->width(), 0)).x(), list.width());
+    QAccessible::setActive(false);
 }
 
 TEST(Results, DroppedFilesAreConvertedListedAndRevealed)

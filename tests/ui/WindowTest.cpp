@@ -102,6 +102,45 @@ TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsT
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
 }
 
+// Only the user changes the window's size: whatever it shows, it stays at 520 × 520 and its content fits.
+TEST(Window, StaysAt520By520ThroughADeepFolderManyResultsAndClear)
+{
+    AppWindow app;
+    const auto text = [](QSize size) { return std::to_string(size.width()) + "x" + std::to_string(size.height()); };
+    const auto expectUnchanged = [&](const char* state) {
+        EXPECT_EQ(text(app.window().minimumSize()), "520x520") << state;
+        EXPECT_EQ(text(app.window().size()), "520x520") << state;
+        for (const char* name : {"chooseOutputButton", "resultsList"}) {
+            const QQuickItem& item = app.item(name);
+            const QPointF corner = item.mapToScene(QPointF(item.width(), item.height()));
+            EXPECT_TRUE(corner.x() <= 520 - 24 && corner.y() <= 520 - 24) << name << " sticks out " << state;
+        }
+    };
+    expectUnchanged("at start");
+
+    app.model().setUseCustomOutput(true);
+    app.model().setOutputDir(QUrl::fromLocalFile("/home/someone/Pictures/Exports/2024/Summer-holiday-in-the-mountains/"
+                                                 "converted-photos/for-the-family-album/final"));
+    app.settle();
+    expectUnchanged("with a deep folder");
+    EXPECT_TRUE(app.item("outputFolderText").property("truncated").toBool());
+
+    QList<ConversionResult> results;
+    for (int i = 0; i < 40; ++i)
+        results.append(ConversionResult("/p/" + std::to_string(i) + "-a-rather-long-name-from-the-holiday.heic",
+                                        std::nullopt, "Could not read image"));
+    app.model().setFiles(fileUrls({"/p/a.heic"}));
+    app.model().setResults(results);
+    app.settle();
+    expectUnchanged("with 40 results");
+
+    app.click("clearButton");
+    expectUnchanged("after Clear");
+    app.model().setUseCustomOutput(false);
+    app.settle();
+    expectUnchanged("with the folder switched off");
+}
+
 // QML errors only show at run time: compile every file and walk the window through its states.
 TEST(Window, EveryQmlFileLoadsAndTheWindowRunsThroughItsStatesWithoutWarnings)
 {

@@ -29,7 +29,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+23"/>
+        <location line="+31"/>
         <source>Choose…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -55,6 +55,14 @@
     </message>
 </context>
 <context>
+    <name>DialogPanels</name>
+    <message>
+        <location filename="../DialogPanels.cpp" line="+40"/>
+        <source>HEIC and HEIF images</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>DropZone</name>
     <message>
         <location filename="../DropZone.qml" line="+26"/>
@@ -62,7 +70,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+65"/>
+        <location line="+62"/>
         <source>Drag HEIC files here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -106,7 +114,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+49"/>
+        <location filename="../ResultsList.qml" line="+54"/>
         <source>Results</source>
         <translation type="unfinished"></translation>
     </message>
@@ -121,7 +129,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+29"/>
         <source>— %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -137,12 +145,12 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+237"/>
+        <location filename="../../model/Model.cpp" line="+244"/>
         <source>Choose HEIC files to convert</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+46"/>
+        <location line="+47"/>
         <source>Choose output folder</source>
         <translation type="unfinished"></translation>
     </message>

@@ -29,7 +29,7 @@
         <translation>Enregistrer dans le dossier&#xa0;:</translation>
     </message>
     <message>
-        <location line="+23"/>
+        <location line="+31"/>
         <source>Choose…</source>
         <translation>Choisir…</translation>
     </message>
@@ -55,6 +55,14 @@
     </message>
 </context>
 <context>
+    <name>DialogPanels</name>
+    <message>
+        <location filename="../DialogPanels.cpp" line="+40"/>
+        <source>HEIC and HEIF images</source>
+        <translation>Images HEIC et HEIF</translation>
+    </message>
+</context>
+<context>
     <name>DropZone</name>
     <message>
         <location filename="../DropZone.qml" line="+26"/>
@@ -62,7 +70,7 @@
         <translation>Déposez des fichiers HEIC ici pour les ajouter à la file d’attente</translation>
     </message>
     <message>
-        <location line="+65"/>
+        <location line="+62"/>
         <source>Drag HEIC files here</source>
         <translation>Glissez des fichiers HEIC ici</translation>
     </message>
@@ -106,7 +114,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+49"/>
+        <location filename="../ResultsList.qml" line="+54"/>
         <source>Results</source>
         <translation>Résultats</translation>
     </message>
@@ -121,7 +129,7 @@
         <translation>Échec de %1&#xa0;: %2</translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+29"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -137,12 +145,12 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+237"/>
+        <location filename="../../model/Model.cpp" line="+244"/>
         <source>Choose HEIC files to convert</source>
         <translation>Choisissez les fichiers HEIC à convertir</translation>
     </message>
     <message>
-        <location line="+46"/>
+        <location line="+47"/>
         <source>Choose output folder</source>
         <translation>Choisissez le dossier de destination</translation>
     </message>

@@ -1,0 +1,54 @@
+// Usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic...
+// The application as main runs it (runApplication), offscreen, with a hand
+// that queues the files with the output folder and presses Convert, then
+// presses Ctrl+Q when a line arrives on its standard input, printing
+// "quit <CLOCK_MONOTONIC nanoseconds>" just before.
+#include "app/Application.h"
+#include "model/Model.h"
+
+#include <QApplication>
+#include <QQuickWindow>
+#include <QSocketNotifier>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic...\n");
+        return 2;
+    }
+    const QStringList arguments = QCoreApplication::arguments();
+    QList<QUrl> files;
+    for (const QString& file : arguments.mid(2))
+        files.append(QUrl::fromLocalFile(file));
+
+    pictavo::prepareQuick();
+    return pictavo::runApplication([&](const pictavo::MainWindow& shown) {
+        QQuickWindow* window = shown.window;
+        window->requestActivate();
+        QTest::qWaitForWindowActive(window);
+        shown.model->setFormat(pictavo::OutputFormat::png);
+        shown.model->setOutputDir(QUrl::fromLocalFile(arguments[1]));
+        shown.model->setUseCustomOutput(true);
+        shown.model->addFiles(files);
+        shown.model->convertAll();
+
+        auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
+        QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {
+            input->setEnabled(false);
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("quit %lld\n", static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec);
+            std::fflush(stdout);
+            QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+        });
+    });
+}
