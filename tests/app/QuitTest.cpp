@@ -28,6 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fx = pictavo::fixtures;
+using fx::entriesOf;
+using fx::writerOfUnnamedFileIn;
 using namespace std::chrono_literals;
 
 long long monotonicNow()
@@ -35,31 +37,6 @@ long long monotonicNow()
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The process holding an unnamed file open in `folder`: an output being written that has no name yet.
-std::optional<pid_t> writerOfUnnamedFileIn(const fs::path& folder)
-{
-    const std::string prefix = folder.string() + "/#";
-    std::error_code error;
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        std::error_code ignored;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", ignored)) {
-            const std::string target = fs::read_symlink(fd.path(), ignored).string();
-            if (target.starts_with(prefix) && target.ends_with(" (deleted)"))
-                return std::stoi(process.path().filename().string());
-        }
-    }
-    return std::nullopt;
 }
 
 // Processes whose parent is this one and that still run (not zombies).

@@ -1,5 +1,7 @@
 #include "imageio/OutputFile.h"
 
+#include "fixtures/HeifFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -17,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Method = OutputFile::Method;
+using fixtures::entriesOf;
 
 std::string readAll(const fs::path& path)
 {
@@ -27,15 +30,6 @@ std::string readAll(const fs::path& path)
 void writeText(const fs::path& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool write(OutputFile& file, const std::string& text)

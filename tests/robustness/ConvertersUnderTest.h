@@ -35,16 +35,6 @@ struct ConverterUnderTest {
 inline const ConverterUnderTest kInProcess{"InProcess", &Converter::convert};
 inline const ConverterUnderTest kInWorker{"InWorker", &convertInTestWorker};
 
-// Names of the entries in a folder, sorted.
-inline std::vector<std::string> entriesOf(const std::filesystem::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 inline std::string converterName(const testing::TestParamInfo<ConverterUnderTest>& info)
 {
     return info.param.name;

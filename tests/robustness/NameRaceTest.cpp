@@ -17,26 +17,6 @@ using namespace pictavo::fixtures;
 
 class NameRace : public testing::TestWithParam<ConverterUnderTest> {};
 
-// True when some process holds an unnamed file open in `folder`: an output
-// being written that has no name yet.
-bool unnamedFileOpenIn(const fs::path& folder)
-{
-    const std::string prefix = folder.string() + "/#";
-    std::error_code error;
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::error_code ignored;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", ignored)) {
-            const std::string target = fs::read_symlink(fd.path(), ignored).string();
-            if (target.starts_with(prefix) && target.ends_with(" (deleted)"))
-                return true;
-        }
-    }
-    return false;
-}
-
 // Another program takes the chosen name after the converter has checked it is
 // free and while it writes: that file must stay exactly as its owner wrote it.
 TEST_P(NameRace, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
@@ -51,7 +31,7 @@ TEST_P(NameRace, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
     std::atomic<bool> tookTheName = false;
     std::thread otherProgram([&] {
         while (!stop) {
-            if (!unnamedFileOpenIn(out))
+            if (!writerOfUnnamedFileIn(out))
                 continue;
             const int fd = ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             if (fd >= 0) {
