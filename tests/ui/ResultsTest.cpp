@@ -51,7 +51,8 @@ TEST(Results, RowsShowMarkFileNameAndMessageAndTheListGrowsUpTo140)
     const QList<QQuickItem*> rows = app.findAll("resultRow");
     ASSERT_EQ(rows.size(), 2);
     EXPECT_TRUE(!rowPart(rows[0], "resultStatus", "ok").toBool());
-    EXPECT_EQ(rowPart(rows[0], "resultStatus", "status").toInt(), 1);  // Image.Ready: the symbol is drawn
+    // Image.Ready: the symbol is drawn (a data URL loads asynchronously).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowPart(rows[0], "resultStatus", "status").toInt() == 1; }, 5000));
     EXPECT_EQ(rowPart(rows[0], "resultFileName", "text").toString(), "IMG 0001.edited.HEIC");
     EXPECT_FALSE(rowPart(rows[0], "resultFileName", "truncated").toBool());  // shown whole while there is room
     EXPECT_EQ(rowPart(rows[0], "resultError", "text").toString(), u"\u2014 Could not read image"_qs);
