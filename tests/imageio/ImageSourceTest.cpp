@@ -71,30 +71,6 @@ TEST(ImageSourceImages, ThePrimaryImageIsImageZeroWhereverItStands)
     EXPECT_EQ(source->decode(3), nullptr);
 }
 
-// libheif does not count such a primary image as top-level (a hidden one it
-// refuses outright); it is still the file's picture.
-TEST(ImageSourceImages, APrimaryImageThatIsHiddenOrAlsoAThumbnailIsImageZero)
-{
-    TempDir dir;
-    const std::vector<HeicImage> images = {HeicImage(flat(32, 16, 255, 0, 0)), HeicImage(flat(64, 16, 0, 0, 255))};
-    for (PrimaryItem kind : {PrimaryItem::hidden, PrimaryItem::thumbnailOfNext}) {
-        SCOPED_TRACE(kind == PrimaryItem::hidden ? "hidden" : "thumbnail");
-        writeHeic(dir / "primary.heic", images, 1, kind);
-        auto source = ImageSource::open(dir / "primary.heic");
-        ASSERT_TRUE(source);
-        ASSERT_EQ(source->count(), 2u);
-        const std::int64_t widths[] = {64, 32};
-        for (std::size_t i = 0; i < 2; ++i) {
-            auto properties = source->properties(i);
-            ASSERT_TRUE(properties);
-            EXPECT_EQ(property(*properties, kPixelWidth), widths[i]);
-        }
-        const DecodedImage* image = source->decode(0);
-        ASSERT_TRUE(image);
-        EXPECT_TRUE(samplesEqual(*image, flat(64, 16, 0, 0, 255)));
-    }
-}
-
 TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
 {
     TempDir dir;
