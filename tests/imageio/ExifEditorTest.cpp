@@ -64,9 +64,18 @@ TEST_P(ExifEditorByteOrder, OversizedBlockLosesThumbnailAndMakerNoteButKeepsTheR
     EXPECT_EQ(fixtures::ifd0Ascii(out, kMake), std::string(fixtures::kTestMake, sizeof fixtures::kTestMake));
 }
 
-TEST_P(ExifEditorByteOrder, BlockThatCannotFitEvenReducedIsLeftOut)
+// A limit is a size that fits: exactly the whole block, exactly the reduced one.
+TEST_P(ExifEditorByteOrder, BlockIsKeptWholeOrReducedUpToTheLimitAndLeftOutBeyond)
 {
-    EXPECT_TRUE(exifForOutput(buildTiff(contents()), 10, 10, 40).empty());
+    TiffContents c = contents();
+    c.thumbnailSize = 500;
+    const std::vector<std::uint8_t> in = buildTiff(c);
+    const std::size_t reduced = ExifEditor::parse(in)->reduced().size();
+    ASSERT_LT(reduced, in.size());
+    EXPECT_EQ(exifForOutput(in, 10, 10, in.size()).size(), in.size());
+    EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
+    EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
+    EXPECT_TRUE(exifForOutput(in, 10, 10, reduced - 1).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
