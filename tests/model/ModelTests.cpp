@@ -52,8 +52,9 @@ struct Recorder {
 };
 
 struct FakePanels : Panels {
-    std::optional<QList<QUrl>> run(const PanelRequest&) override { return answer; }
+    std::optional<QList<QUrl>> run(const PanelRequest& request) override { return asked.append(request), answer; }
     std::optional<QList<QUrl>> answer;
+    QList<PanelRequest> asked;
 };
 
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; QThread* thread; };
@@ -139,6 +140,13 @@ TEST(Panels, ConfirmedChoicesAreTakenAndCancelledOnesChangeNothing)
     model.chooseFiles();  // cancelled
     model.chooseOutputDir();
     EXPECT_TRUE(recorder.names.isEmpty());
+    // Several HEIC files, or one folder.
+    ASSERT_EQ(panels->asked.size(), 2);
+    const PanelRequest& files = panels->asked[0];
+    const PanelRequest& folder = panels->asked[1];
+    EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
+    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif"}));
+    EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
     panels->answer = QList<QUrl>{file("/p/c.HEIC"), file("/p/n.txt")};
     model.chooseFiles();
     EXPECT_EQ(model.files(), QList<QUrl>{file("/p/c.HEIC")});
