@@ -1,3 +1,4 @@
+#include "imageio/ImageDestination.h"
 #include "imageio/OutputFile.h"
 
 #include "fixtures/HeifFixtures.h"
@@ -164,6 +165,16 @@ INSTANTIATE_TEST_SUITE_P(BothMethods, OutputFileTest, ::testing::Values(Method::
                          [](const auto& info) {
                              return info.param == Method::automatic ? "Automatic" : "HiddenTemporary";
                          });
+
+TEST(ImageDestination, FinalizingWithoutAnImageFailsLeavingNothingAndNoNameTaken)
+{
+    fixtures::TempDir dir;
+    auto destination = ImageDestination::create(dir / "photo.png", "image/png", 1);
+    ASSERT_TRUE(destination);
+    EXPECT_FALSE(destination->finalize());
+    EXPECT_FALSE(destination->locationTaken()) << "nothing else took the name: a write failure";
+    EXPECT_TRUE(dir.entries().empty());
+}
 
 }  // namespace
 }  // namespace pictavo::imageio
