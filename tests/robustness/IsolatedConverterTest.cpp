@@ -239,6 +239,10 @@ TEST(IsolatedConverter, OnlyWellFormedRequestsAndReportsOfPossibleOutputsAreBeli
     };
     for (const std::string& line : rejected)
         EXPECT_FALSE(parse(line)) << line;
+    // A base name that ends like the output's: "shot.jpg" is not a name the converter gives shot.jpg.heic.
+    std::ofstream(dir / "shot.jpg") << "x";
+    EXPECT_FALSE(IsolatedConverter::parseReport("ok " + hex((dir / "shot.jpg").string()) + "\n", dir / "shot.jpg.heic",
+                                                OutputFormat::jpg, dir.path()));
 
     const IsolatedConverter::Request request{dir / "a b\n\xff.heic", OutputFormat::png, 0.37, dir / "out put"};
     const auto parsed = IsolatedConverter::parseRequest(IsolatedConverter::requestLine(request));
