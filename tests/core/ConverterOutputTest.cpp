@@ -58,15 +58,16 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
     TempDir dir;
     struct Case {
         Pixels pixels;
-        bool lossless;
+        const char* chroma;  // lossy; none: lossless
     };
-    for (const Case& c : {Case{gradient(301, 157), false}, Case{gradient(200, 100, 3, 10), false},
-                          Case{quadrants(64, 32, 4), true}, Case{quadrants(64, 32, 4, 10), true},
-                          Case{quadrants(64, 32, 1), true}, Case{quadrants(64, 32, 2), true},
-                          Case{quadrants(64, 32, 1, 10), true}, Case{quadrants(64, 32, 2, 10), true}}) {
+    for (const Case& c : {Case{gradient(301, 157), "420"}, Case{gradient(301, 157), "444"},
+                          Case{gradient(200, 100, 3, 10), "420"}, Case{quadrants(64, 32, 4), nullptr},
+                          Case{quadrants(64, 32, 4, 10), nullptr}, Case{quadrants(64, 32, 1), nullptr},
+                          Case{quadrants(64, 32, 2), nullptr}, Case{quadrants(64, 32, 1, 10), nullptr},
+                          Case{quadrants(64, 32, 2, 10), nullptr}}) {
         HeicImage image(c.pixels);
-        image.lossless = c.lossless;
-        image.chroma = c.lossless ? "444" : "420";
+        image.lossless = !c.chroma;
+        image.chroma = c.chroma ? c.chroma : "444";
         writeHeic(dir / "in.heic", image);
         const Raster png = readPng(convertOk(dir / "in.heic", OutputFormat::png));
         EXPECT_EQ(png.bitDepth, c.pixels.bitDepth > 8 ? 16 : 8);
