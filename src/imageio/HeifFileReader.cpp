@@ -90,8 +90,7 @@ bool HeifFileReader::readInto(heif_context* context, const std::filesystem::path
         table.wait_for_file_size = &HeifFileReader::availability;
         return table;
     }();
-    accessTime_ = info.st_atim;
-    modificationTime_ = info.st_mtim;
+    times_ = {info.st_atim, info.st_mtim};
 
     const heif_error error = heif_context_read_from_reader(context, &callbacks, this, nullptr);
     if (error.code == heif_error_Ok)

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "imageio/FileTimes.h"
 #include "imageio/UniqueFd.h"
 
 #include <libheif/heif.h>
-
-#include <time.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -32,8 +31,7 @@ public:
 
     // Access and modification time of the file as it was opened, before any
     // of it was read; only valid after readInto() opened it.
-    const timespec& accessTime() const { return accessTime_; }
-    const timespec& modificationTime() const { return modificationTime_; }
+    const FileTimes& fileTimes() const { return times_; }
 
 private:
     // libheif 1.19 refuses a file whose primary item is marked hidden. Finds
@@ -56,8 +54,7 @@ private:
     std::uint64_t windowStart_ = 0;
     // File offset of a byte whose lowest bit reads as 0 (the hidden primary's flag), if any.
     std::optional<std::uint64_t> clearedBit_;
-    timespec accessTime_{};
-    timespec modificationTime_{};
+    FileTimes times_;
 };
 
 }  // namespace pictavo::imageio

@@ -89,7 +89,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
 
 FileTimes ImageSource::fileTimes() const
 {
-    return {impl_->reader.accessTime(), impl_->reader.modificationTime()};
+    return impl_->reader.fileTimes();
 }
 
 std::size_t ImageSource::count() const

@@ -141,26 +141,12 @@ Item {
                 Accessible.name: text
             }
 
-            // One line that loses characters in its middle: a deep folder
-            // never widens the row, nor the window.
-            Label {
+            // A deep folder never widens the row, nor the window.
+            MiddleElidedLabel {
                 objectName: "outputFolderText"
                 visible: root.model.useCustomOutput
-                Layout.fillWidth: true
-                Layout.preferredWidth: Math.ceil(implicitWidth)
-                Layout.maximumWidth: Math.ceil(implicitWidth)
-                Layout.minimumWidth: Math.min(Math.ceil(implicitWidth), 40)
                 text: root.model.outputDirPath !== "" ? root.model.outputDirPath : "Not set"
                 color: Theme.secondary
-                elide: Text.ElideMiddle
-                maximumLineCount: 1
-                wrapMode: Text.NoWrap
-                Accessible.name: text
-                ToolTip.text: text
-                ToolTip.visible: truncated && folderHover.hovered
-                ToolTip.delay: 500
-
-                HoverHandler { id: folderHover }
             }
 
             Button {

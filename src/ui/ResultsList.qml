@@ -70,26 +70,12 @@ Rectangle {
                 ok: row.modelData.ok
             }
 
-            // Loses characters in its middle when the row runs out of room, so
-            // that the reason beside it is always read in full.
-            Label {
+            // The name gives way, so that the reason beside it is always read in full.
+            MiddleElidedLabel {
                 objectName: "resultFileName"
-                // Whole pixels: the layout rounds, and a name cut short by a
-                // fraction of a pixel would lose characters.
-                Layout.fillWidth: true
-                Layout.preferredWidth: Math.ceil(implicitWidth)
-                Layout.maximumWidth: Math.ceil(implicitWidth)
-                Layout.minimumWidth: Math.min(Math.ceil(implicitWidth), 48)
+                leastWidth: 48
                 text: row.modelData.fileName
-                elide: Text.ElideMiddle
-                maximumLineCount: 1
                 font.pixelSize: Theme.calloutPixelSize
-                Accessible.name: row.modelData.fileName
-                ToolTip.text: row.modelData.fileName
-                ToolTip.visible: truncated && nameHover.hovered
-                ToolTip.delay: 500
-
-                HoverHandler { id: nameHover }
             }
 
             Label {
