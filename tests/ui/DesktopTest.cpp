@@ -45,20 +45,37 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
     QAccessible::setActive(false);
 }
 
-TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPlurals)
+TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReasons)
 {
     AppWindow app(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(app.text("invitationHeadline"), "HEIC-Dateien hierher ziehen");
-    EXPECT_EQ(app.text("convertButton"), "in JPG umwandeln");
-    app.model().setFiles(fileUrls({"/p/a.heic"}));
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "1 Datei bereit");
-    EXPECT_EQ(app.text("convertButton"), "1 in JPG umwandeln");
-    app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
-    app.model().setResults({ConversionResult("/p/a.heic", "/p/a.jpg", std::nullopt)});
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "2 Dateien bereit");
-    EXPECT_EQ(app.text("revealButton"), "In Ordner zeigen");
+    app.model().setUseCustomOutput(true);
+    const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
+    const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
+    const QList<ConversionResult> failures{failed("Could not read image"), failed("Could not create output"),
+                                           failed("Write failed"), failed("Stopped by a cosmic ray")};
+    const std::tuple<int, QList<ConversionResult>, const char*, QString> cases[] = {
+        {0, {}, "invitationHeadline", "HEIC-Dateien hierher ziehen"},
+        {0, {}, "convertButton", "In JPG umwandeln"},
+        {0, {}, "outputFolderText", "Nicht festgelegt"},
+        {1, {}, "countHeadline", "1 Datei bereit"},
+        {1, {}, "convertButton", "1 in JPG umwandeln"},
+        {2, {converted}, "countHeadline", "2 Dateien bereit"},
+        {2, {converted}, "revealButton", "In Ordner zeigen"},
+        {2, {converted}, "summaryText", "1 umgewandelt"},
+        {2, failures, "summaryText", "0 umgewandelt, 4 fehlgeschlagen"},
+    };
+    for (const auto& [files, results, name, shown] : cases) {
+        app.model().setFiles(fileUrls(QStringList(files, "/p/a.heic")));
+        app.model().setResults(results);
+        app.settle();
+        EXPECT_EQ(app.text(name), shown) << name;
+    }
+    QStringList reasons;
+    for (const QQuickItem* reason : app.findAll("resultError"))
+        reasons.append(reason->property("text").toString());
+    EXPECT_EQ(reasons, (QStringList{u"\u2014 Bild konnte nicht gelesen werden"_qs,
+                                    u"\u2014 Ausgabedatei konnte nicht erstellt werden"_qs,
+                                    u"\u2014 Schreiben fehlgeschlagen"_qs, u"\u2014 Stopped by a cosmic ray"_qs}));
 }
 
 }  // namespace
