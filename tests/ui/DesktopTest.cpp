@@ -50,9 +50,10 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
 struct AnsweringPanels : Panels {
     std::optional<QList<QUrl>> run(const PanelRequest& request) override
     {
-        return fileUrls({request.canChooseDirectories ? "/out" : QStringLiteral("/p/%1.heic").arg(++photos)});
+        ++asked;
+        return fileUrls({request.canChooseDirectories ? "/out" : QStringLiteral("/p/%1.heic").arg(asked)});
     }
-    int photos = 0;
+    int asked = 0;
 };
 
 // Screen readers, voice control, switch access and test tools press controls
@@ -62,7 +63,8 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
     QAccessible::setActive(true);
     AppWindow app;
     Model& model = app.model();
-    model.setPanels(std::make_shared<AnsweringPanels>());
+    const auto panels = std::make_shared<AnsweringPanels>();
+    model.setPanels(panels);
     model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&) {
         return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
     });
@@ -86,7 +88,10 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
         QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
         ASSERT_TRUE(actions) << name;
         EXPECT_TRUE(actions->actionNames().contains(action)) << name;
+        const int asked = panels->asked;
         actions->doAction(action);
+        // A modal panel opened inside the call would keep the caller waiting until it closed.
+        EXPECT_EQ(panels->asked, asked) << name << " opened a panel before its action returned";
         app.settle();
         EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
     }
