@@ -105,7 +105,7 @@ TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReason
     const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
     const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
     const QList<ConversionResult> failures{failed("Could not read image"), failed("Could not create output"),
-                                           failed("Write failed"), failed("Stopped by a cosmic ray")};
+                                           failed("Write failed"), failed("Some new reason")};
     const std::tuple<int, QList<ConversionResult>, const char*, QString> cases[] = {
         {0, {}, "invitationHeadline", "HEIC-Dateien hierher ziehen"},
         {0, {}, "convertButton", "In JPG umwandeln"},
@@ -128,7 +128,7 @@ TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReason
         reasons.append(reason->property("text").toString());
     EXPECT_EQ(reasons, (QStringList{u"\u2014 Bild konnte nicht gelesen werden"_qs,
                                     u"\u2014 Ausgabedatei konnte nicht erstellt werden"_qs,
-                                    u"\u2014 Schreiben fehlgeschlagen"_qs, u"\u2014 Stopped by a cosmic ray"_qs}));
+                                    u"\u2014 Schreiben fehlgeschlagen"_qs, u"\u2014 Some new reason"_qs}));
 }
 
 }  // namespace
