@@ -134,6 +134,7 @@ Item {
                 checked: root.model.useCustomOutput
                 onToggled: root.model.useCustomOutput = checked
                 Accessible.name: text
+                // Assistive tools press and toggle it as Space does.
                 Accessible.onPressAction: root.press(this)
                 Accessible.onToggleAction: root.press(this)
             }

@@ -63,7 +63,8 @@ Rectangle {
             Accessible.role: Accessible.ListItem
             Accessible.name: row.modelData.ok
                              ? box.fill(qsTr("%1 converted"), [row.modelData.fileName])
-                             : box.fill(qsTr("%1 failed: %2"), [row.modelData.fileName, box.reason(row.modelData.error)])
+                             : box.fill(qsTr("%1 failed: %2"),
+                                        [row.modelData.fileName, box.reason(row.modelData.error)])
 
             StatusSymbol {
                 objectName: "resultStatus"

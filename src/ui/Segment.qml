@@ -30,7 +30,6 @@ AccessibleButton {
         border.color: segment.checked ? Theme.chosen : Qt.darker(segment.palette.button, 1.4)
 
         Rectangle {
-            objectName: "focusRing"
             visible: segment.visualFocus
             anchors.fill: parent
             anchors.margins: -(Theme.focusRingWidth + 1)

@@ -29,7 +29,7 @@
         <translation>In Ordner speichern:</translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+13"/>
         <source>Not set</source>
         <translation>Nicht festgelegt</translation>
     </message>
@@ -139,7 +139,7 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+21"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>

@@ -29,7 +29,7 @@
         <translation>Enregistrer dans le dossier&#xa0;:</translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+13"/>
         <source>Not set</source>
         <translation>Non défini</translation>
     </message>
@@ -139,7 +139,7 @@
         <translation>Échec de %1&#xa0;: %2</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+21"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
