@@ -99,7 +99,8 @@ int main(int argc, char** argv)
     ok &= save(*window, outputFolder, QStringLiteral("3-queued-jpg"));
 
     model->setFormat(pictavo::OutputFormat::png);
-    ok &= save(*window, outputFolder, QStringLiteral("4-png"));
+    model->setUseCustomOutput(true);
+    ok &= save(*window, outputFolder, QStringLiteral("4-png-no-folder"));
 
     model->setFormat(pictavo::OutputFormat::jpg);
     model->setQuality(0.57);
@@ -125,9 +126,10 @@ int main(int argc, char** argv)
         settle(50);
     ok &= save(*window, outputFolder, QStringLiteral("7-results"));
 
-    // Keyboard focus, as Tab leaves it, on each kind of control.
-    for (const char* name : {"formatButtonPNG", "qualitySlider", "customOutputSwitch", "revealButton",
-                             "resultsListView"}) {
+    // Keyboard focus, as Tab leaves it, on each kind of control (the chosen
+    // format segment and the other one).
+    for (const char* name : {"formatButtonJPG", "formatButtonPNG", "qualitySlider", "customOutputSwitch",
+                             "revealButton", "resultsListView"}) {
         if (QQuickItem* item = pictavo::findItem(window->contentItem(), QLatin1String(name)))
             item->forceActiveFocus(Qt::TabFocusReason);
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));

@@ -72,21 +72,16 @@ Item {
 
                 Repeater {
                     model: root.model.formats
-                    delegate: Button {
+                    delegate: Segment {
                         id: segment
                         required property string modelData
                         objectName: "formatButton" + segment.modelData
-                        focusPolicy: Qt.TabFocus
                         width: formatPicker.width / root.model.formats.length
                         text: segment.modelData
                         // Shows the model's format; a click chooses, never unchooses.
                         checked: root.model.format === segment.modelData
-                        highlighted: segment.checked
                         onClicked: root.model.format = segment.modelData
-                        Accessible.name: segment.modelData
                         Accessible.description: formatPicker.Accessible.name
-                        Accessible.checkable: true
-                        Accessible.checked: segment.checked
                     }
                 }
             }
@@ -139,19 +134,21 @@ Item {
                 checked: root.model.useCustomOutput
                 onToggled: root.model.useCustomOutput = checked
                 Accessible.name: text
+                // Assistive tools press and toggle it as Space does.
+                Accessible.onPressAction: root.press(this)
+                Accessible.onToggleAction: root.press(this)
             }
 
             // A deep folder never widens the row, nor the window.
             MiddleElidedLabel {
                 objectName: "outputFolderText"
                 visible: root.model.useCustomOutput
-                text: root.model.outputDirPath !== "" ? root.model.outputDirPath : "Not set"
+                text: root.model.outputDirPath !== "" ? root.model.outputDirPath : qsTr("Not set")
                 color: Theme.secondary
             }
 
-            Button {
+            AccessibleButton {
                 objectName: "chooseOutputButton"
-                focusPolicy: Qt.TabFocus
                 visible: root.model.useCustomOutput
                 text: qsTr("Choose…")
                 onClicked: root.model.chooseOutputDir()
@@ -172,21 +169,22 @@ Item {
             objectName: "actionRow"
             Layout.fillWidth: true
 
-            Button {
+            AccessibleButton {
                 id: convertButton
                 objectName: "convertButton"
-                focusPolicy: Qt.TabFocus
                 enabled: root.canConvert
                 topPadding: 8
                 bottomPadding: 8
                 leftPadding: 16
                 rightPadding: 16
+                // The empty queue's label has its own text: other languages word
+                // (and capitalise) it differently from the label with a count.
                 text: root.model.isConverting
                       ? qsTr("Converting…")
-                      : qsTr("Convert %1to %2").arg(root.model.files.length > 0 ? root.model.files.length + " " : "")
-                                                .arg(root.model.format)
+                      : root.model.files.length > 0
+                        ? qsTr("Convert %1to %2").arg(root.model.files.length + " ").arg(root.model.format)
+                        : qsTr("Convert to %1").arg(root.model.format)
                 onClicked: root.model.convertAll()
-                Accessible.name: text
 
                 contentItem: RowLayout {
                     spacing: 0

@@ -97,11 +97,9 @@ Item {
             color: Theme.secondary
         }
 
-        Button {
+        AccessibleButton {
             id: chooseFilesButton
             objectName: "chooseFilesButton"
-            focusPolicy: Qt.TabFocus
-            Accessible.name: text
             visible: zone.fileCount === 0
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Choose Files…")
@@ -122,19 +120,15 @@ Item {
             visible: zone.fileCount > 0
             Layout.alignment: Qt.AlignHCenter
 
-            Button {
+            AccessibleButton {
                 id: addMoreButton
                 objectName: "addMoreButton"
-                focusPolicy: Qt.TabFocus
-                Accessible.name: text
                 text: qsTr("Add More…")
                 onClicked: zone.model.chooseFiles()
             }
 
-            Button {
+            AccessibleButton {
                 objectName: "clearButton"
-                focusPolicy: Qt.TabFocus
-                Accessible.name: text
                 text: qsTr("Clear")
                 onClicked: zone.keepKeyboardFocus(this, () => zone.model.clear())
             }

@@ -63,7 +63,8 @@ Rectangle {
             Accessible.role: Accessible.ListItem
             Accessible.name: row.modelData.ok
                              ? box.fill(qsTr("%1 converted"), [row.modelData.fileName])
-                             : box.fill(qsTr("%1 failed: %2"), [row.modelData.fileName, row.modelData.error])
+                             : box.fill(qsTr("%1 failed: %2"),
+                                        [row.modelData.fileName, box.reason(row.modelData.error)])
 
             StatusSymbol {
                 objectName: "resultStatus"
@@ -83,13 +84,24 @@ Rectangle {
                 visible: row.modelData.error !== ""
                 // Never gives way: the name beside it does.
                 Layout.minimumWidth: Math.ceil(implicitWidth)
-                text: qsTr("— %1").arg(row.modelData.error)
+                text: qsTr("— %1").arg(box.reason(row.modelData.error))
                 color: Theme.failure
                 font.pixelSize: Theme.calloutPixelSize
             }
 
             Item { Layout.fillWidth: true }
         }
+    }
+
+    // A failure's reason in the window's language. Results keep the converter's
+    // English wording, which the model and its callers compare.
+    function reason(error) {
+        const reasons = {
+            "Could not read image": qsTr("Could not read image"),
+            "Could not create output": qsTr("Could not create output"),
+            "Write failed": qsTr("Write failed")
+        }
+        return reasons[error] ?? error
     }
 
     // The template with %1, %2… replaced by the values in one pass, so a "%2"

@@ -21,15 +21,15 @@ RowLayout {
 
     Label {
         objectName: "summaryText"
-        text: summary.failed > 0 ? summary.succeeded + " converted, " + summary.failed + " failed"
-                                 : summary.succeeded + " converted"
+        readonly property string convertedText: qsTr("%n converted", "", summary.succeeded)
+        //: The number of converted files, then the number of failed ones
+        text: summary.failed > 0 ? qsTr("%1, %2").arg(convertedText).arg(qsTr("%n failed", "", summary.failed))
+                                 : convertedText
         color: summary.failed > 0 ? Theme.warning : Theme.success
     }
 
-    Button {
+    AccessibleButton {
         objectName: "revealButton"
-        focusPolicy: Qt.TabFocus
-        Accessible.name: text
         visible: summary.firstConverted !== undefined && summary.firstConverted.output !== ""
         text: qsTr("Show in Finder")
         onClicked: summary.revealRequested()

@@ -11,6 +11,12 @@ QtObject {
     readonly property bool dark: palette.window.hslLightness < 0.5
 
     readonly property color accent: palette.highlight
+    // A chosen segment's fill and text: the accent, dark enough for white text.
+    readonly property color chosen: Qt.darker(accent, 1.25)
+    readonly property color chosenText: "#ffffff"
+    // The keyboard focus ring around a control.
+    readonly property color focusRing: dark ? Qt.lighter(accent, 1.2) : accent
+    readonly property real focusRingWidth: 2
     // Text that matters less: halfway between the text and its background.
     readonly property color secondary: dark ? mix(palette.windowText, palette.window, 0.6)
                                             : "#7c7c82"

@@ -1,6 +1,7 @@
 #include "WindowHarness.h"
 
 #include <QAccessible>
+#include <QSignalSpy>
 
 #include <functional>
 
@@ -45,20 +46,89 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
     QAccessible::setActive(false);
 }
 
-TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPlurals)
+// Answers every file panel with one more photo, and every folder panel with /out.
+struct AnsweringPanels : Panels {
+    std::optional<QList<QUrl>> run(const PanelRequest& request) override
+    {
+        ++asked;
+        return fileUrls({request.canChooseDirectories ? "/out" : QStringLiteral("/p/%1.heic").arg(asked)});
+    }
+    int asked = 0;
+};
+
+// Screen readers, voice control, switch access and test tools press controls
+// through the accessibility interface: each press does what one click does.
+TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
+{
+    QAccessible::setActive(true);
+    AppWindow app;
+    Model& model = app.model();
+    const auto panels = std::make_shared<AnsweringPanels>();
+    model.setPanels(panels);
+    model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&) {
+        return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
+    });
+    const QSignalSpy convertClicks(&app.item("convertButton"), SIGNAL(clicked()));
+    const QString press = QAccessibleActionInterface::pressAction();
+    const std::tuple<const char*, QString, std::function<bool()>> cases[] = {
+        {"convertButton", press, [&] { return convertClicks.isEmpty(); }},  // disabled: the queue is empty
+        {"chooseFilesButton", press, [&] { return model.files().size() == 1; }},
+        {"addMoreButton", press, [&] { return model.files().size() == 2; }},
+        {"formatButtonPNG", press, [&] { return model.format() == OutputFormat::png; }},
+        {"formatButtonJPG", press, [&] { return model.format() == OutputFormat::jpg; }},
+        {"customOutputSwitch", QAccessibleActionInterface::toggleAction(), [&] { return model.useCustomOutput(); }},
+        {"chooseOutputButton", press, [&] { return model.outputDirPath() == "/out"; }},
+        {"customOutputSwitch", press, [&] { return !model.useCustomOutput(); }},
+        {"convertButton", press, [&] { return app.waitForRun() && model.results().size() == 2; }},
+        {"revealButton", press, [&] { return app.revealer.calls.size() == 1; }},
+        {"clearButton", press, [&] { return model.files().isEmpty() && model.results().isEmpty(); }},
+    };
+    for (const auto& [name, action, happened] : cases) {
+        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(&app.item(name));
+        QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
+        ASSERT_TRUE(actions) << name;
+        EXPECT_TRUE(actions->actionNames().contains(action)) << name;
+        const int asked = panels->asked;
+        actions->doAction(action);
+        // A modal panel opened inside the call would keep the caller waiting until it closed.
+        EXPECT_EQ(panels->asked, asked) << name << " opened a panel before its action returned";
+        app.settle();
+        EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
+    }
+    QAccessible::setActive(false);
+}
+
+TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReasons)
 {
     AppWindow app(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(app.text("invitationHeadline"), "HEIC-Dateien hierher ziehen");
-    EXPECT_EQ(app.text("convertButton"), "in JPG umwandeln");
-    app.model().setFiles(fileUrls({"/p/a.heic"}));
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "1 Datei bereit");
-    EXPECT_EQ(app.text("convertButton"), "1 in JPG umwandeln");
-    app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
-    app.model().setResults({ConversionResult("/p/a.heic", "/p/a.jpg", std::nullopt)});
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "2 Dateien bereit");
-    EXPECT_EQ(app.text("revealButton"), "In Ordner zeigen");
+    app.model().setUseCustomOutput(true);
+    const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
+    const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
+    const QList<ConversionResult> failures{failed("Could not read image"), failed("Could not create output"),
+                                           failed("Write failed"), failed("Some new reason")};
+    const std::tuple<int, QList<ConversionResult>, const char*, QString> cases[] = {
+        {0, {}, "invitationHeadline", "HEIC-Dateien hierher ziehen"},
+        {0, {}, "convertButton", "In JPG umwandeln"},
+        {0, {}, "outputFolderText", "Nicht festgelegt"},
+        {1, {}, "countHeadline", "1 Datei bereit"},
+        {1, {}, "convertButton", "1 in JPG umwandeln"},
+        {2, {converted}, "countHeadline", "2 Dateien bereit"},
+        {2, {converted}, "revealButton", "In Ordner zeigen"},
+        {2, {converted}, "summaryText", "1 umgewandelt"},
+        {2, failures, "summaryText", "0 umgewandelt, 4 fehlgeschlagen"},
+    };
+    for (const auto& [files, results, name, shown] : cases) {
+        app.model().setFiles(fileUrls(QStringList(files, "/p/a.heic")));
+        app.model().setResults(results);
+        app.settle();
+        EXPECT_EQ(app.text(name), shown) << name;
+    }
+    QStringList reasons;
+    for (const QQuickItem* reason : app.findAll("resultError"))
+        reasons.append(reason->property("text").toString());
+    EXPECT_EQ(reasons, (QStringList{u"\u2014 Bild konnte nicht gelesen werden"_qs,
+                                    u"\u2014 Ausgabedatei konnte nicht erstellt werden"_qs,
+                                    u"\u2014 Schreiben fehlgeschlagen"_qs, u"\u2014 Some new reason"_qs}));
 }
 
 }  // namespace

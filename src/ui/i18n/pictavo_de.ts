@@ -14,7 +14,7 @@
         <translation>Format</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+26"/>
         <source>Quality</source>
         <translation>Qualität</translation>
     </message>
@@ -29,7 +29,12 @@
         <translation>In Ordner speichern:</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+13"/>
+        <source>Not set</source>
+        <translation>Nicht festgelegt</translation>
+    </message>
+    <message>
+        <location line="+7"/>
         <source>Choose…</source>
         <translation>Auswählen…</translation>
     </message>
@@ -44,14 +49,19 @@
         <translation>(speichert neben den Originalen)</translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+22"/>
         <source>Converting…</source>
         <translation>Wird umgewandelt…</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>Convert %1to %2</source>
         <translation>%1in %2 umwandeln</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Convert to %1</source>
+        <translation>In %1 umwandeln</translation>
     </message>
 </context>
 <context>
@@ -80,7 +90,7 @@
         <translation>oder</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+9"/>
         <source>Choose Files…</source>
         <translation>Dateien auswählen…</translation>
     </message>
@@ -93,12 +103,12 @@
         </translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="+11"/>
         <source>Add More…</source>
         <translation>Weitere hinzufügen…</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+6"/>
         <source>Clear</source>
         <translation>Leeren</translation>
     </message>
@@ -114,7 +124,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation>Ergebnisse</translation>
     </message>
@@ -129,15 +139,52 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+21"/>
         <source>— %1</source>
         <translation>— %1</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Could not read image</source>
+        <translation>Bild konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Could not create output</source>
+        <translation>Ausgabedatei konnte nicht erstellt werden</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Write failed</source>
+        <translation>Schreiben fehlgeschlagen</translation>
     </message>
 </context>
 <context>
     <name>ResultsSummary</name>
+    <message numerus="yes">
+        <location filename="../ResultsSummary.qml" line="+24"/>
+        <source>%n converted</source>
+        <translation>
+            <numerusform>%n umgewandelt</numerusform>
+            <numerusform>%n umgewandelt</numerusform>
+        </translation>
+    </message>
     <message>
-        <location filename="../ResultsSummary.qml" line="+34"/>
+        <location line="+2"/>
+        <source>%1, %2</source>
+        <extracomment>The number of converted files, then the number of failed ones</extracomment>
+        <translation>%1, %2</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+0"/>
+        <source>%n failed</source>
+        <translation>
+            <numerusform>%n fehlgeschlagen</numerusform>
+            <numerusform>%n fehlgeschlagen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>Show in Finder</source>
         <translation>In Ordner zeigen</translation>
     </message>

@@ -14,7 +14,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+26"/>
         <source>Quality</source>
         <translation type="unfinished"></translation>
     </message>
@@ -29,7 +29,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+13"/>
+        <source>Not set</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
         <source>Choose…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -44,13 +49,18 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+22"/>
         <source>Converting…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>Convert %1to %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Convert to %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -80,7 +90,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+9"/>
         <source>Choose Files…</source>
         <translation type="unfinished"></translation>
     </message>
@@ -93,12 +103,12 @@
         </translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="+11"/>
         <source>Add More…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+6"/>
         <source>Clear</source>
         <translation type="unfinished"></translation>
     </message>
@@ -114,7 +124,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation type="unfinished"></translation>
     </message>
@@ -129,15 +139,52 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+21"/>
         <source>— %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Could not read image</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Could not create output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Write failed</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
     <name>ResultsSummary</name>
+    <message numerus="yes">
+        <location filename="../ResultsSummary.qml" line="+24"/>
+        <source>%n converted</source>
+        <translation>
+            <numerusform>%n converted</numerusform>
+            <numerusform>%n converted</numerusform>
+        </translation>
+    </message>
     <message>
-        <location filename="../ResultsSummary.qml" line="+34"/>
+        <location line="+2"/>
+        <source>%1, %2</source>
+        <extracomment>The number of converted files, then the number of failed ones</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <location line="+0"/>
+        <source>%n failed</source>
+        <translation>
+            <numerusform>%n failed</numerusform>
+            <numerusform>%n failed</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>Show in Finder</source>
         <translation>Show in Folder</translation>
     </message>

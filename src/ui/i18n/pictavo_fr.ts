@@ -14,7 +14,7 @@
         <translation>Format</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+26"/>
         <source>Quality</source>
         <translation>Qualité</translation>
     </message>
@@ -29,7 +29,12 @@
         <translation>Enregistrer dans le dossier&#xa0;:</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+13"/>
+        <source>Not set</source>
+        <translation>Non défini</translation>
+    </message>
+    <message>
+        <location line="+7"/>
         <source>Choose…</source>
         <translation>Choisir…</translation>
     </message>
@@ -44,14 +49,19 @@
         <translation>(enregistre à côté des originaux)</translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+22"/>
         <source>Converting…</source>
         <translation>Conversion en cours…</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>Convert %1to %2</source>
         <translation>Convertir %1en %2</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Convert to %1</source>
+        <translation>Convertir en %1</translation>
     </message>
 </context>
 <context>
@@ -80,7 +90,7 @@
         <translation>ou</translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="+9"/>
         <source>Choose Files…</source>
         <translation>Choisir des fichiers…</translation>
     </message>
@@ -93,12 +103,12 @@
         </translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="+11"/>
         <source>Add More…</source>
         <translation>Ajouter d’autres…</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+6"/>
         <source>Clear</source>
         <translation>Vider</translation>
     </message>
@@ -114,7 +124,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation>Résultats</translation>
     </message>
@@ -129,15 +139,52 @@
         <translation>Échec de %1&#xa0;: %2</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+21"/>
         <source>— %1</source>
         <translation>— %1</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Could not read image</source>
+        <translation>Impossible de lire l’image</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Could not create output</source>
+        <translation>Impossible de créer le fichier de sortie</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Write failed</source>
+        <translation>Échec de l’écriture</translation>
     </message>
 </context>
 <context>
     <name>ResultsSummary</name>
+    <message numerus="yes">
+        <location filename="../ResultsSummary.qml" line="+24"/>
+        <source>%n converted</source>
+        <translation>
+            <numerusform>%n converti</numerusform>
+            <numerusform>%n convertis</numerusform>
+        </translation>
+    </message>
     <message>
-        <location filename="../ResultsSummary.qml" line="+34"/>
+        <location line="+2"/>
+        <source>%1, %2</source>
+        <extracomment>The number of converted files, then the number of failed ones</extracomment>
+        <translation>%1, %2</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+0"/>
+        <source>%n failed</source>
+        <translation>
+            <numerusform>%n échec</numerusform>
+            <numerusform>%n échecs</numerusform>
+        </translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>Show in Finder</source>
         <translation>Afficher dans le dossier</translation>
     </message>
