@@ -11,6 +11,8 @@ RowLayout {
 
     // One map per result: fileName, output ("" when none), error, ok.
     required property var results
+    // The run was stopped before its last file: a warning, like a failure.
+    property bool stopped: false
 
     signal revealRequested()
 
@@ -23,7 +25,7 @@ RowLayout {
         objectName: "summaryText"
         text: summary.failed > 0 ? summary.succeeded + " converted, " + summary.failed + " failed"
                                  : summary.succeeded + " converted"
-        color: summary.failed > 0 ? Theme.warning : Theme.success
+        color: summary.failed > 0 || summary.stopped ? Theme.warning : Theme.success
     }
 
     Button {
