@@ -23,7 +23,7 @@ RowLayout {
         from: 0
         to: progress.total
         value: progress.finished
-        Accessible.name: qsTr("Files converted")
+        Accessible.name: qsTr("Files processed")
         Accessible.description: count.text
 
         // The bar draws no focus of its own.

@@ -41,7 +41,15 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
     expectEveryControlNamed(app, 10);
     app.model().setFormat(OutputFormat::png);
     app.model().setIsConverting(true);
-    expectEveryControlNamed(app, 8);
+    app.model().setRunSize(3);
+    app.model().setFinishedCount(1);
+    expectEveryControlNamed(app, 10);  // Stop and the progress bar join
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&app.item("progressBar"));
+    ASSERT_TRUE(bar && bar->valueInterface());
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), "Files processed");
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
+    EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
     QAccessible::setActive(false);
 }
 
@@ -59,6 +67,16 @@ TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPlurals)
     app.settle();
     EXPECT_EQ(app.text("countHeadline"), "2 Dateien bereit");
     EXPECT_EQ(app.text("revealButton"), "In Ordner zeigen");
+    app.model().setNotConvertedCount(1);
+    app.model().setIsConverting(true);
+    app.model().setRunSize(3);
+    app.model().setFinishedCount(1);
+    app.settle();
+    EXPECT_EQ(app.text("stopButton"), "Stopp");
+    EXPECT_EQ(app.text("progressCount"), "1 von 3");
+    app.model().setIsConverting(false);
+    app.settle();
+    EXPECT_EQ(app.text("stoppedText"), "Gestoppt: 1 nicht umgewandelt");
 }
 
 }  // namespace

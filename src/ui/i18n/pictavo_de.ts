@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+50"/>
+        <location filename="../ContentView.qml" line="+57"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
@@ -29,7 +29,7 @@
         <translation>In Ordner speichern:</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+18"/>
         <source>Choose…</source>
         <translation>Auswählen…</translation>
     </message>
@@ -52,6 +52,19 @@
         <location line="+1"/>
         <source>Convert %1to %2</source>
         <translation>%1in %2 umwandeln</translation>
+    </message>
+    <message>
+        <location line="+35"/>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+34"/>
+        <source>Stopped: %n not converted</source>
+        <translation>
+            <numerusform>Gestoppt: %n nicht umgewandelt</numerusform>
+            <numerusform>Gestoppt: %n nicht umgewandelt</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -114,7 +127,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation>Ergebnisse</translation>
     </message>
@@ -129,7 +142,7 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+20"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -137,20 +150,33 @@
 <context>
     <name>ResultsSummary</name>
     <message>
-        <location filename="../ResultsSummary.qml" line="+34"/>
+        <location filename="../ResultsSummary.qml" line="+36"/>
         <source>Show in Finder</source>
         <translation>In Ordner zeigen</translation>
     </message>
 </context>
 <context>
+    <name>RunProgress</name>
+    <message>
+        <location filename="../RunProgress.qml" line="+26"/>
+        <source>Files processed</source>
+        <translation>Verarbeitete Dateien</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+</context>
+<context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+244"/>
+        <location filename="../../model/Model.cpp" line="+278"/>
         <source>Choose HEIC files to convert</source>
         <translation>HEIC-Dateien zum Umwandeln auswählen</translation>
     </message>
     <message>
-        <location line="+47"/>
+        <location line="+61"/>
         <source>Choose output folder</source>
         <translation>Zielordner auswählen</translation>
     </message>
