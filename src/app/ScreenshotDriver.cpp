@@ -23,6 +23,7 @@
 #include <QQuickWindow>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -136,7 +137,7 @@ int main(int argc, char** argv)
         waitUntil([&] { return model->finishedCount() >= finished; });
     };
 
-    startHeldRun(2);
+    startHeldRun(std::min(2, int(files.size()) - 1));
     ok &= save(*window, outputFolder, QStringLiteral("6-converting"));
     if (QQuickItem* bar = pictavo::findItem(window->contentItem(), QStringLiteral("progressBar")))
         bar->forceActiveFocus(Qt::TabFocusReason);

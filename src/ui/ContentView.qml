@@ -258,7 +258,7 @@ Item {
             Label {
                 objectName: "stoppedText"
                 Layout.bottomMargin: root.hasResults ? 8 : 0
-                visible: !root.model.isConverting && root.model.notConvertedCount > 0
+                visible: root.model.notConvertedCount > 0
                 text: qsTr("Stopped: %n not converted", "", root.model.notConvertedCount)
                 color: Theme.warning
             }
