@@ -2,9 +2,11 @@
 // (repeated --copies times, each copy a hard link in a scratch folder), presses
 // Convert and measures how late a 5 ms timer fires on the window's thread
 // until the run's results are on screen: the longest stall of the event loop
-// while conversions go on in the background.
+// while conversions go on in the background. With --stop-after, Stop is
+// pressed that long after Convert, and the time from Stop to the results on
+// screen is printed too.
 //
-//   event-loop-stall [--copies N] [--format jpg|png] FILE...
+//   event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE...
 //
 // Runs on any Qt platform; without a display set QT_QPA_PLATFORM=offscreen.
 
@@ -38,6 +40,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     int copies = 1;
     QString format = QStringLiteral("jpg");
+    int stopAfter = -1;
     std::vector<std::filesystem::path> inputs;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -45,11 +48,13 @@ int main(int argc, char** argv)
             copies = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--format") && i + 1 < args.size())
             format = args[++i];
+        else if (args[i] == QLatin1String("--stop-after") && i + 1 < args.size())
+            stopAfter = args[++i].toInt();
         else
             inputs.emplace_back(args[i].toStdString());
     }
     if (inputs.empty()) {
-        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] FILE...\n");
+        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE...\n");
         return 2;
     }
 
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
     std::vector<qint64> gaps;
     QElapsedTimer clock;
     QElapsedTimer run;
+    QElapsedTimer stopped;
+    qint64 stopToResults = -1;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
@@ -83,8 +90,11 @@ int main(int argc, char** argv)
     });
     // The results appear in one change; a few frames more show the list drawn.
     QObject::connect(model, &pictavo::Model::isConvertingChanged, [&] {
-        if (!model->isConverting())
-            QTimer::singleShot(500, &app, &QCoreApplication::quit);
+        if (model->isConverting())
+            return;
+        if (stopped.isValid())
+            stopToResults = stopped.nsecsElapsed() / 1000;
+        QTimer::singleShot(500, &app, &QCoreApplication::quit);
     });
     // Start once the window has drawn its first frame and settled.
     QObject::connect(
@@ -95,6 +105,12 @@ int main(int argc, char** argv)
                 clock.start();
                 ticker.start(kTickMs);
                 model->convertAll();
+                if (stopAfter >= 0) {
+                    QTimer::singleShot(stopAfter, [&] {
+                        stopped.start();
+                        model->stop();
+                    });
+                }
             });
         },
         Qt::SingleShotConnection);
@@ -111,5 +127,8 @@ int main(int argc, char** argv)
     std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
                 static_cast<long long>(queue.size()), failed, seconds, gaps.size(), static_cast<long long>(longest),
                 static_cast<long long>(p99));
+    if (stopToResults >= 0)
+        std::printf("stopped after\t%d\tof\t%d\tfrom Stop to the results ms\t%.1f\n", model->finishedCount(),
+                    model->runSize(), double(stopToResults) / 1000.0);
     return failed == 0 ? 0 : 1;
 }

@@ -22,10 +22,11 @@ int runApplication(const std::function<void(const MainWindow&)>& shown)
             shown(window);
         status = QApplication::exec();
     }
-    // The window and its model are gone, and the model has cancelled its run,
-    // which begins no further file. The file being converted is abandoned too:
-    // its worker is killed, and the unnamed output goes with it. The thread of
-    // the run then ends at once, so the application's exit does not wait.
+    // The window and its model are gone, and the model has stopped its run,
+    // which begins no further file and kills its worker. Every other worker is
+    // killed too, and no conversion starts any more: the unnamed outputs go
+    // with them. The thread of the run then ends at once, so the application's
+    // exit does not wait.
     IsolatedConverter::abandonAll();
     return status;
 }

@@ -23,8 +23,10 @@
 #include <QQuickWindow>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -108,22 +110,41 @@ int main(int argc, char** argv)
     model->setOutputDir(QUrl::fromLocalFile(workFolder));
     ok &= save(*window, outputFolder, QStringLiteral("5-custom-folder"));
 
-    // Hold the run on its first file until the picture is taken.
-    std::atomic<bool> release{false};
-    model->setConvertFunction([&release](const std::filesystem::path& source, pictavo::OutputFormat format,
-                                         double quality, const std::optional<std::filesystem::path>& outputDir) {
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A run can be held after its first `passing` files until `holding` ends,
+    // or until it is stopped, when the held file is abandoned.
+    std::atomic<int> passing{0};
+    std::atomic<bool> holding{false};
+    model->setConvertFunction([&](const std::filesystem::path& source, pictavo::OutputFormat format, double quality,
+                                  const std::optional<std::filesystem::path>& outputDir, std::stop_token stop) {
+        if (passing-- <= 0) {
+            while (holding && !stop.stop_requested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (stop.stop_requested())
+            return pictavo::ConversionResult::failure(source, pictavo::kCouldNotReadImage);
         return pictavo::Converter::convert(source, format, quality, outputDir);
     });
-    model->convertAll();
-    ok &= save(*window, outputFolder, QStringLiteral("6-converting"));
-    release = true;
-
     QElapsedTimer timer;
-    timer.start();
-    while (model->isConverting() && timer.elapsed() < 120000)
-        settle(50);
+    const auto waitUntil = [&](const std::function<bool()>& done) {
+        timer.restart();
+        while (!done() && timer.elapsed() < 120000)
+            settle(50);
+    };
+    // Starts a run that holds after `finished` files and waits until they are done.
+    const auto startHeldRun = [&](int finished) {
+        passing = finished;
+        holding = true;
+        model->convertAll();
+        waitUntil([&] { return model->finishedCount() >= finished; });
+    };
+
+    startHeldRun(std::min(2, int(files.size()) - 1));
+    ok &= save(*window, outputFolder, QStringLiteral("6-converting"));
+    if (QQuickItem* bar = pictavo::findItem(window->contentItem(), QStringLiteral("progressBar")))
+        bar->forceActiveFocus(Qt::TabFocusReason);
+    ok &= save(*window, outputFolder, QStringLiteral("6-converting-focus-progressBar"));
+    holding = false;
+    waitUntil([&] { return !model->isConverting(); });
     ok &= save(*window, outputFolder, QStringLiteral("7-results"));
 
     // Keyboard focus, as Tab leaves it, on each kind of control (the chosen
@@ -154,20 +175,26 @@ int main(int argc, char** argv)
     model->addFiles(many);
     ok &= save(*window, outputFolder, QStringLiteral("9-deep-folder-32-queued"));
 
+    // Stopped after 7 files, the third of which is no image.
+    startHeldRun(7);
+    ok &= save(*window, outputFolder, QStringLiteral("10-32-converting"));
+    model->stop();
+    waitUntil([&] { return !model->isConverting(); });
+    ok &= save(*window, outputFolder, QStringLiteral("11-32-stopped"));
+
+    holding = false;
     model->convertAll();
-    timer.restart();
-    while (model->isConverting() && timer.elapsed() < 120000)
-        settle(50);
-    ok &= save(*window, outputFolder, QStringLiteral("10-32-results"));
+    waitUntil([&] { return !model->isConverting(); });
+    ok &= save(*window, outputFolder, QStringLiteral("12-32-results"));
 
     if (QQuickItem* list = pictavo::findItem(window->contentItem(), QStringLiteral("resultsListView"))) {
         QMetaObject::invokeMethod(list, "positionViewAtEnd");
-        ok &= save(*window, outputFolder, QStringLiteral("11-32-results-scrolled"));
+        ok &= save(*window, outputFolder, QStringLiteral("13-32-results-scrolled"));
     }
 
     model->setUseCustomOutput(false);
     model->clear();
-    ok &= save(*window, outputFolder, QStringLiteral("12-cleared"));
+    ok &= save(*window, outputFolder, QStringLiteral("14-cleared"));
 
     QThreadPool::globalInstance()->waitForDone();
     return ok ? 0 : 1;

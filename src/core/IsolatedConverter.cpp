@@ -97,6 +97,16 @@ bool abandoned()
     return workers.abandoned;
 }
 
+// Kills the worker `pid` if it is still listed (not yet reaped, so the pid is
+// still that worker's); callable from any thread.
+void killWorker(pid_t pid)
+{
+    LiveWorkers& workers = liveWorkers();
+    const std::lock_guard lock(workers.mutex);
+    if (workers.pids.contains(pid))
+        ::kill(pid, SIGKILL);
+}
+
 // A worker process talking over one socket, which is its stdin and stdout;
 // stderr is shared (sanitizer reports stay visible), nothing else is inherited.
 class WorkerProcess {
@@ -152,6 +162,7 @@ public:
     }
 
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     const fs::path& path() const { return path_; }
 
     // True when the worker has ended on its own (it stays a zombie until stop()).
@@ -312,20 +323,22 @@ void IsolatedConverter::abandonAll()
 }
 
 ConversionResult IsolatedConverter::convert(const fs::path& source, OutputFormat to, double quality,
-                                            const std::optional<fs::path>& outputDir)
+                                            const std::optional<fs::path>& outputDir, std::stop_token stop)
 {
     static const std::optional<fs::path> worker = locateWorker();
-    if (abandoned())
+    if (abandoned() || stop.stop_requested())
         return ConversionResult::failure(source, kCouldNotReadImage);
     if (!worker)
         return Converter::convert(source, to, quality, outputDir);
-    return convertInWorker(*worker, timeLimitFor(source), source, to, quality, outputDir);
+    return convertInWorker(*worker, timeLimitFor(source), source, to, quality, outputDir, std::move(stop));
 }
 
 ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std::chrono::milliseconds timeLimit,
                                                     const fs::path& source, OutputFormat to, double quality,
-                                                    const std::optional<fs::path>& outputDir)
+                                                    const std::optional<fs::path>& outputDir, std::stop_token stop)
 {
+    if (stop.stop_requested())
+        return ConversionResult::failure(source, kCouldNotReadImage);
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     WorkerProcess& process = threadWorker();
     if (process.running() && (process.path() != worker || process.exited()))
@@ -335,6 +348,10 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
     if (!process.running() && !process.start(worker))
         return abandoned() ? ConversionResult::failure(source, kCouldNotReadImage)
                            : Converter::convert(source, to, quality, outputDir);
+
+    // A stop kills the worker from the thread that asks for it; its socket
+    // closes and the wait for its report below ends at once.
+    const std::stop_callback killOnStop(stop, [pid = process.pid()] { killWorker(pid); });
 
     const fs::path folder = outputDir ? *outputDir : source.parent_path();
     std::optional<ConversionResult> reported;

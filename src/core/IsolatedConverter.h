@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -21,8 +22,12 @@ struct IsolatedConverter {
 
     // Same arguments and results as Converter::convert. Uses the worker found
     // by locateWorker(), or converts in this process when there is none.
+    // A stop requested through `stop` (a run that is stopped) abandons the
+    // file like abandonAll(), but only this call's worker: the file ends as
+    // "Could not read image", and later calls with another token work as usual.
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
-                                    const std::optional<std::filesystem::path>& outputDir);
+                                    const std::optional<std::filesystem::path>& outputDir,
+                                    std::stop_token stop = {});
 
     // For a process that quits: kills every worker at once, whatever file it
     // is writing (an output is named only when complete, so nothing of that
@@ -33,10 +38,12 @@ struct IsolatedConverter {
     // Has `worker` convert one file and waits at most `timeLimit` for its
     // report; a worker that crashes, overruns or reports nonsense is killed
     // and the file ends as "Could not read image". Converts in this process
-    // when `worker` cannot be started at all.
+    // when `worker` cannot be started at all. A stop requested through `stop`
+    // kills the worker at once, from whichever thread requests it.
     static ConversionResult convertInWorker(const std::filesystem::path& worker, std::chrono::milliseconds timeLimit,
                                             const std::filesystem::path& source, OutputFormat to, double quality,
-                                            const std::optional<std::filesystem::path>& outputDir);
+                                            const std::optional<std::filesystem::path>& outputDir,
+                                            std::stop_token stop = {});
 
     // The worker executable: beside the running program, in the installed
     // libexec folder, or where this build tree made it. None when not found.

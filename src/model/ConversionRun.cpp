@@ -7,13 +7,13 @@
 
 namespace pictavo {
 
-ConversionRun::ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert)
-    : snapshot_(std::move(snapshot)), convert_(std::move(convert))
+ConversionRun::ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert, std::stop_token stop)
+    : snapshot_(std::move(snapshot)), convert_(std::move(convert)), stop_(std::move(stop))
 {
     setAutoDelete(true);
 }
 
-QFuture<QList<ConversionResult>> ConversionRun::future()
+QFuture<ConversionResult> ConversionRun::future()
 {
     return promise_.future();
 }
@@ -21,15 +21,17 @@ QFuture<QList<ConversionResult>> ConversionRun::future()
 void ConversionRun::run()
 {
     promise_.start();
-    QList<ConversionResult> results;
-    results.reserve(static_cast<qsizetype>(snapshot_.files.size()));
     for (const std::filesystem::path& file : snapshot_.files) {
-        // Cancelled (its model is gone, the window closed): the remaining files are left alone.
-        if (promise_.isCanceled())
+        // Stopped (by the user, or because the window closed): the remaining files are left alone.
+        if (stop_.stop_requested())
             break;
-        results.append(convertOne(file));
+        ConversionResult result = convertOne(file);
+        // A failure during a stop is the abandoned file, not a fault of it; a
+        // file written before the stop arrived stays in the results.
+        if (stop_.stop_requested() && !result.ok())
+            break;
+        promise_.addResult(std::move(result));
     }
-    promise_.addResult(std::move(results));
     promise_.finish();
 }
 
@@ -42,7 +44,7 @@ ConversionResult ConversionRun::convertOne(const std::filesystem::path& file) co
     // An escaping exception would end the process; one file's failure must
     // not cost the rest of the run.
     try {
-        return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder);
+        return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder, stop_);
     } catch (const std::exception&) {
         return ConversionResult::failure(file, kCouldNotReadImage);
     }

@@ -4,13 +4,13 @@
 #include "core/OutputFormat.h"
 
 #include <QFuture>
-#include <QList>
 #include <QPromise>
 #include <QRunnable>
 
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace pictavo {
@@ -25,18 +25,21 @@ struct ConversionSnapshot {
 };
 
 // One batch conversion on a worker thread: converts the snapshot's files one
-// at a time in order and delivers the whole list of results through a future.
-// It owns everything it uses, so it outlives the model safely. Cancelling the
-// future stops it before its next file.
+// at a time in order and reports each file's result through a future as soon
+// as the file is finished. It owns everything it uses, so it outlives the
+// model safely. A stop requested through its token abandons the file in hand
+// (the token reaches the conversion, which kills its worker) and starts no
+// further file; what was finished before stays reported.
 class ConversionRun : public QRunnable {
 public:
-    using ConvertFunction = std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
-                                                           const std::optional<std::filesystem::path>&)>;
+    using ConvertFunction =
+        std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
+                                       const std::optional<std::filesystem::path>&, std::stop_token)>;
 
-    ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert);
+    ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert, std::stop_token stop);
 
-    // Finishes once run() has converted every file, or has stopped when cancelled.
-    QFuture<QList<ConversionResult>> future();
+    // One result per finished file, in snapshot order; finishes with the run.
+    QFuture<ConversionResult> future();
 
     void run() override;
 
@@ -45,7 +48,8 @@ private:
 
     ConversionSnapshot snapshot_;
     ConvertFunction convert_;
-    QPromise<QList<ConversionResult>> promise_;
+    std::stop_token stop_;
+    QPromise<ConversionResult> promise_;
 };
 
 }  // namespace pictavo

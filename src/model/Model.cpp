@@ -62,11 +62,14 @@ struct Model::State {
     double quality = 0.9;
     QList<ConversionResult> results;
     bool isConverting = false;
+    int runSize = 0;
+    int finishedCount = 0;
+    int notConvertedCount = 0;
     bool useCustomOutput = false;
     std::optional<QUrl> outputDir;
 
-    // The run in progress, cancelled when the model goes.
-    QFuture<QList<ConversionResult>> run;
+    // Stops the run in progress: on request, and when the model goes.
+    std::stop_source stop;
 
     std::shared_ptr<Panels> panels = defaultPanels();
     // Each file in a worker process, so that a decoder crash costs one file.
@@ -77,8 +80,8 @@ Model::Model(QObject* parent) : QObject(parent), state_(std::make_unique<State>(
 
 Model::~Model()
 {
-    // Nobody is left to see the results: the run stops before its next file.
-    state_->run.cancel();
+    // Nobody is left to see the results: the run abandons its file and stops.
+    state_->stop.request_stop();
 }
 
 void Model::setDefaultPanels(std::shared_ptr<Panels> panels)
@@ -144,6 +147,36 @@ bool Model::isConverting() const
 void Model::setIsConverting(bool converting)
 {
     announcedWrite(*this, [&] { state_->isConverting = converting; }, &Model::isConvertingChanged);
+}
+
+int Model::runSize() const
+{
+    return state_->runSize;
+}
+
+void Model::setRunSize(int size)
+{
+    announcedWrite(*this, [&] { state_->runSize = size; }, &Model::runSizeChanged);
+}
+
+int Model::finishedCount() const
+{
+    return state_->finishedCount;
+}
+
+void Model::setFinishedCount(int count)
+{
+    announcedWrite(*this, [&] { state_->finishedCount = count; }, &Model::finishedCountChanged);
+}
+
+int Model::notConvertedCount() const
+{
+    return state_->notConvertedCount;
+}
+
+void Model::setNotConvertedCount(int count)
+{
+    announcedWrite(*this, [&] { state_->notConvertedCount = count; }, &Model::notConvertedCountChanged);
 }
 
 bool Model::useCustomOutput() const
@@ -231,6 +264,7 @@ void Model::clear()
 {
     setFiles({});
     setResults({});
+    setNotConvertedCount(0);
 }
 
 void Model::chooseFiles()
@@ -255,6 +289,9 @@ void Model::convertAll()
         return;
     setIsConverting(true);
     setResults({});
+    setRunSize(static_cast<int>(state_->files.size()));
+    setFinishedCount(0);
+    setNotConvertedCount(0);
 
     ConversionSnapshot snapshot;
     for (const QUrl& file : state_->files)
@@ -264,20 +301,31 @@ void Model::convertAll()
     if (state_->useCustomOutput && state_->outputDir)
         snapshot.folder = localPath(*state_->outputDir);
 
-    auto* run = new ConversionRun(std::move(snapshot), state_->convert);
+    state_->stop = std::stop_source();
+    auto* run = new ConversionRun(std::move(snapshot), state_->convert, state_->stop.get_token());
     // The watcher is the model's child: when the model is gone, so is the
-    // delivery, while the run itself finishes on its own.
-    auto* watcher = new QFutureWatcher<QList<ConversionResult>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        QList<ConversionResult> results = watcher->future().resultCount() > 0 ? watcher->result()
-                                                                               : QList<ConversionResult>();
+    // delivery, while the run itself finishes on its own. Both signals arrive
+    // on the model's thread.
+    auto* watcher = new QFutureWatcher<ConversionResult>(this);
+    connect(watcher, &QFutureWatcherBase::resultsReadyAt, this,
+            [this](int, int finished) { setFinishedCount(finished); });
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, stop = state_->stop] {
+        QList<ConversionResult> results = watcher->future().results();
         watcher->deleteLater();
+        const int notConverted = state_->runSize - static_cast<int>(results.size());
         setResults(std::move(results));
+        if (stop.stop_requested() && notConverted > 0)
+            setNotConvertedCount(notConverted);
         setIsConverting(false);
     });
-    state_->run = run->future();
-    watcher->setFuture(state_->run);
+    watcher->setFuture(run->future());
     QThreadPool::globalInstance()->start(run);
+}
+
+void Model::stop()
+{
+    if (state_->isConverting)
+        state_->stop.request_stop();
 }
 
 void Model::chooseOutputDir()

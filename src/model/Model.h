@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace pictavo {
 
@@ -29,13 +30,20 @@ class Model : public QObject {
     // One map per result: id, source (path), fileName, output (path or ""), error (or ""), ok.
     Q_PROPERTY(QVariantList results READ resultRows NOTIFY resultsChanged)
     Q_PROPERTY(bool isConverting READ isConverting NOTIFY isConvertingChanged)
+    // The files of the current (or last) run, and how many of them are finished, failures included.
+    Q_PROPERTY(int runSize READ runSize NOTIFY runSizeChanged)
+    Q_PROPERTY(int finishedCount READ finishedCount NOTIFY finishedCountChanged)
+    // The files of the last run that Stop left unconverted; 0 after a run that ended by itself.
+    Q_PROPERTY(int notConvertedCount READ notConvertedCount NOTIFY notConvertedCountChanged)
     Q_PROPERTY(bool useCustomOutput READ useCustomOutput WRITE setUseCustomOutput NOTIFY useCustomOutputChanged)
     Q_PROPERTY(QUrl outputDir READ outputDirUrl NOTIFY outputDirChanged)
     Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
 
 public:
-    using ConvertFunction = std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
-                                                           const std::optional<std::filesystem::path>&)>;
+    // Converts one file; a stop requested through the token abandons it.
+    using ConvertFunction =
+        std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
+                                       const std::optional<std::filesystem::path>&, std::stop_token)>;
 
     explicit Model(QObject* parent = nullptr);
     ~Model() override;
@@ -56,6 +64,12 @@ public:
     void setResults(QList<ConversionResult> results);
     bool isConverting() const;
     void setIsConverting(bool converting);
+    int runSize() const;
+    void setRunSize(int size);
+    int finishedCount() const;
+    void setFinishedCount(int count);
+    int notConvertedCount() const;
+    void setNotConvertedCount(int count);
     bool useCustomOutput() const;
     void setUseCustomOutput(bool use);
     const std::optional<QUrl>& outputDir() const;
@@ -72,12 +86,17 @@ public:
     Q_INVOKABLE static bool isConvertible(const QUrl& url);
     // Appends every convertible URL not yet queued, in the given order.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
-    // Empties the queue, then the results.
+    // Empties the queue, then the results (and what the last Stop left unconverted).
     Q_INVOKABLE void clear();
     // Lets the user pick HEIC files and adds them.
     Q_INVOKABLE void chooseFiles();
-    // Converts the whole queue on a worker thread and publishes all results at once.
+    // Converts the whole queue on a worker thread, counts each finished file,
+    // and publishes all results at once when the run ends.
     Q_INVOKABLE void convertAll();
+    // Ends the run in progress: the file in hand is abandoned without a trace,
+    // no further file is started, and the results of the files finished so far
+    // are published with the number of files left unconverted.
+    Q_INVOKABLE void stop();
     // Lets the user pick the output folder and switches the custom folder on.
     Q_INVOKABLE void chooseOutputDir();
 
@@ -88,6 +107,9 @@ signals:
     void qualityChanged();
     void resultsChanged();
     void isConvertingChanged();
+    void runSizeChanged();
+    void finishedCountChanged();
+    void notConvertedCountChanged();
     void useCustomOutputChanged();
     void outputDirChanged();
 

@@ -39,6 +39,13 @@ Item {
         onActivated: root.model.chooseFiles()
     }
 
+    // Escape ends a run, as the Stop button does.
+    Shortcut {
+        sequences: [StandardKey.Cancel]
+        enabled: root.model.isConverting
+        onActivated: root.model.stop()
+    }
+
     ColumnLayout {
         id: column
         anchors.fill: parent
@@ -210,21 +217,47 @@ Item {
                 }
             }
 
+            AccessibleButton {
+                objectName: "stopButton"
+                visible: root.model.isConverting
+                topPadding: convertButton.topPadding
+                bottomPadding: convertButton.bottomPadding
+                text: qsTr("Stop")
+                onClicked: root.model.stop()
+            }
+
             Item { Layout.fillWidth: true }
 
             ResultsSummary {
                 visible: root.hasResults
                 results: root.model.results
+                stopped: root.model.notConvertedCount > 0
                 onRevealRequested: root.revealer.reveal(root.writtenFiles())
             }
         }
 
-        // The results list, and below it the room that keeps the rows above at
-        // the top of a tall window.
+        // While a run goes, how far it has got; after it, what Stop left
+        // unconverted, the results list, and below them the room that keeps
+        // the rows above at the top of a tall window.
         ColumnLayout {
             Layout.fillWidth: true
             Layout.fillHeight: true
             spacing: 0
+
+            RunProgress {
+                Layout.fillWidth: true
+                visible: root.model.isConverting
+                finished: root.model.finishedCount
+                total: root.model.runSize
+            }
+
+            Label {
+                objectName: "stoppedText"
+                Layout.bottomMargin: root.hasResults ? 8 : 0
+                visible: root.model.notConvertedCount > 0
+                text: qsTr("Stopped: %n not converted", "", root.model.notConvertedCount)
+                color: Theme.warning
+            }
 
             // Grows with its rows up to 140, but gives way (and scrolls) where the
             // window is too low for that: the window never grows by itself.

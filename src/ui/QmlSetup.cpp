@@ -1,6 +1,7 @@
 #include "ui/QmlSetup.h"
 
 #include "model/Model.h"
+#include "ui/AccessibleProgressBar.h"
 #include "ui/FileRevealer.h"
 
 #include <QQmlApplicationEngine>
@@ -29,6 +30,7 @@ void prepareQuick()
             QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         qmlRegisterType<Model>("Pictavo", 1, 0, "Model");
         qmlRegisterType<FileRevealer>("Pictavo", 1, 0, "FileRevealer");
+        AccessibleProgressBar::install();
     });
 }
 

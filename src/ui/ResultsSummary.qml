@@ -11,6 +11,8 @@ RowLayout {
 
     // One map per result: fileName, output ("" when none), error, ok.
     required property var results
+    // The run was stopped before its last file: a warning, like a failure.
+    property bool stopped: false
 
     signal revealRequested()
 
@@ -25,7 +27,7 @@ RowLayout {
         //: The number of converted files, then the number of failed ones
         text: summary.failed > 0 ? qsTr("%1, %2").arg(convertedText).arg(qsTr("%n failed", "", summary.failed))
                                  : convertedText
-        color: summary.failed > 0 ? Theme.warning : Theme.success
+        color: summary.failed > 0 || summary.stopped ? Theme.warning : Theme.success
     }
 
     AccessibleButton {

@@ -25,11 +25,12 @@ struct Values {
     qsizetype results;  // how many
     bool converting, custom;
     std::optional<QUrl> dir;
+    int runSize, finished, notConverted;
     bool operator==(const Values&) const = default;
     static Values of(const Model& m)
     {
         return {m.files(), m.format(), m.quality(), m.results().size(), m.isConverting(), m.useCustomOutput(),
-                m.outputDir()};
+                m.outputDir(), m.runSize(), m.finishedCount(), m.notConvertedCount()};
     }
 };
 
@@ -41,7 +42,9 @@ struct Recorder {
             {&Model::objectWillChange, "will"}, {&Model::filesChanged, "files"},
             {&Model::formatChanged, "format"}, {&Model::qualityChanged, "quality"},
             {&Model::resultsChanged, "results"}, {&Model::isConvertingChanged, "isConverting"},
-            {&Model::useCustomOutputChanged, "useCustomOutput"}, {&Model::outputDirChanged, "outputDir"}};
+            {&Model::useCustomOutputChanged, "useCustomOutput"}, {&Model::outputDirChanged, "outputDir"},
+            {&Model::runSizeChanged, "runSize"}, {&Model::finishedCountChanged, "finishedCount"},
+            {&Model::notConvertedCountChanged, "notConvertedCount"}};
         for (auto [signal, name] : sources)
             QObject::connect(&model, signal, &model, [this, name] { names << name, values << Values::of(model); });
     }
@@ -59,15 +62,22 @@ struct FakePanels : Panels {
 
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; QThread* thread; };
 
-// Records its calls and waits while `held`. Names containing "bad" fail, "throw" throw.
+// Records its calls and, after the first `passing` files, waits while `held`;
+// a stop abandons the file in hand, except one whose name contains "deaf"
+// (it finishes, as a conversion in this process does). Names containing "bad"
+// fail, "throw" throw.
 struct FakeConverter {
     Model::ConvertFunction function()
     {
-        return [this](const fs::path& source, OutputFormat format, double quality, const std::optional<fs::path>& to) {
+        return [this](const fs::path& source, OutputFormat format, double quality, const std::optional<fs::path>& to,
+                      std::stop_token stop) {
             { std::lock_guard lock(mutex); calls.append({source, format, quality, to, QThread::currentThread()}); }
-            while (held)  // hold the run until the test lets go
-                QThread::msleep(1);
             const QString name = QString::fromStdString(source.filename().string());
+            const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
+            while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
+                QThread::msleep(1);
+            if (!deaf && stop.stop_requested())
+                return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
             if (name.contains("throw"))
                 throw std::runtime_error("conversion blew up");
             if (name.contains("bad"))
@@ -79,6 +89,7 @@ struct FakeConverter {
     std::mutex mutex;
     QList<Call> calls;
     std::atomic<bool> held = false;
+    std::atomic<int> passing = 0;
 };
 
 TEST(Announcements, EachWriteAnnouncesOnceWithTheOldValueThenSignalsWithTheNew)
@@ -92,6 +103,9 @@ TEST(Announcements, EachWriteAnnouncesOnceWithTheOldValueThenSignalsWithTheNew)
         {"useCustomOutput", [&] { model.setUseCustomOutput(true); }},
         {"outputDir", [&] { model.setOutputDir(file("/out")); }},
         {"files", [&] { model.addFiles({file("/a.heic")}); }},
+        {"runSize", [&] { model.setRunSize(3); }},
+        {"finishedCount", [&] { model.setFinishedCount(2); }},
+        {"notConvertedCount", [&] { model.setNotConvertedCount(1); }},
         {"results", [&] { model.setResults({ConversionResult("/a.heic", std::nullopt, "Write failed")}); }}};
     for (const auto& [name, write] : writes) {
         recorder.reset();
@@ -103,9 +117,10 @@ TEST(Announcements, EachWriteAnnouncesOnceWithTheOldValueThenSignalsWithTheNew)
     }
     recorder.reset();
     model.setFormatName("GIF");  // not a format: ignored
-    model.clear();  // files first, then results
-    ASSERT_EQ(recorder.names, QStringList({"will", "files", "will", "results"}));
+    model.clear();  // files first, then results, then what a stop left
+    ASSERT_EQ(recorder.names, QStringList({"will", "files", "will", "results", "will", "notConvertedCount"}));
     EXPECT_TRUE(recorder.values[2].files.isEmpty() && recorder.values[2].results == 1);
+    EXPECT_EQ(model.notConvertedCount(), 0);
 }
 
 TEST(Intake, ConvertibleNamesDuplicatesAndOrder)
@@ -181,12 +196,23 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrder)
     ASSERT_TRUE(started());
     QCoreApplication::processEvents();
     EXPECT_TRUE(model.isConverting() && model.results().isEmpty());
-    EXPECT_EQ(recorder.names, QStringList({"will", "isConverting", "will", "results"}));
+    EXPECT_EQ(recorder.names, QStringList({"will", "isConverting", "will", "results", "will", "runSize", "will",
+                                           "finishedCount", "will", "notConvertedCount"}));
+    EXPECT_TRUE(recorder.values[9].runSize == 4 && recorder.values[9].finished == 0);
 
     converter.held = false;
     ASSERT_TRUE(finished());
-    EXPECT_EQ(recorder.names.mid(4), QStringList({"will", "results", "will", "isConverting"}));
-    EXPECT_TRUE(recorder.values[5].results == 4 && recorder.values[5].converting);
+    // Each finished file is counted as it ends, while the results wait for the last.
+    const qsizetype end = recorder.names.size() - 4;
+    EXPECT_EQ(recorder.names.mid(end), QStringList({"will", "results", "will", "isConverting"}));
+    EXPECT_TRUE(recorder.values[end + 1].results == 4 && recorder.values[end + 1].converting);
+    int counted = 0;
+    for (qsizetype i = 11; i < end; i += 2) {
+        EXPECT_EQ(recorder.names[i], "finishedCount");
+        EXPECT_TRUE(recorder.values[i].finished > counted && recorder.values[i].results == 0) << i;
+        counted = recorder.values[i].finished;
+    }
+    EXPECT_EQ(counted, 4);
     const QList<ConversionResult>& results = model.results();
     const QList<Call> calls = converter.taken();
     ASSERT_EQ(results.size(), 4);
@@ -234,6 +260,40 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
         ASSERT_TRUE(finished());
         EXPECT_EQ(converter.taken().last().folder, expected) << custom << dir.has_value();
     }
+}
+
+// Stop abandons the file in hand and starts no other; the files finished before are published, and a file
+// that was written all the same (a conversion that cannot be interrupted) is kept.
+TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
+{
+    const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}};
+    Recorder recorder(model);
+    for (const auto& [held, published, notConverted] : cases) {
+        const QList<QUrl> queue{file("/p/a.heic"), file("/p/b-bad.heic"), file(std::string("/p/") + held),
+                                file("/p/d.heic")};
+        model.clear();
+        model.addFiles(queue);
+        const qsizetype before = converter.taken().size();
+        converter.held = true;
+        converter.passing = 2;
+        model.convertAll();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return converter.taken().size() == before + 3; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model.finishedCount() == 2; }, 20000));
+        recorder.reset();
+        model.stop();
+        converter.held = false;  // lets the deaf file finish
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(recorder.names.mid(recorder.names.size() - 6),
+                  QStringList({"will", "results", "will", "notConvertedCount", "will", "isConverting"}));
+        EXPECT_EQ(converter.taken().size(), before + 3) << held;  // d was never begun
+        ASSERT_EQ(model.results().size(), published) << held;
+        EXPECT_TRUE(model.results()[0].ok() && !model.results()[1].ok());
+        EXPECT_EQ(model.notConvertedCount(), notConverted) << held;
+        EXPECT_EQ(model.files(), queue);
+    }
+    model.convertAll();  // the next run is whole again
+    ASSERT_TRUE(finished());
+    EXPECT_TRUE(model.results().size() == 4 && model.notConvertedCount() == 0);
 }
 
 // Closing the window mid-run: nothing crashes, and the run begins no file after the one in hand.

@@ -42,7 +42,15 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
     expectEveryControlNamed(app, 10);
     app.model().setFormat(OutputFormat::png);
     app.model().setIsConverting(true);
-    expectEveryControlNamed(app, 8);
+    app.model().setRunSize(3);
+    app.model().setFinishedCount(1);
+    expectEveryControlNamed(app, 10);  // Stop and the progress bar join
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&app.item("progressBar"));
+    ASSERT_TRUE(bar && bar->valueInterface());
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), "Files processed");
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
+    EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
     QAccessible::setActive(false);
 }
 
@@ -65,7 +73,7 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
     Model& model = app.model();
     const auto panels = std::make_shared<AnsweringPanels>();
     model.setPanels(panels);
-    model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&) {
+    model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&, auto) {
         return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
     });
     const QSignalSpy convertClicks(&app.item("convertButton"), SIGNAL(clicked()));
@@ -129,6 +137,16 @@ TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReason
     EXPECT_EQ(reasons, (QStringList{u"\u2014 Bild konnte nicht gelesen werden"_qs,
                                     u"\u2014 Ausgabedatei konnte nicht erstellt werden"_qs,
                                     u"\u2014 Schreiben fehlgeschlagen"_qs, u"\u2014 Some new reason"_qs}));
+    app.model().setNotConvertedCount(1);
+    app.model().setIsConverting(true);
+    app.model().setRunSize(3);
+    app.model().setFinishedCount(1);
+    app.settle();
+    EXPECT_EQ(app.text("stopButton"), "Stopp");
+    EXPECT_EQ(app.text("progressCount"), "1 von 3");
+    app.model().setIsConverting(false);
+    app.settle();
+    EXPECT_EQ(app.text("stoppedText"), "Gestoppt: 1 nicht umgewandelt");
 }
 
 }  // namespace

@@ -1,12 +1,21 @@
 #include "WindowHarness.h"
 
 #include "fixtures/HeifFixtures.h"
+#include "robustness/Noise.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
+
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <thread>
 
 namespace pictavo::test {
 namespace {
 
+namespace fs = std::filesystem;
 namespace fx = pictavo::fixtures;
 
 const auto converted = [](const std::string& source, const std::string& output) {
@@ -109,9 +118,18 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
     QMimeData data;
     data.setUrls(fileUrls({path("beach.heic"), path("x.heic"), path("Dunes.HEIF")}));
     app.drag(data, true);
+    QStringList counts;  // as the window shows them while the files finish
+    QObject::connect(&app.model(), &Model::finishedCountChanged, &app.window(), [&] {
+        if (app.shown("runProgress"))
+            counts.append(app.text("progressCount"));
+    });
     app.click("convertButton");
     ASSERT_TRUE(app.waitForRun());
 
+    ASSERT_FALSE(counts.isEmpty());
+    EXPECT_EQ(counts.first(), "0 of 3");
+    EXPECT_EQ(counts.last(), "3 of 3");
+    EXPECT_FALSE(app.shown("runProgress"));
     EXPECT_EQ(app.text("summaryText"), "2 converted, 1 failed");
     QStringList names;
     for (QQuickItem* row : app.findAll("resultRow"))
@@ -122,6 +140,78 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
 
     app.click("revealButton");  // every written file, in list order
     EXPECT_EQ(app.revealer.calls, QList<QStringList>{QStringList({path("beach.jpg"), path("Dunes.jpg")})});
+}
+
+// Stop (or Escape) mid-file: the files finished stay and are listed, the file
+// in hand leaves nothing, its worker is gone, and the next run starts converting again.
+// The worker is frozen while it writes, so the stop cannot wait for it unnoticed.
+TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
+{
+    fx::TempDir dir;
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    fx::writeRepeatedTileHeic(dir / "photo-0.heic", 3072, 3072, noise(512, 512));
+    QStringList photos;
+    for (int i = 0; i < 4; ++i) {
+        const fs::path photo = dir / ("photo-" + std::to_string(i) + ".heic");
+        if (i > 0)
+            fs::copy_file(dir / "photo-0.heic", photo);
+        photos.append(QString::fromStdString(photo.string()));
+    }
+    AppWindow app;
+    app.model().setFormat(OutputFormat::png);
+    app.model().setUseCustomOutput(true);
+    app.model().setOutputDir(QUrl::fromLocalFile(QString::fromStdString(out.string())));
+    app.model().addFiles(fileUrls(photos));
+
+    // Freezes the worker once it writes a file after the `written` ones.
+    const auto freezeWriter = [&](std::size_t written) -> std::optional<pid_t> {
+        QElapsedTimer clock;
+        for (clock.start(); clock.elapsed() < 120000; QCoreApplication::processEvents()) {
+            const std::optional<pid_t> writer = fx::entriesOf(out).size() >= written ? fx::writerOfUnnamedFileIn(out)
+                                                                                      : std::nullopt;
+            if (!writer)
+                continue;
+            ::kill(*writer, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // stopped for sure
+            if (fx::writerOfUnnamedFileIn(out) == writer)
+                return writer;
+            ::kill(*writer, SIGCONT);  // it had finished that file after all
+        }
+        return std::nullopt;
+    };
+    // Stopped after one file, then, in the next run, before any.
+    const std::pair<const char*, std::size_t> ways[] = {{"Escape", 1}, {"stopButton", 0}};
+    for (const auto& [way, finishing] : ways) {
+        SCOPED_TRACE(way);
+        const std::size_t existing = fx::entriesOf(out).size();
+        app.click("convertButton");
+        const std::optional<pid_t> writer = freezeWriter(existing + finishing);
+        ASSERT_TRUE(writer) << "no file was being written";
+        const std::vector<std::string> before = fx::entriesOf(out);
+        const int finished = int(before.size() - existing);
+        app.settle();
+        EXPECT_EQ(app.text("progressCount"), QStringLiteral("%1 of 4").arg(finished));
+
+        QElapsedTimer clock;
+        clock.start();
+        way == std::string("Escape") ? app.pressKey(Qt::Key_Escape) : app.click(way);
+        ASSERT_TRUE(app.waitForRun());
+        std::printf("from %s to the summary: %.3f s\n", way, double(clock.nsecsElapsed()) / 1e9);
+
+        EXPECT_TRUE(::kill(*writer, 0) == -1 && errno == ESRCH) << "the worker outlived the stop";
+        EXPECT_EQ(fx::entriesOf(out), before);
+        EXPECT_EQ(app.model().files(), fileUrls(photos));
+        EXPECT_FALSE(app.shown("runProgress") || app.shown("stopButton"));
+        EXPECT_EQ(app.text("stoppedText"), QStringLiteral("Stopped: %1 not converted").arg(4 - finished));
+        EXPECT_EQ(app.shown("resultsSummary"), finished > 0);
+        if (finished > 0) {
+            EXPECT_EQ(app.text("summaryText"), QStringLiteral("%1 converted").arg(finished));
+            EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), QColor("#c75c00"));
+            app.click("revealButton");
+            EXPECT_EQ(app.revealer.calls.value(0).size(), finished);
+        }
+    }
 }
 
 }  // namespace

@@ -66,11 +66,13 @@ TEST(Window, TheConvertButtonNamesCountAndFormatAndReturnPressesItOnlyWhileEnabl
     app.model().setFormat(OutputFormat::png);
     app.settle();
     EXPECT_EQ(app.text("convertButton"), "Convert 3 to PNG");
+    EXPECT_FALSE(app.shown("stopButton"));
 
     app.model().setIsConverting(true);
     app.settle();
     EXPECT_EQ(app.text("convertButton"), u"Converting\u2026"_qs);
     EXPECT_FALSE(app.item("convertButton").isEnabled());
+    EXPECT_EQ(app.text("stopButton"), "Stop");
     app.pressKey(Qt::Key_Return);
     QTest::qWait(50);
     EXPECT_TRUE(app.model().results().isEmpty());

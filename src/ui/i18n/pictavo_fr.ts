@@ -4,7 +4,7 @@
 <context>
     <name>ContentView</name>
     <message>
-        <location filename="../ContentView.qml" line="+50"/>
+        <location filename="../ContentView.qml" line="+57"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
@@ -62,6 +62,19 @@
         <location line="+1"/>
         <source>Convert to %1</source>
         <translation>Convertir en %1</translation>
+    </message>
+    <message>
+        <location line="+32"/>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+33"/>
+        <source>Stopped: %n not converted</source>
+        <translation>
+            <numerusform>Arrêté&#xa0;: %n non converti</numerusform>
+            <numerusform>Arrêté&#xa0;: %n non convertis</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -162,7 +175,7 @@
 <context>
     <name>ResultsSummary</name>
     <message numerus="yes">
-        <location filename="../ResultsSummary.qml" line="+24"/>
+        <location filename="../ResultsSummary.qml" line="+26"/>
         <source>%n converted</source>
         <translation>
             <numerusform>%n converti</numerusform>
@@ -190,14 +203,27 @@
     </message>
 </context>
 <context>
+    <name>RunProgress</name>
+    <message>
+        <location filename="../RunProgress.qml" line="+26"/>
+        <source>Files processed</source>
+        <translation>Fichiers traités</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>%1 of %2</source>
+        <translation>%1 sur %2</translation>
+    </message>
+</context>
+<context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+244"/>
+        <location filename="../../model/Model.cpp" line="+278"/>
         <source>Choose HEIC files to convert</source>
         <translation>Choisissez les fichiers HEIC à convertir</translation>
     </message>
     <message>
-        <location line="+47"/>
+        <location line="+61"/>
         <source>Choose output folder</source>
         <translation>Choisissez le dossier de destination</translation>
     </message>
