@@ -262,7 +262,7 @@ void Model::convertAll()
     snapshot.format = state_->format;
     snapshot.quality = state_->quality;
     if (state_->useCustomOutput && state_->outputDir)
-        snapshot.folder = localPath(*state_->outputDir);
+        snapshot.folder = Converter::normalFolder(localPath(*state_->outputDir));
 
     auto* run = new ConversionRun(std::move(snapshot), state_->convert);
     // The watcher is the model's child: when the model is gone, so is the
