@@ -6,6 +6,7 @@
 #include "ui/StringTable.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <memory>
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     // The launcher's id, so desktops link the window to the launcher and its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.pictavo.Pictavo"));
+    // The window's icon where the desktop takes it from the window (X11): the installed one, else the built-in copy.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.pictavo.Pictavo"),
+                                                 QIcon(QStringLiteral(":/icons/org.pictavo.Pictavo.svg"))));
 
     pictavo::followDesktopColourScheme();
     const pictavo::StringTable strings;
