@@ -12,8 +12,12 @@
 
 int main(int argc, char** argv)
 {
+    // The desktop's own file chooser, through its portal, where Qt's portal theme is installed.
+    const bool portalPreferred = pictavo::DialogPanels::preferDesktopPortal();
     // A widget application, because the open panels are widget file dialogs.
     QApplication app(argc, argv);
+    if (portalPreferred)
+        qunsetenv("QT_QPA_PLATFORMTHEME");  // chosen now; programs started later choose their own
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
     // The launcher's id, so desktops link the window to the launcher and its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.pictavo.Pictavo"));
