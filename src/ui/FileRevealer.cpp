@@ -8,7 +8,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace pictavo {
@@ -39,18 +38,17 @@ void openContainingFolder(const QString& path)
 // The files grouped by folder, folders in the order of their first file.
 std::vector<QStringList> byFolder(const QStringList& paths)
 {
-    std::vector<std::pair<QString, QStringList>> groups;
-    for (const QString& path : paths) {
-        const QString folder = folderOf(path);
-        auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == folder; });
-        if (group == groups.end())
-            groups.emplace_back(folder, QStringList{path});
-        else
-            group->second.append(path);
-    }
+    QStringList folders;
     std::vector<QStringList> files;
-    for (auto& group : groups)
-        files.push_back(std::move(group.second));
+    for (const QString& path : paths) {
+        const qsizetype index = folders.indexOf(folderOf(path));
+        if (index >= 0) {
+            files[std::size_t(index)].append(path);
+        } else {
+            folders.append(folderOf(path));
+            files.push_back({path});
+        }
+    }
     return files;
 }
 
