@@ -87,8 +87,11 @@ set(PICTAVO_RUNTIME_DEPENDS
     "libheif1 (>= 1.19)"
     libheif-plugin-libde265)
 list(JOIN PICTAVO_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# A Wayland session uses the Wayland platform plugin when present, XWayland otherwise.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# A Wayland session uses the Wayland platform plugin when present, XWayland
+# otherwise. The portal's platform theme gives the desktop's own file chooser
+# (the application asks Qt for it); without it, or with no portal running, the
+# application shows Qt's own dialog.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-xdgdesktopportal-platformtheme")
 
 # The copyright file, the changelog (of a native package) and the manual page a
 # Debian package carries, compressed as Debian compresses them.

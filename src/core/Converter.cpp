@@ -46,6 +46,16 @@ imageio::Properties Converter::destinationOptions(OutputFormat to, double qualit
     return options;
 }
 
+fs::path Converter::normalFolder(const fs::path& folder)
+{
+    fs::path normal;
+    for (const fs::path& element : folder) {
+        if (!element.empty() && element != ".")
+            normal /= element;
+    }
+    return normal.empty() && !folder.empty() ? fs::path(".") : normal;
+}
+
 ConversionResult Converter::convert(const fs::path& source, OutputFormat to, double quality,
                                     const std::optional<fs::path>& outputDir)
 {
@@ -61,7 +71,7 @@ ConversionResult Converter::convert(const fs::path& source, OutputFormat to, dou
         return ConversionResult::failure(source, kCouldNotReadImage);
 
     const std::string base = source.stem().string();
-    const fs::path folder = outputDir ? *outputDir : source.parent_path();
+    const fs::path folder = normalFolder(outputDir ? *outputDir : source.parent_path());
     const fs::path location = freeOutputLocation(folder, base, ext(to));
 
     std::unique_ptr<imageio::ImageDestination> destination =

@@ -23,6 +23,11 @@ struct Converter {
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
                                     const std::optional<std::filesystem::path>& outputDir);
 
+    // The folder's path in the one form locations are compared in: without
+    // "." elements and empty ones, so that "DIR", "DIR/" and "DIR/./" are one
+    // folder. ".." stays: a symbolic link before it decides where it leads.
+    static std::filesystem::path normalFolder(const std::filesystem::path& folder);
+
     // The first candidate name at which no directory entry of any kind exists.
     static std::filesystem::path freeOutputLocation(const std::filesystem::path& folder, const std::string& base,
                                                     const std::string& extension);

@@ -440,7 +440,8 @@ std::optional<ConversionResult> IsolatedConverter::parseReport(std::string_view 
     // Only a file the worker could have written: a regular file under one of
     // the names the converter chooses from, in the folder it was given.
     std::error_code error;
-    if (output.parent_path() != expectedFolder || !isCandidateName(output.filename().string(), source, to) ||
+    if (Converter::normalFolder(output.parent_path()) != Converter::normalFolder(expectedFolder) ||
+        !isCandidateName(output.filename().string(), source, to) ||
         !fs::is_regular_file(fs::symlink_status(output, error)))
         return std::nullopt;
     return ConversionResult(source, output, std::nullopt);

@@ -299,7 +299,7 @@ void Model::convertAll()
     snapshot.format = state_->format;
     snapshot.quality = state_->quality;
     if (state_->useCustomOutput && state_->outputDir)
-        snapshot.folder = localPath(*state_->outputDir);
+        snapshot.folder = Converter::normalFolder(localPath(*state_->outputDir));
 
     state_->stop = std::stop_source();
     auto* run = new ConversionRun(std::move(snapshot), state_->convert, state_->stop.get_token());

@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QGuiApplication>
+#include <QTreeView>
 #include <QWindow>
 
 namespace pictavo {
@@ -22,9 +25,30 @@ std::optional<QList<QUrl>> DialogPanels::run(const PanelRequest& request)
     return dialog.selectedUrls();
 }
 
+bool DialogPanels::preferDesktopPortal()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORMTHEME"))
+        return false;
+    // Outside a sandbox Qt loads the portal theme only when asked to; it keeps
+    // the desktop's usual theme beneath for everything but the dialogs.
+    qputenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal");
+    return true;
+}
+
 void DialogPanels::configure(QFileDialog& dialog, const PanelRequest& request)
 {
     dialog.setWindowTitle(request.message);
+    // Qt's own dialog (where the desktop offers none of its own) would open
+    // with the sizes and dates cut short: each column gets the width of its
+    // contents and the names the rest, in a window wide enough for all.
+    if (auto* view = dialog.findChild<QTreeView*>()) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        const QFontMetrics metrics = dialog.fontMetrics();
+        dialog.resize(metrics.averageCharWidth() * 125, metrics.height() * 32);
+    }
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (request.canChooseDirectories && !request.canChooseFiles) {
         dialog.setFileMode(QFileDialog::Directory);

@@ -17,11 +17,16 @@ public:
     explicit FileRevealer(const QDBusConnection& bus, QObject* parent = nullptr);
 
     // Asks the file manager on the session bus (org.freedesktop.FileManager1.ShowItems)
-    // to open the files' folders with the files selected, in the given order;
-    // when no file manager answers, opens the folder of the first file instead.
+    // to show each folder of the files once, in the order the files come, with
+    // the folder's files selected where the file manager selects several at once
+    // and the first of them elsewhere. A folder the file manager does not show
+    // (none answers) is opened instead.
     Q_INVOKABLE void reveal(const QStringList& paths);
 
 private:
+    bool fileManagerSelectsSeveral() const;
+    void showItems(const QStringList& paths);
+
     QDBusConnection bus_;
 };
 

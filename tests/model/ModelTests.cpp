@@ -251,7 +251,7 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
 {
     const std::tuple<bool, std::optional<QUrl>, std::optional<fs::path>> cases[]{
         {false, std::nullopt, std::nullopt}, {false, file("/out"), std::nullopt},
-        {true, std::nullopt, std::nullopt}, {true, file("/out"), fs::path("/out")}};
+        {true, std::nullopt, std::nullopt}, {true, file("/out"), fs::path("/out")}, {true, file("/out/"), fs::path("/out")}};
     model.addFiles({file("/p/a.heic")});
     for (const auto& [custom, dir, expected] : cases) {
         model.setUseCustomOutput(custom);

@@ -4,7 +4,8 @@
 # it without installing it: every library its programs link, every QML module and
 # Qt plugin the application loads when its window opens, and libheif's HEVC decoder
 # plugin belong to a package that Depends names, directly or through the packages
-# those depend on (first alternative only: what apt would pick); lintian finds no error.
+# those depend on (first alternative only: what apt would pick), or to an installed one
+# that Recommends names (or those reach); lintian finds no error.
 set -uo pipefail
 
 if [ "${1:-}" = --probe ]; then
@@ -53,10 +54,12 @@ echo "Depends: $depends"
 # lintian: errors fail the test; warnings and notes are shown.
 lintian "$deb" 2>/dev/null || fail "lintian reports errors"
 
-# The packages Depends reaches on this machine's package database: a breadth-first
-# walk over Depends and Pre-Depends, with virtual packages resolved through Provides.
-reached=$(dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Provides}\t${Depends}, ${Pre-Depends}\n' |
-  awk -F'\t' -v roots="$depends" '
+# The packages a list of relations reaches on this machine's package database: a
+# breadth-first walk over Depends and Pre-Depends, with virtual packages resolved
+# through Provides; "MISSING name" for each one not installed.
+reach() {
+  dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Provides}\t${Depends}, ${Pre-Depends}\n' |
+  awk -F'\t' -v roots="$1" '
     function names(list, out, first,   n, parts, i, alt, name) {
       n = split(list, parts, ",")
       for (i = 1; i <= n; i++) {
@@ -82,10 +85,14 @@ reached=$(dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Provides}\t${Depe
         else if (p in providers) { n = split(providers[p], alts, " "); for (i = 1; i <= n; i++) queue[++queue[0]] = alts[i] }
         else print "MISSING " p
       }
-    }')
+    }'
+}
+reached=$(reach "$depends")
 for missing in $(echo "$reached" | sed -n 's/^MISSING //p'); do
   fail "$missing, which Depends reaches, is not installed here, so the check cannot follow it"
 done
+# What Recommends names (the desktop portal's dialogs) is loaded where it is installed.
+reached+=$'\n'$(reach "$(dpkg-deb -f "$deb" Recommends)" | grep -v '^MISSING ')
 
 # What the application loads: its libraries, plugins (mapped in memory once the window
 # is up, the SVG icon of the drop area being among the last) and the QML modules it
@@ -104,6 +111,10 @@ loaded=$(
 for expected in platforms/libqxcb.so imageformats/libqsvg.so QtQuick/Controls/qmldir QtQuick/Shapes/qmldir libde265; do
   grep -q "$expected" <<<"$loaded" || fail "the probe did not see $expected loaded: $(tail -5 "$work/trace.log")"
 done
+# Where the portal's platform theme is installed, the application asks Qt for it.
+if dpkg-query -W -f='${db:Status-Abbrev}' qt6-xdgdesktopportal-platformtheme 2>/dev/null | grep -q '^ii'; then
+  grep -q platformthemes/libqxdgdesktopportal.so <<<"$loaded" || fail "the installed portal theme was not loaded"
+fi
 
 # Each file's package, by its path or its other name under merged /usr (/lib, /usr/lib).
 loaded=$(sed 's|^/lib|/usr/lib|' <<<"$loaded" | sort -u)
@@ -119,7 +130,7 @@ while read -r file; do
     fail "$file ($(echo $packages)) is not reached from Depends"
   fi
 done <<<"$loaded"
-echo "$count files loaded at run time, in $(grep -vc '^MISSING' <<<"$reached") packages reached from Depends"
+echo "$count files loaded at run time, in $(grep -vc '^MISSING' <<<"$reached") packages reached from Depends and Recommends"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"

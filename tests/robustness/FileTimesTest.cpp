@@ -24,7 +24,9 @@ TEST_P(FileTimes, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
     const fs::path source = photos / "photo.heic";
     writeHeic(source, HeicImage(quadrants(16, 16)));
     const timespec times[2] = {{1546300800, 123456789}, {1557000000, 987654321}};  // access, modification (2019)
-    for (const std::optional<fs::path>& outputDir : {std::optional<fs::path>(), std::optional(chosen.path())}) {
+    // A folder given as "DIR/" is the same folder: the worker's report of a file written there is believed.
+    for (const std::optional<fs::path>& outputDir :
+         {std::optional<fs::path>(), std::optional(chosen.path()), std::optional(chosen.path() / "")}) {
         for (OutputFormat format : allOutputFormats) {
             // Reading the source may move its access time on: set both again each time.
             ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
@@ -39,7 +41,7 @@ TEST_P(FileTimes, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
         }
     }
     EXPECT_EQ(photos.entries(), (std::vector<std::string>{"photo.heic", "photo.jpg", "photo.png"}));
-    EXPECT_EQ(chosen.entries(), (std::vector<std::string>{"photo.jpg", "photo.png"}));
+    EXPECT_EQ(chosen.entries(), (std::vector<std::string>{"photo-1.jpg", "photo-1.png", "photo.jpg", "photo.png"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, FileTimes, ::testing::Values(kInProcess, kInWorker), converterName);

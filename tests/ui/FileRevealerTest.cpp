@@ -85,31 +85,48 @@ protected:
     QStringList names_;
 };
 
-TEST_F(FileRevealerTest, HandsTheFileManagerEncodedUrisInTheGivenOrder)
+// One request per folder, in the order of the files: a file manager that opens a
+// window per file gets the folder's first file, one that selects several (it
+// also owns Dolphin's name) gets them all.
+TEST_F(FileRevealerTest, AsksForEachFolderOnceWithEncodedUris)
 {
+    const QStringList paths{"/home/ana/Urlaub Fotos/Café été.jpg", "/tmp/a/100% #1?.jpg",
+                            "/home/ana/Urlaub Fotos/b.jpg", "/tmp/a/c.jpg"};
+    const QString cafe = "file:///home/ana/Urlaub%20Fotos/Caf%C3%A9%20%C3%A9t%C3%A9.jpg";
+    const QString percent = "file:///tmp/a/100%25%20%231%3F.jpg";
+    const QList<QStringList> firstOfEach{{cafe}, {percent}};
+    const QList<QStringList> all{{cafe, "file:///home/ana/Urlaub%20Fotos/b.jpg"}, {percent, "file:///tmp/a/c.jpg"}};
+    const std::pair<QString, QList<QStringList>> cases[]{
+        {"", firstOfEach}, {"org.kde.dolphin-4242", all}, {"org.kde.dolphin", all}, {"org.kde.dolphinx", firstOfEach}};
     QDBusConnection service = connect();
     ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &desktop, QDBusConnection::ExportScriptableSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
     pictavo::FileRevealer revealer(connect());
-
-    // Calls on one connection arrive in order, so an empty list that did call would be seen first.
-    revealer.reveal({});
-    revealer.reveal({"/home/ana/Urlaub Fotos/Café été.jpg", "/tmp/b/IMG_0001.png", "/tmp/a/100% #1?.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.shown.isEmpty(); }, 5000));
-    QTest::qWait(200);
-    EXPECT_EQ(desktop.shown, QList<QStringList>{QStringList({"file:///home/ana/Urlaub%20Fotos/Caf%C3%A9%20%C3%A9t%C3%A9.jpg",
-                                                             "file:///tmp/b/IMG_0001.png",
-                                                             "file:///tmp/a/100%25%20%231%3F.jpg"})});
+    for (const auto& [alsoOwned, expected] : cases) {
+        ASSERT_TRUE(alsoOwned.isEmpty() || service.registerService(alsoOwned));
+        desktop.shown.clear();
+        // Calls on one connection arrive in order, so an empty list that did call would be seen first.
+        revealer.reveal({});
+        revealer.reveal(paths);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.shown.size() >= expected.size(); }, 5000))
+            << alsoOwned.toStdString();
+        QTest::qWait(200);
+        EXPECT_EQ(desktop.shown, expected) << alsoOwned.toStdString();
+        if (!alsoOwned.isEmpty())
+            service.unregisterService(alsoOwned);
+    }
     EXPECT_TRUE(desktop.opened.isEmpty());
 }
 
-TEST_F(FileRevealerTest, OpensTheFirstFilesFolderWhenNoFileManagerAnswers)
+TEST_F(FileRevealerTest, OpensEachFolderWhenNoFileManagerAnswers)
 {
     pictavo::FileRevealer revealer(connect());  // nobody owns the file manager's name on this bus
 
-    revealer.reveal({"/home/ana/Urlaub Fotos/Café.jpg", "/tmp/other/b.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.opened.isEmpty(); }, 5000));
-    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile("/home/ana/Urlaub Fotos")});
+    revealer.reveal({"/home/ana/Urlaub Fotos/Café.jpg", "/tmp/other/b.jpg", "/home/ana/Urlaub Fotos/d.jpg"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.opened.size() >= 2; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(desktop.opened,
+              QList<QUrl>({QUrl::fromLocalFile("/home/ana/Urlaub Fotos"), QUrl::fromLocalFile("/tmp/other")}));
 }
 
 }  // namespace
