@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/LaunchArguments.h"
 #include "model/Model.h"
 #include "ui/ColourScheme.h"
 #include "ui/DialogPanels.h"
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    if (pictavo::answeredHelpOrVersion(argc, argv))
+        return 0;
     // A widget application, because the open panels are widget file dialogs.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictavo"));
@@ -21,5 +24,7 @@ int main(int argc, char** argv)
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
-    return pictavo::runApplication();
+    // The photos and folders the launch names are queued as if dropped.
+    const QList<QUrl> locations = pictavo::launchLocations(QApplication::arguments());
+    return pictavo::runApplication([&](const pictavo::MainWindow& shown) { shown.model->addFiles(locations); });
 }

@@ -29,6 +29,8 @@ class Model : public QObject {
     // One map per result: id, source (path), fileName, output (path or ""), error (or ""), ok.
     Q_PROPERTY(QVariantList results READ resultRows NOTIFY resultsChanged)
     Q_PROPERTY(bool isConverting READ isConverting NOTIFY isConvertingChanged)
+    // True while folders given to addFiles are searched for their photos.
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool useCustomOutput READ useCustomOutput WRITE setUseCustomOutput NOTIFY useCustomOutputChanged)
     Q_PROPERTY(QUrl outputDir READ outputDirUrl NOTIFY outputDirChanged)
     Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
@@ -56,6 +58,8 @@ public:
     void setResults(QList<ConversionResult> results);
     bool isConverting() const;
     void setIsConverting(bool converting);
+    bool isScanning() const;
+    void setIsScanning(bool scanning);
     bool useCustomOutput() const;
     void setUseCustomOutput(bool use);
     const std::optional<QUrl>& outputDir() const;
@@ -68,9 +72,14 @@ public:
     QUrl outputDirUrl() const;     // empty when none
     QString outputDirPath() const;  // "" when none
 
-    // True when the URL's extension, lower-cased, is "heic" or "heif".
+    // True when the URL's extension, lower-cased, is "heic", "heif" or "hif".
     Q_INVOKABLE static bool isConvertible(const QUrl& url);
-    // Appends every convertible URL not yet queued, in the given order.
+    // Appends every convertible URL not yet queued, in the given order, one
+    // announced write each. A local folder among them stands for the photos
+    // inside it (FolderScan.h): then the list is expanded on another thread
+    // while isScanning, and its files are appended in one write when that
+    // ends. Lists given meanwhile wait for it, so the queue keeps the order
+    // of the calls.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
     // Empties the queue, then the results.
     Q_INVOKABLE void clear();
@@ -88,10 +97,13 @@ signals:
     void qualityChanged();
     void resultsChanged();
     void isConvertingChanged();
+    void isScanningChanged();
     void useCustomOutputChanged();
     void outputDirChanged();
 
 private:
+    void scanThenAppend(const QList<QUrl>& locations);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -145,7 +145,7 @@ TEST(Panels, ConfirmedChoicesAreTakenAndCancelledOnesChangeNothing)
     const PanelRequest& files = panels->asked[0];
     const PanelRequest& folder = panels->asked[1];
     EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
-    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif"}));
+    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
     EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
     panels->answer = QList<QUrl>{file("/p/c.HEIC"), file("/p/n.txt")};
     model.chooseFiles();
