@@ -29,7 +29,7 @@
         <translation>In Ordner speichern:</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+18"/>
         <source>Choose…</source>
         <translation>Auswählen…</translation>
     </message>
@@ -65,9 +65,9 @@
 <context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+26"/>
-        <source>Drop HEIC files here to add them to the queue</source>
-        <translation>HEIC-Dateien hier ablegen, um sie zur Warteschlange hinzuzufügen</translation>
+        <location filename="../DropZone.qml" line="+29"/>
+        <source>Drop HEIC files or folders here to add them to the queue</source>
+        <translation>HEIC-Dateien oder Ordner hier ablegen, um sie zur Warteschlange hinzuzufügen</translation>
     </message>
     <message>
         <location line="+62"/>
@@ -102,6 +102,29 @@
         <source>Clear</source>
         <translation>Leeren</translation>
     </message>
+    <message>
+        <location line="+22"/>
+        <source>Looking for photos…</source>
+        <translation>Fotos werden gesucht…</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <location filename="../../app/LaunchArguments.cpp" line="+22"/>
+        <source>Converts HEIC and HEIF photos to JPG or PNG.</source>
+        <translation>Wandelt HEIC- und HEIF-Fotos in JPG oder PNG um.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Photos and folders to queue, as paths or file URLs.</source>
+        <translation>Fotos und Ordner für die Warteschlange, als Pfade oder Datei-URLs.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>[PHOTO or FOLDER…]</source>
+        <translation>[FOTO oder ORDNER…]</translation>
+    </message>
 </context>
 <context>
     <name>Main</name>
@@ -114,7 +137,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation>Ergebnisse</translation>
     </message>
@@ -129,7 +152,7 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+20"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -145,7 +168,7 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+244"/>
+        <location filename="../../model/Model.cpp" line="+304"/>
         <source>Choose HEIC files to convert</source>
         <translation>HEIC-Dateien zum Umwandeln auswählen</translation>
     </message>

@@ -29,7 +29,7 @@
         <translation>Enregistrer dans le dossier&#xa0;:</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+18"/>
         <source>Choose…</source>
         <translation>Choisir…</translation>
     </message>
@@ -65,9 +65,9 @@
 <context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+26"/>
-        <source>Drop HEIC files here to add them to the queue</source>
-        <translation>Déposez des fichiers HEIC ici pour les ajouter à la file d’attente</translation>
+        <location filename="../DropZone.qml" line="+29"/>
+        <source>Drop HEIC files or folders here to add them to the queue</source>
+        <translation>Déposez ici des fichiers HEIC ou des dossiers pour les ajouter à la file d’attente</translation>
     </message>
     <message>
         <location line="+62"/>
@@ -102,6 +102,29 @@
         <source>Clear</source>
         <translation>Vider</translation>
     </message>
+    <message>
+        <location line="+22"/>
+        <source>Looking for photos…</source>
+        <translation>Recherche des photos…</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <location filename="../../app/LaunchArguments.cpp" line="+22"/>
+        <source>Converts HEIC and HEIF photos to JPG or PNG.</source>
+        <translation>Convertit les photos HEIC et HEIF en JPG ou PNG.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Photos and folders to queue, as paths or file URLs.</source>
+        <translation>Photos et dossiers à mettre en file d’attente, en chemins ou en URL de fichiers.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>[PHOTO or FOLDER…]</source>
+        <translation>[PHOTO ou DOSSIER…]</translation>
+    </message>
 </context>
 <context>
     <name>Main</name>
@@ -114,7 +137,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+54"/>
+        <location filename="../ResultsList.qml" line="+55"/>
         <source>Results</source>
         <translation>Résultats</translation>
     </message>
@@ -129,7 +152,7 @@
         <translation>Échec de %1&#xa0;: %2</translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+20"/>
         <source>— %1</source>
         <translation>— %1</translation>
     </message>
@@ -145,7 +168,7 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+244"/>
+        <location filename="../../model/Model.cpp" line="+304"/>
         <source>Choose HEIC files to convert</source>
         <translation>Choisissez les fichiers HEIC à convertir</translation>
     </message>
