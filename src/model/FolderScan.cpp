@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QPromise>
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <thread>
@@ -126,6 +128,7 @@ QFuture<QList<QUrl>> expandFoldersInBackground(QList<QUrl> locations)
     // A thread of its own, never waited for: a folder on a stalled share can
     // hold a scan for long, and quitting must not wait for it.
     std::thread([promise = std::move(promise), locations = std::move(locations)]() mutable {
+        ::pthread_setname_np(::pthread_self(), "folder-scan");  // so a process listing tells it apart
         QList<QUrl> found = expandFolders(locations, [&promise] { return promise.isCanceled(); });
         if (!promise.isCanceled())
             promise.addResult(std::move(found));
