@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -33,8 +34,7 @@ bool isDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-// Compares the digit runs at the starts of a and b by value; a longer run of
-// leading zeros comes later only when the values are equal (see the caller).
+// Compares two runs of digits by their values.
 int compareNumbers(QStringView a, QStringView b)
 {
     while (a.size() > 1 && a.front() == u'0')
@@ -52,6 +52,32 @@ qsizetype digitRun(QStringView text, qsizetype from)
     while (end < text.size() && isDigit(text[end]))
         ++end;
     return end - from;
+}
+
+// Natural order of names: runs of digits by value, letters without regard to case.
+bool naturalLess(QStringView a, QStringView b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const qsizetype m = digitRun(a, i), n = digitRun(b, j);
+            if (const int order = compareNumbers(a.sliced(i, m), b.sliced(j, n)))
+                return order < 0;
+            i += m;
+            j += n;
+            continue;
+        }
+        const char32_t x = QChar::toCaseFolded(char32_t(a[i].unicode()));
+        const char32_t y = QChar::toCaseFolded(char32_t(b[j].unicode()));
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    // Names equal but for letter case or leading zeros: a fixed order all the same.
+    return a.compare(b) < 0;
 }
 
 // Appends the photos under `folder` to `found`.
@@ -97,27 +123,26 @@ void collect(const fs::path& folder, QList<QUrl>& found, const std::function<boo
     }
 }
 
+QList<QUrl> expandFolders(const QList<QUrl>& locations, const std::function<bool()>& cancelled)
+{
+    QList<QUrl> found;
+    for (const QUrl& location : locations) {
+        if (cancelled())
+            break;
+        if (isLocalFolder(location))
+            collect(QFile::encodeName(location.toLocalFile()).toStdString(), found, cancelled);
+        else
+            found.append(location);
+    }
+    return found;
+}
+
 }  // namespace
 
 bool isLocalFolder(const QUrl& url)
 {
     std::error_code error;
     return url.isLocalFile() && fs::is_directory(QFile::encodeName(url.toLocalFile()).toStdString(), error);
-}
-
-QList<QUrl> expandFolders(const QList<QUrl>& locations, const std::function<bool()>& cancelled)
-{
-    const std::function<bool()> stop = cancelled ? cancelled : [] { return false; };
-    QList<QUrl> found;
-    for (const QUrl& location : locations) {
-        if (stop())
-            break;
-        if (isLocalFolder(location))
-            collect(QFile::encodeName(location.toLocalFile()).toStdString(), found, stop);
-        else
-            found.append(location);
-    }
-    return found;
 }
 
 QFuture<QList<QUrl>> expandFoldersInBackground(QList<QUrl> locations)
@@ -135,31 +160,6 @@ QFuture<QList<QUrl>> expandFoldersInBackground(QList<QUrl> locations)
         promise.finish();
     }).detach();
     return future;
-}
-
-bool naturalLess(QStringView a, QStringView b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            const qsizetype m = digitRun(a, i), n = digitRun(b, j);
-            if (const int order = compareNumbers(a.sliced(i, m), b.sliced(j, n)))
-                return order < 0;
-            i += m;
-            j += n;
-            continue;
-        }
-        const char32_t x = QChar::toCaseFolded(char32_t(a[i].unicode()));
-        const char32_t y = QChar::toCaseFolded(char32_t(b[j].unicode()));
-        if (x != y)
-            return x < y;
-        ++i;
-        ++j;
-    }
-    if (a.size() - i != b.size() - j)
-        return a.size() - i < b.size() - j;
-    // Names equal but for letter case or leading zeros: a fixed order all the same.
-    return a.compare(b) < 0;
 }
 
 }  // namespace pictavo

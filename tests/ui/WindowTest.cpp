@@ -180,7 +180,9 @@ TEST(Window, EveryQmlFileLoadsAndTheWindowRunsThroughItsStatesWithoutWarnings)
         app.model().setFormat(OutputFormat::png);
         app.model().setUseCustomOutput(true);
         app.model().setIsConverting(true);
+        app.model().setIsScanning(true);
         app.settle();
+        app.model().setIsScanning(false);
         app.model().setIsConverting(false);
         app.model().setResults({ConversionResult("/p/a.heic", "/tmp/out/a.png", std::nullopt),
                                 ConversionResult("/p/b.heic", std::nullopt, "Write failed")});
