@@ -196,18 +196,14 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
 TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
 {
     // 30,000 files, on a memory file system where they are made quickly.
-    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "pictavo-scan-XXXXXX").string();
-    ASSERT_TRUE(::mkdtemp(pattern.data()));
-    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> tree(
-        new fs::path(pattern), [](const fs::path* path) { fs::remove_all(*path), delete path; });
+    const fx::TempDir tree(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
     for (int folder = 0; folder < 30; ++folder) {
-        fs::create_directory(*tree / std::to_string(folder));
+        fs::create_directory(tree / std::to_string(folder));
         for (int file = 0; file < 1000; ++file)
-            std::ofstream(*tree / std::to_string(folder) / ("IMG_" + std::to_string(file) + ".heic"));
+            std::ofstream(tree / std::to_string(folder) / ("IMG_" + std::to_string(file) + ".heic"));
     }
 
-    const Driver app = startDriver({"--open", tree->string()});
+    const Driver app = startDriver({"--open", tree.path().string()});
     ASSERT_GT(app.pid, 0);
     ASSERT_EQ(readLine(app.output), "scanning 1\n");
     // The searching thread names itself once it runs.
