@@ -8,6 +8,13 @@
 //
 //   event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE...
 //
+// With --tree N it converts nothing: it makes a scratch tree of N entries
+// (folders of 100 entries, 10 of them subfolders; three in four files photos
+// by name, the rest other files) and hands its top folder to the window as a
+// drop does, measuring until the photos are queued and shown.
+//
+//   event-loop-stall --tree N
+//
 // Runs on any Qt platform; without a display set QT_QPA_PLATFORM=offscreen.
 
 #include "model/Model.h"
@@ -27,11 +34,29 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
 
 constexpr int kTickMs = 5;
+
+// Fills `folder` with `entries` entries at any depth, breadth first.
+void makeTree(const std::filesystem::path& folder, int entries)
+{
+    std::vector<std::filesystem::path> folders{folder};
+    for (std::size_t next = 0; entries > 0; ++next) {
+        const std::filesystem::path here = folders[next];
+        for (int i = 0; i < 100 && entries > 0; ++i, --entries) {
+            if (i % 10 == 9) {
+                folders.push_back(here / ("Folder " + std::to_string(i)));
+                std::filesystem::create_directory(folders.back());
+            } else {
+                std::ofstream(here / ("IMG_" + std::to_string(i) + (i % 4 == 3 ? ".jpg" : ".HEIC")));
+            }
+        }
+    }
+}
 
 }  // namespace
 
@@ -39,6 +64,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     int copies = 1;
+    int tree = 0;
     QString format = QStringLiteral("jpg");
     int stopAfter = -1;
     std::vector<std::filesystem::path> inputs;
@@ -46,6 +72,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--copies") && i + 1 < args.size())
             copies = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--tree") && i + 1 < args.size())
+            tree = args[++i].toInt();
         else if (args[i] == QLatin1String("--format") && i + 1 < args.size())
             format = args[++i];
         else if (args[i] == QLatin1String("--stop-after") && i + 1 < args.size())
@@ -53,12 +81,14 @@ int main(int argc, char** argv)
         else
             inputs.emplace_back(args[i].toStdString());
     }
-    if (inputs.empty()) {
-        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE...\n");
+    if (inputs.empty() == (tree <= 0)) {
+        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE... | --tree N\n");
         return 2;
     }
 
     QTemporaryDir scratch;
+    if (tree > 0)
+        makeTree(scratch.path().toStdString(), tree);
     QList<QUrl> queue;
     for (int copy = 0; copy < copies; ++copy) {
         for (const auto& input : inputs) {
@@ -75,8 +105,11 @@ int main(int argc, char** argv)
     const auto [window, model] = pictavo::loadMainWindow(engine);
     if (!model)
         return 1;
-    model->addFiles(queue);
     model->setFormatName(format);
+    // Either the files are queued now and converted, or the tree is dropped and scanned.
+    const auto begin = [&] { tree > 0 ? model->addFiles({QUrl::fromLocalFile(scratch.path())}) : model->convertAll(); };
+    if (tree == 0)
+        model->addFiles(queue);
 
     std::vector<qint64> gaps;
     QElapsedTimer clock;
@@ -88,14 +121,18 @@ int main(int argc, char** argv)
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         gaps.push_back(clock.restart());
     });
-    // The results appear in one change; a few frames more show the list drawn.
-    QObject::connect(model, &pictavo::Model::isConvertingChanged, [&] {
-        if (model->isConverting())
+    // The results (or the scan's files) appear in one change; a few frames more show them drawn.
+    double seconds = 0;
+    const auto ended = [&] {
+        if (model->isConverting() || model->isScanning())
             return;
+        seconds = run.elapsed() / 1000.0;
         if (stopped.isValid())
             stopToResults = stopped.nsecsElapsed() / 1000;
         QTimer::singleShot(500, &app, &QCoreApplication::quit);
-    });
+    };
+    QObject::connect(model, &pictavo::Model::isConvertingChanged, ended);
+    QObject::connect(model, &pictavo::Model::isScanningChanged, ended);
     // Start once the window has drawn its first frame and settled.
     QObject::connect(
         window, &QQuickWindow::frameSwapped, &app,
@@ -104,7 +141,7 @@ int main(int argc, char** argv)
                 run.start();
                 clock.start();
                 ticker.start(kTickMs);
-                model->convertAll();
+                begin();
                 if (stopAfter >= 0) {
                     QTimer::singleShot(stopAfter, [&] {
                         stopped.start();
@@ -115,7 +152,6 @@ int main(int argc, char** argv)
         },
         Qt::SingleShotConnection);
     QApplication::exec();
-    const double seconds = run.elapsed() / 1000.0;
     QThreadPool::globalInstance()->waitForDone();
 
     std::sort(gaps.begin(), gaps.end());
@@ -124,6 +160,8 @@ int main(int argc, char** argv)
     int failed = 0;
     for (const QVariant& row : model->resultRows())
         failed += row.toMap().value(QStringLiteral("ok")).toBool() ? 0 : 1;
+    if (tree > 0)
+        queue = model->files();
     std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
                 static_cast<long long>(queue.size()), failed, seconds, gaps.size(), static_cast<long long>(longest),
                 static_cast<long long>(p99));

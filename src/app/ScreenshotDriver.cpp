@@ -97,6 +97,11 @@ int main(int argc, char** argv)
     ok &= save(*window, outputFolder, QStringLiteral("2-drag-hover"));
     zone->setProperty("targeted", false);
 
+    // The zone while dropped folders are searched for photos.
+    model->setIsScanning(true);
+    ok &= save(*window, outputFolder, QStringLiteral("2b-scanning"));
+    model->setIsScanning(false);
+
     model->addFiles(files);
     ok &= save(*window, outputFolder, QStringLiteral("3-queued-jpg"));
 

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/LaunchArguments.h"
 #include "model/Model.h"
 #include "ui/ColourScheme.h"
 #include "ui/DialogPanels.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv)
 {
+    if (pictavo::answeredHelpOrVersion(argc, argv))
+        return 0;
     // The desktop's own file chooser, through its portal, where Qt's portal theme is installed.
     const bool portalPreferred = pictavo::DialogPanels::preferDesktopPortal();
     // A widget application, because the open panels are widget file dialogs.
@@ -29,5 +32,7 @@ int main(int argc, char** argv)
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
     pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
-    return pictavo::runApplication();
+    // The photos and folders the launch names are queued as if dropped.
+    const QList<QUrl> locations = pictavo::launchLocations(QApplication::arguments());
+    return pictavo::runApplication([&](const pictavo::MainWindow& shown) { shown.model->addFiles(locations); });
 }

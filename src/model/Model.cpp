@@ -3,12 +3,15 @@
 #include "core/Converter.h"
 #include "core/IsolatedConverter.h"
 #include "model/ConversionRun.h"
+#include "model/FolderScan.h"
 
 #include <QFile>
 #include <QFutureWatcher>
+#include <QSet>
 #include <QThreadPool>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <utility>
 
 namespace pictavo {
@@ -45,6 +48,21 @@ QString pathExtension(const QUrl& url)
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
+// The URLs that pass the extension test and are not in `queue`, in order, each once.
+QList<QUrl> unqueuedConvertible(const QList<QUrl>& queue, const QList<QUrl>& urls)
+{
+    // A set, so that thousands of files from a folder are not each compared with the whole queue.
+    QSet<QUrl> seen(queue.begin(), queue.end());
+    QList<QUrl> fresh;
+    for (const QUrl& url : urls) {
+        if (Model::isConvertible(url) && !seen.contains(url)) {
+            seen.insert(url);
+            fresh.append(url);
+        }
+    }
+    return fresh;
+}
+
 // Tells observers before the value changes and bindings after it has.
 template <typename Store>
 void announcedWrite(Model& model, Store&& store, void (Model::*changed)())
@@ -65,11 +83,16 @@ struct Model::State {
     int runSize = 0;
     int finishedCount = 0;
     int notConvertedCount = 0;
+    bool isScanning = false;
     bool useCustomOutput = false;
     std::optional<QUrl> outputDir;
 
     // Stops the run in progress: on request, and when the model goes.
     std::stop_source stop;
+    // The folder scan in progress, cancelled when the model goes, and the
+    // lists given to addFiles while it runs, oldest first.
+    QFuture<QList<QUrl>> scan;
+    QList<QList<QUrl>> waiting;
 
     std::shared_ptr<Panels> panels = defaultPanels();
     // Each file in a worker process, so that a decoder crash costs one file.
@@ -82,6 +105,7 @@ Model::~Model()
 {
     // Nobody is left to see the results: the run abandons its file and stops.
     state_->stop.request_stop();
+    state_->scan.cancel();
 }
 
 void Model::setDefaultPanels(std::shared_ptr<Panels> panels)
@@ -179,6 +203,16 @@ void Model::setNotConvertedCount(int count)
     announcedWrite(*this, [&] { state_->notConvertedCount = count; }, &Model::notConvertedCountChanged);
 }
 
+bool Model::isScanning() const
+{
+    return state_->isScanning;
+}
+
+void Model::setIsScanning(bool scanning)
+{
+    announcedWrite(*this, [&] { state_->isScanning = scanning; }, &Model::isScanningChanged);
+}
+
 bool Model::useCustomOutput() const
 {
     return state_->useCustomOutput;
@@ -248,16 +282,42 @@ QString Model::outputDirPath() const
 bool Model::isConvertible(const QUrl& url)
 {
     const QString extension = pathExtension(url).toLower();
-    return extension == QLatin1String("heic") || extension == QLatin1String("heif");
+    // Cameras name their HEIF files .HIF.
+    return extension == QLatin1String("heic") || extension == QLatin1String("heif") ||
+           extension == QLatin1String("hif");
 }
 
 void Model::addFiles(const QList<QUrl>& urls)
 {
-    for (const QUrl& url : urls) {
-        if (!isConvertible(url) || state_->files.contains(url))
-            continue;
-        announcedWrite(*this, [&] { state_->files.append(url); }, &Model::filesChanged);
+    if (state_->isScanning) {
+        state_->waiting.append(urls);
+    } else if (std::any_of(urls.begin(), urls.end(), isLocalFolder)) {
+        setIsScanning(true);
+        scanThenAppend(urls);
+    } else {
+        for (const QUrl& url : unqueuedConvertible(state_->files, urls))
+            announcedWrite(*this, [&] { state_->files.append(url); }, &Model::filesChanged);
     }
+}
+
+void Model::scanThenAppend(const QList<QUrl>& locations)
+{
+    // The watcher is the model's child: when the model is gone, nothing is delivered.
+    auto* watcher = new QFutureWatcher<QList<QUrl>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        const QList<QUrl> found = watcher->future().resultCount() > 0 ? watcher->result() : QList<QUrl>();
+        watcher->deleteLater();
+        // All in one write: announced one by one, the views would redraw
+        // their count thousands of times with the window frozen.
+        if (const QList<QUrl> fresh = unqueuedConvertible(state_->files, found); !fresh.isEmpty())
+            setFiles(state_->files + fresh);
+        if (!state_->waiting.isEmpty())
+            scanThenAppend(state_->waiting.takeFirst());
+        else
+            setIsScanning(false);
+    });
+    state_->scan = expandFoldersInBackground(locations);
+    watcher->setFuture(state_->scan);
 }
 
 void Model::clear()
@@ -276,7 +336,7 @@ void Model::chooseFiles()
     request.canChooseDirectories = false;
     request.canChooseFiles = true;
     request.message = tr("Choose HEIC files to convert");
-    request.allowedExtensions = {QStringLiteral("heic"), QStringLiteral("heif")};
+    request.allowedExtensions = {QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("hif")};
     if (std::optional<QList<QUrl>> chosen = state_->panels->run(request))
         addFiles(*chosen);
 }

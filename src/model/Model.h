@@ -35,6 +35,8 @@ class Model : public QObject {
     Q_PROPERTY(int finishedCount READ finishedCount NOTIFY finishedCountChanged)
     // The files of the last run that Stop left unconverted; 0 after a run that ended by itself.
     Q_PROPERTY(int notConvertedCount READ notConvertedCount NOTIFY notConvertedCountChanged)
+    // True while folders given to addFiles are searched for their photos.
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool useCustomOutput READ useCustomOutput WRITE setUseCustomOutput NOTIFY useCustomOutputChanged)
     Q_PROPERTY(QUrl outputDir READ outputDirUrl NOTIFY outputDirChanged)
     Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
@@ -70,6 +72,8 @@ public:
     void setFinishedCount(int count);
     int notConvertedCount() const;
     void setNotConvertedCount(int count);
+    bool isScanning() const;
+    void setIsScanning(bool scanning);
     bool useCustomOutput() const;
     void setUseCustomOutput(bool use);
     const std::optional<QUrl>& outputDir() const;
@@ -82,9 +86,14 @@ public:
     QUrl outputDirUrl() const;     // empty when none
     QString outputDirPath() const;  // "" when none
 
-    // True when the URL's extension, lower-cased, is "heic" or "heif".
+    // True when the URL's extension, lower-cased, is "heic", "heif" or "hif".
     Q_INVOKABLE static bool isConvertible(const QUrl& url);
-    // Appends every convertible URL not yet queued, in the given order.
+    // Appends every convertible URL not yet queued, in the given order, one
+    // announced write each. A local folder among them stands for the photos
+    // inside it (FolderScan.h): then the list is expanded on another thread
+    // while isScanning, and its files are appended in one write when that
+    // ends. Lists given meanwhile wait for it, so the queue keeps the order
+    // of the calls.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
     // Empties the queue, then the results (and what the last Stop left unconverted).
     Q_INVOKABLE void clear();
@@ -110,10 +119,13 @@ signals:
     void runSizeChanged();
     void finishedCountChanged();
     void notConvertedCountChanged();
+    void isScanningChanged();
     void useCustomOutputChanged();
     void outputDirChanged();
 
 private:
+    void scanThenAppend(const QList<QUrl>& locations);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -15,6 +15,9 @@ Item {
     property bool targeted: false
 
     readonly property int fileCount: model.files.length
+    // While dropped folders are searched, a busy line takes the place of the
+    // headline and the buttons.
+    readonly property bool scanning: model.isScanning
     readonly property real cornerRadius: 14
     readonly property real lineWidth: 2
 
@@ -22,8 +25,8 @@ Item {
     height: 170
 
     Accessible.role: Accessible.Pane
-    Accessible.name: zone.fileCount === 0 ? invitation.text : countHeadline.text
-    Accessible.description: qsTr("Drop HEIC files here to add them to the queue")
+    Accessible.name: zone.scanning ? scanningLabel.text : zone.fileCount === 0 ? invitation.text : countHeadline.text
+    Accessible.description: qsTr("Drop HEIC files or folders here to add them to the queue")
 
     Rectangle {
         objectName: "dropZoneFill"
@@ -83,7 +86,7 @@ Item {
         Label {
             id: invitation
             objectName: "invitationHeadline"
-            visible: zone.fileCount === 0
+            visible: zone.fileCount === 0 && !zone.scanning
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Drag HEIC files here")
             font.bold: true
@@ -91,7 +94,7 @@ Item {
 
         Label {
             objectName: "invitationOr"
-            visible: zone.fileCount === 0
+            visible: zone.fileCount === 0 && !zone.scanning
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("or")
             color: Theme.secondary
@@ -100,7 +103,7 @@ Item {
         AccessibleButton {
             id: chooseFilesButton
             objectName: "chooseFilesButton"
-            visible: zone.fileCount === 0
+            visible: zone.fileCount === 0 && !zone.scanning
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Choose Files…")
             onClicked: zone.keepKeyboardFocus(this, () => zone.model.chooseFiles())
@@ -109,7 +112,7 @@ Item {
         Label {
             id: countHeadline
             objectName: "countHeadline"
-            visible: zone.fileCount > 0
+            visible: zone.fileCount > 0 && !zone.scanning
             Layout.alignment: Qt.AlignHCenter
             // The English string table gives the singular and plural wording.
             text: qsTr("%n file(s) ready", "", zone.fileCount)
@@ -117,7 +120,7 @@ Item {
         }
 
         RowLayout {
-            visible: zone.fileCount > 0
+            visible: zone.fileCount > 0 && !zone.scanning
             Layout.alignment: Qt.AlignHCenter
 
             AccessibleButton {
@@ -131,6 +134,28 @@ Item {
                 objectName: "clearButton"
                 text: qsTr("Clear")
                 onClicked: zone.keepKeyboardFocus(this, () => zone.model.clear())
+            }
+        }
+
+        RowLayout {
+            objectName: "scanningLine"
+            visible: zone.scanning
+            Layout.alignment: Qt.AlignHCenter
+            spacing: 8
+
+            BusyIndicator {
+                objectName: "scanningIndicator"
+                running: zone.scanning
+                Layout.preferredWidth: 24
+                Layout.preferredHeight: 24
+                Accessible.name: scanningLabel.text
+            }
+
+            Label {
+                id: scanningLabel
+                objectName: "scanningLabel"
+                text: qsTr("Looking for photos…")
+                font.bold: true
             }
         }
     }

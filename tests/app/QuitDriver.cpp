@@ -1,9 +1,13 @@
 // Usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic...
+//        pictavo-quit-driver --open LOCATION...
 // The application as main runs it (runApplication), offscreen, with a hand
 // that queues the files with the output folder and presses Convert, then
 // presses Ctrl+Q when a line arrives on its standard input, printing
-// "quit <CLOCK_MONOTONIC nanoseconds>" just before.
+// "quit <CLOCK_MONOTONIC nanoseconds>" just before. With --open the hand
+// queues the locations as a launch that names them does, prints
+// "scanning <0 or 1>" and then waits for the line in the same way.
 #include "app/Application.h"
+#include "app/LaunchArguments.h"
 #include "model/Model.h"
 
 #include <QApplication>
@@ -22,10 +26,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic...\n");
+        std::fprintf(stderr, "usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic... | --open LOCATION...\n");
         return 2;
     }
     const QStringList arguments = QCoreApplication::arguments();
+    const bool open = arguments[1] == QLatin1String("--open");
     QList<QUrl> files;
     for (const QString& file : arguments.mid(2))
         files.append(QUrl::fromLocalFile(file));
@@ -34,12 +39,18 @@ int main(int argc, char** argv)
     return pictavo::runApplication([&](const pictavo::MainWindow& shown) {
         QQuickWindow* window = shown.window;
         window->requestActivate();
-        QTest::qWaitForWindowActive(window);
-        shown.model->setFormat(pictavo::OutputFormat::png);
-        shown.model->setOutputDir(QUrl::fromLocalFile(arguments[1]));
-        shown.model->setUseCustomOutput(true);
-        shown.model->addFiles(files);
-        shown.model->convertAll();
+        (void)QTest::qWaitForWindowActive(window);
+        if (open) {
+            shown.model->addFiles(pictavo::launchLocations(arguments));
+            std::printf("scanning %d\n", shown.model->isScanning() ? 1 : 0);
+            std::fflush(stdout);
+        } else {
+            shown.model->setFormat(pictavo::OutputFormat::png);
+            shown.model->setOutputDir(QUrl::fromLocalFile(arguments[1]));
+            shown.model->setUseCustomOutput(true);
+            shown.model->addFiles(files);
+            shown.model->convertAll();
+        }
 
         auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
         QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +58,77 @@ std::vector<pid_t> livingChildren()
     return children;
 }
 
+// The quit driver, started with `args`, its standard input and output held by the test.
+struct Driver {
+    pid_t pid = -1;
+    int input = -1;
+    int output = -1;
+};
+
+Driver startDriver(std::vector<std::string> args)
+{
+    args.insert(args.begin(), PICTAVO_QUIT_DRIVER);
+    int input[2], output[2];
+    if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(output, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    Driver driver;
+    if (::posix_spawn(&driver.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        driver.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
+    ::close(output[1]);
+    driver.input = input[1];
+    driver.output = output[0];
+    return driver;
+}
+
+// One line the driver prints, or what came before it gave up waiting.
+std::string readLine(int fd)
+{
+    std::string said;
+    for (char c = 0; said.find('\n') == std::string::npos;) {
+        pollfd reader{fd, POLLIN, 0};
+        if (::poll(&reader, 1, 30'000) <= 0 || ::read(fd, &c, 1) != 1)
+            break;
+        said.push_back(c);
+    }
+    return said;
+}
+
+// Asks the driver to press Ctrl+Q and returns its exit status (-1 when it was
+// still running 10 s later and had to be killed) and the seconds it took.
+std::pair<int, double> quitDriver(const Driver& driver)
+{
+    long long quitAt = 0;
+    if (::write(driver.input, "\n", 1) != 1 || std::sscanf(readLine(driver.output).c_str(), "quit %lld", &quitAt) != 1)
+        quitAt = monotonicNow();
+    // Every child is reaped, a thread the test holds (below) included: the
+    // process's own end is reported only after it.
+    int status = -1;
+    for (int ended = 0; monotonicNow() - quitAt < 10'000'000'000;) {
+        const pid_t child = ::waitpid(-1, &ended, WNOHANG | __WALL);
+        if (child == driver.pid) {
+            status = ended;
+            break;
+        }
+        if (child <= 0)
+            std::this_thread::sleep_for(1ms);
+    }
+    const double seconds = double(monotonicNow() - quitAt) / 1e9;
+    std::printf("from Ctrl+Q to the end of the process: %.3f s\n", seconds);
+    ::close(driver.input);
+    ::close(driver.output);
+    return {status, seconds};
+}
+
 // Ctrl+Q while photos convert ends the process at once: the files written
 // before stay, the file being written never appears, and no worker process
 // goes on converting. The worker is frozen in the middle of writing, so that
@@ -69,30 +141,15 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     const fs::path out = dir / "out";
     fs::create_directory(out);
     fx::writeRepeatedTileHeic(dir / "photo-0.heic", 3072, 3072, noise(512, 512));
-    std::vector<std::string> args = {PICTAVO_QUIT_DRIVER, out.string()};
+    std::vector<std::string> args = {out.string()};
     for (int i = 0; i < 12; ++i) {
         const fs::path photo = dir / ("photo-" + std::to_string(i) + ".heic");
         if (i > 0)
             fs::copy_file(dir / "photo-0.heic", photo);
         args.push_back(photo.string());
     }
-
-    int input[2], output[2];
-    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t app = -1;
-    ASSERT_EQ(::posix_spawn(&app, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(input[0]);
-    ::close(output[1]);
+    const Driver app = startDriver(args);
+    ASSERT_GT(app.pid, 0);
 
     // Once a file is written, freeze the worker while it writes the next one.
     std::optional<pid_t> writer;
@@ -112,29 +169,12 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     }
     ASSERT_TRUE(writer) << "no file was being written";
 
-    ASSERT_EQ(::write(input[1], "\n", 1), 1);
-    std::string said;
-    for (char c = 0; said.find('\n') == std::string::npos;) {
-        pollfd reader{output[0], POLLIN, 0};
-        if (::poll(&reader, 1, 30'000) <= 0 || ::read(output[0], &c, 1) != 1)
-            break;
-        said.push_back(c);
-    }
-    long long quitAt = 0;
-    ASSERT_EQ(std::sscanf(said.c_str(), "quit %lld", &quitAt), 1) << "the application did not quit: " << said;
-
-    int status = -1;
-    while (::waitpid(app, &status, WNOHANG) == 0 && monotonicNow() - quitAt < 10'000'000'000)
-        std::this_thread::sleep_for(1ms);
-    const double seconds = double(monotonicNow() - quitAt) / 1e9;
-    std::printf("from Ctrl+Q to the end of the process: %.3f s\n", seconds);
+    const auto [status, seconds] = quitDriver(app);
     if (status == -1) {  // still waiting for its worker: end both, and fail
         ::kill(*writer, SIGKILL);
-        ::kill(app, SIGKILL);
-        ::waitpid(app, &status, 0);
+        ::kill(app.pid, SIGKILL);
+        ::waitpid(app.pid, nullptr, 0);
     }
-    ::close(input[1]);
-    ::close(output[0]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_LT(seconds, 1.0);
 
@@ -148,6 +188,46 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
         EXPECT_EQ(fx::readPng(out / name).width, 3072u) << name;
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(entriesOf(out), before);
+}
+
+// Ctrl+Q while the photos of a folder named on the command line are searched
+// for ends the process at once, even when the search is stuck, as on a share
+// that stopped answering: the test holds the searching thread still first.
+TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
+{
+    // 30,000 files, on a memory file system where they are made quickly.
+    const fx::TempDir tree(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
+    for (int folder = 0; folder < 30; ++folder) {
+        fs::create_directory(tree / std::to_string(folder));
+        for (int file = 0; file < 1000; ++file)
+            std::ofstream(tree / std::to_string(folder) / ("IMG_" + std::to_string(file) + ".heic"));
+    }
+
+    const Driver app = startDriver({"--open", tree.path().string()});
+    ASSERT_GT(app.pid, 0);
+    ASSERT_EQ(readLine(app.output), "scanning 1\n");
+    // The searching thread names itself once it runs.
+    std::optional<pid_t> held;
+    for (const long long start = monotonicNow(); !held && monotonicNow() - start < 2'000'000'000;) {
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(app.pid) + "/task")) {
+            std::string name;
+            std::getline(std::ifstream(task.path() / "comm"), name);
+            const pid_t thread = std::stoi(task.path().filename().string());
+            if (name == "folder-scan" && ::ptrace(PTRACE_SEIZE, thread, 0, 0) == 0 &&
+                ::ptrace(PTRACE_INTERRUPT, thread, 0, 0) == 0 && ::waitpid(thread, nullptr, __WALL) == thread)
+                held = thread;
+        }
+    }
+    ASSERT_TRUE(held) << "the search had ended, or could not be held";
+
+    const auto [status, seconds] = quitDriver(app);
+    if (status == -1) {  // waiting for the search: end it, and fail
+        ::kill(app.pid, SIGKILL);
+        while (::waitpid(-1, nullptr, __WALL) > 0) {
+        }
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_LT(seconds, 1.0);
 }
 
 }  // namespace

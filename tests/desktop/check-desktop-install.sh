@@ -53,6 +53,9 @@ if [ -f "$desktop" ]; then
   key() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
   exec_line=$(key Exec)
   [ "${exec_line%% *}" = "$(basename "$binary")" ] || fail "Exec=$exec_line does not start the installed binary"
+  # Open With: the launcher takes the photos and folders it is given.
+  [ "${exec_line#* }" = "%U" ] || fail "Exec=$exec_line does not take the files it is opened with (%U)"
+  [ "$(key MimeType)" = "image/heic;image/heif;" ] || fail "MimeType=$(key MimeType)"
   [ "$(key Icon)" = "$app_id" ] || fail "Icon=$(key Icon) is not the installed icon $app_id"
   [ "$(key Name)" = "Pictavo" ] || fail "Name=$(key Name)"
   for category in Graphics Photography; do
@@ -81,6 +84,9 @@ if [ -f "$metainfo" ]; then
   grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" \
     || fail "metainfo does not launch $app_id.desktop"
   grep -q "<binary>$(basename "$binary")</binary>" "$metainfo" || fail "metainfo does not provide the binary"
+  for type in image/heic image/heif; do
+    grep -q "<mediatype>$type</mediatype>" "$metainfo" || fail "metainfo does not name $type"
+  done
 fi
 
 if [ $failures -ne 0 ]; then

@@ -1,4 +1,5 @@
 #include "core/Converter.h"
+#include "fixtures/HeifFixtures.h"
 #include "model/Model.h"
 
 #include <QCoreApplication>
@@ -7,7 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <fstream>
 #include <mutex>
 
 namespace pictavo::test {
@@ -42,6 +50,7 @@ struct Recorder {
             {&Model::objectWillChange, "will"}, {&Model::filesChanged, "files"},
             {&Model::formatChanged, "format"}, {&Model::qualityChanged, "quality"},
             {&Model::resultsChanged, "results"}, {&Model::isConvertingChanged, "isConverting"},
+            {&Model::isScanningChanged, "isScanning"},
             {&Model::useCustomOutputChanged, "useCustomOutput"}, {&Model::outputDirChanged, "outputDir"},
             {&Model::runSizeChanged, "runSize"}, {&Model::finishedCountChanged, "finishedCount"},
             {&Model::notConvertedCountChanged, "notConvertedCount"}};
@@ -127,7 +136,7 @@ TEST(Intake, ConvertibleNamesDuplicatesAndOrder)
 {
     const std::pair<QUrl, bool> cases[]{
         {file("/p/a.heic"), true}, {file("/p/b.HEIC"), true}, {file("/p/photo.jpg.HeIf"), true},
-        {file("/p/x.y/IMG.heif"), true}, {QUrl("file:///p/album.heic/"), true},
+        {file("/p/x.y/IMG.heif"), true}, {QUrl("file:///p/album.heic/"), true}, {file("/p/C0001.HIF"), true},
         {file("/p/photo.heic.jpg"), false}, {file("/p/heic"), false}, {file("/p/photo.heic."), false},
         {file("/p.heic/photo"), false}, {file("/p/a.HE\u0130C"), false}, {QUrl(), false}};
     QList<QUrl> mixed, expected;
@@ -146,6 +155,67 @@ TEST(Intake, ConvertibleNamesDuplicatesAndOrder)
         EXPECT_EQ(recorder.values[i].files.size(), (i + 1) / 2);  // one announced append per file
 }
 
+// Root reads every folder whatever its mode; without the two capabilities that
+// let it, this thread and the threads it starts read like anyone else.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride()
+    {
+        ::syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &header_, reduced);
+    }
+    ~WithoutReadOverride() { ::syscall(SYS_capset, &header_, saved_); }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitForIt)
+{
+    fixtures::TempDir dir;
+    const fs::path photos = dir / "Photos";
+    for (const char* folder : {"Photos/.thumbnails", "Photos/album.heic", "Photos/Camera", "Photos/Locked"})
+        fs::create_directories(dir / folder);
+    for (const char* name : {"first.heic", "Photos/IMG_10.heic", "Photos/IMG_2.HEIC", "Photos/img_3.heif",
+                             "Photos/b.jpg", "Photos/notes.txt", "Photos/.hidden.heic", "Photos/.thumbnails/t.heic",
+                             "Photos/album.heic/inner.heic", "Photos/Camera/DSC_0001.HIF", "Photos/Locked/x.heic"})
+        std::ofstream(dir / name).put('x');
+    fs::create_directory_symlink("..", photos / "Camera/loop");
+    fs::create_symlink("IMG_2.HEIC", photos / "link.heic");
+    fs::create_symlink("gone.heic", photos / "dangling.heic");
+    ASSERT_EQ(::mkfifo((photos / "pipe.heic").c_str(), 0600), 0);
+    ::chmod((photos / "Locked").c_str(), 0);
+
+    Model model;
+    Recorder recorder(model);
+    {
+        const WithoutReadOverride unprivileged;
+        if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
+            ::closedir(locked);
+            std::printf("[ note ] a folder cannot be made unreadable here: the unreadable one is left out\n");
+            fs::remove_all(photos / "Locked");
+        }
+        model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
+        model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
+        EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
+    }
+    ::chmod((photos / "Locked").c_str(), 0700);
+
+    QList<QUrl> expected{file(dir / "first.heic")};
+    for (const char* name : {"IMG_2.HEIC", "img_3.heif", "IMG_10.heic", "link.heic", "album.heic/inner.heic",
+                             "Camera/DSC_0001.HIF"})
+        expected << file(photos / name);
+    expected << file(dir / "missing.heic") << file(dir / "later.heic");
+    EXPECT_EQ(model.files(), expected);
+    // The scan's photos arrive in one write, the waiting list's after them.
+    EXPECT_EQ(recorder.names, QStringList({"will", "isScanning", "will", "files", "will", "files", "will",
+                                           "isScanning"}));
+}
+
 TEST(Panels, ConfirmedChoicesAreTakenAndCancelledOnesChangeNothing)
 {
     Model model;
@@ -160,7 +230,7 @@ TEST(Panels, ConfirmedChoicesAreTakenAndCancelledOnesChangeNothing)
     const PanelRequest& files = panels->asked[0];
     const PanelRequest& folder = panels->asked[1];
     EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
-    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif"}));
+    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
     EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
     panels->answer = QList<QUrl>{file("/p/c.HEIC"), file("/p/n.txt")};
     model.chooseFiles();

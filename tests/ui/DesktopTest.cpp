@@ -36,6 +36,11 @@ TEST(Desktop, EveryControlHasAnAccessibleNameInEveryState)
     QAccessible::setActive(true);
     AppWindow app;
     expectEveryControlNamed(app, 6);
+    app.model().setIsScanning(true);
+    expectEveryControlNamed(app, 5);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&app.item("dropZone"))->text(QAccessible::Name),
+              u"Looking for photos\u2026"_qs);
+    app.model().setIsScanning(false);
     app.model().setFiles(fileUrls({"/p/a.heic"}));
     app.model().setUseCustomOutput(true);
     app.model().setResults({ConversionResult("/p/a.heic", "/p/a.jpg", std::nullopt)});
@@ -147,6 +152,9 @@ TEST(Desktop, TheGermanWindowTranslatesItsTextsWithPluralsAndTheConvertersReason
     app.model().setIsConverting(false);
     app.settle();
     EXPECT_EQ(app.text("stoppedText"), "Gestoppt: 1 nicht umgewandelt");
+    app.model().setIsScanning(true);
+    app.settle();
+    EXPECT_EQ(app.text("scanningLabel"), u"Fotos werden gesucht\u2026"_qs);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "WindowHarness.h"
 
+#include "fixtures/HeifFixtures.h"
 #include "ui/QmlSetup.h"
 
 #include <QDir>
 #include <QQmlComponent>
+
+#include <fstream>
 
 namespace pictavo::test {
 namespace {
@@ -35,6 +38,12 @@ TEST(Window, ShowsTheInvitationWhileTheQueueIsEmptyAndTheCountLineOtherwise)
     app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
     app.settle();
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
+
+    // While folders are searched, a busy line stands in for the headline and the buttons.
+    app.model().setIsScanning(true);
+    app.settle();
+    EXPECT_EQ(app.text("scanningLabel"), u"Looking for photos\u2026"_qs);
+    EXPECT_TRUE(app.shown("scanningIndicator") && !app.shown("countHeadline") && !app.shown("clearButton"));
 }
 
 TEST(Window, TheQualityGroupIsShownOnlyForJpgWithTheQualityTruncatedToAPercentage)
@@ -102,6 +111,18 @@ TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsT
     app.drag(files, true);
     EXPECT_EQ(app.model().files(), fileUrls({"/p/b.heic", "/p/a.HEIF"}));
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
+
+    // A dropped folder stands for the photos inside it.
+    fixtures::TempDir dir;
+    for (const char* name : {"IMG_10.heic", "IMG_2.heic", "notes.txt"})
+        std::ofstream(dir / name).put('x');
+    const QString folder = QString::fromStdString(dir.path().string());
+    files.setUrls(fileUrls({folder}));
+    app.drag(files, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.model().isScanning(); }, 20000));
+    app.settle();
+    EXPECT_EQ(app.model().files().mid(2), fileUrls({folder + "/IMG_2.heic", folder + "/IMG_10.heic"}));
+    EXPECT_EQ(app.text("countHeadline"), "4 files ready");
 }
 
 // Only the user changes the window's size: whatever it shows, it stays at 520 × 520 and its content fits.
@@ -161,7 +182,9 @@ TEST(Window, EveryQmlFileLoadsAndTheWindowRunsThroughItsStatesWithoutWarnings)
         app.model().setFormat(OutputFormat::png);
         app.model().setUseCustomOutput(true);
         app.model().setIsConverting(true);
+        app.model().setIsScanning(true);
         app.settle();
+        app.model().setIsScanning(false);
         app.model().setIsConverting(false);
         app.model().setResults({ConversionResult("/p/a.heic", "/tmp/out/a.png", std::nullopt),
                                 ConversionResult("/p/b.heic", std::nullopt, "Write failed")});

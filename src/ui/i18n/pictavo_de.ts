@@ -80,7 +80,7 @@
 <context>
     <name>DialogPanels</name>
     <message>
-        <location filename="../DialogPanels.cpp" line="+40"/>
+        <location filename="../DialogPanels.cpp" line="+64"/>
         <source>HEIC and HEIF images</source>
         <translation>HEIC- und HEIF-Bilder</translation>
     </message>
@@ -88,9 +88,9 @@
 <context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+26"/>
-        <source>Drop HEIC files here to add them to the queue</source>
-        <translation>HEIC-Dateien hier ablegen, um sie zur Warteschlange hinzuzufügen</translation>
+        <location filename="../DropZone.qml" line="+29"/>
+        <source>Drop HEIC files or folders here to add them to the queue</source>
+        <translation>HEIC-Dateien oder Ordner hier ablegen, um sie zur Warteschlange hinzuzufügen</translation>
     </message>
     <message>
         <location line="+62"/>
@@ -124,6 +124,29 @@
         <location line="+6"/>
         <source>Clear</source>
         <translation>Leeren</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Looking for photos…</source>
+        <translation>Fotos werden gesucht…</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <location filename="../../app/LaunchArguments.cpp" line="+22"/>
+        <source>Converts HEIC and HEIF photos to JPG or PNG.</source>
+        <translation>Wandelt HEIC- und HEIF-Fotos in JPG oder PNG um.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Photos and folders to queue, as paths or file URLs.</source>
+        <translation>Fotos und Ordner für die Warteschlange, als Pfade oder Datei-URLs.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>[PHOTO or FOLDER…]</source>
+        <translation>[FOTO oder ORDNER…]</translation>
     </message>
 </context>
 <context>
@@ -218,7 +241,7 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+278"/>
+        <location filename="../../model/Model.cpp" line="+338"/>
         <source>Choose HEIC files to convert</source>
         <translation>HEIC-Dateien zum Umwandeln auswählen</translation>
     </message>

@@ -80,7 +80,7 @@
 <context>
     <name>DialogPanels</name>
     <message>
-        <location filename="../DialogPanels.cpp" line="+40"/>
+        <location filename="../DialogPanels.cpp" line="+64"/>
         <source>HEIC and HEIF images</source>
         <translation type="unfinished"></translation>
     </message>
@@ -88,8 +88,8 @@
 <context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+26"/>
-        <source>Drop HEIC files here to add them to the queue</source>
+        <location filename="../DropZone.qml" line="+29"/>
+        <source>Drop HEIC files or folders here to add them to the queue</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -123,6 +123,29 @@
     <message>
         <location line="+6"/>
         <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Looking for photos…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <location filename="../../app/LaunchArguments.cpp" line="+22"/>
+        <source>Converts HEIC and HEIF photos to JPG or PNG.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Photos and folders to queue, as paths or file URLs.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>[PHOTO or FOLDER…]</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -218,7 +241,7 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+278"/>
+        <location filename="../../model/Model.cpp" line="+338"/>
         <source>Choose HEIC files to convert</source>
         <translation type="unfinished"></translation>
     </message>

@@ -80,7 +80,7 @@
 <context>
     <name>DialogPanels</name>
     <message>
-        <location filename="../DialogPanels.cpp" line="+40"/>
+        <location filename="../DialogPanels.cpp" line="+64"/>
         <source>HEIC and HEIF images</source>
         <translation>Images HEIC et HEIF</translation>
     </message>
@@ -88,9 +88,9 @@
 <context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+26"/>
-        <source>Drop HEIC files here to add them to the queue</source>
-        <translation>Déposez des fichiers HEIC ici pour les ajouter à la file d’attente</translation>
+        <location filename="../DropZone.qml" line="+29"/>
+        <source>Drop HEIC files or folders here to add them to the queue</source>
+        <translation>Déposez ici des fichiers HEIC ou des dossiers pour les ajouter à la file d’attente</translation>
     </message>
     <message>
         <location line="+62"/>
@@ -124,6 +124,29 @@
         <location line="+6"/>
         <source>Clear</source>
         <translation>Vider</translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Looking for photos…</source>
+        <translation>Recherche des photos…</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <location filename="../../app/LaunchArguments.cpp" line="+22"/>
+        <source>Converts HEIC and HEIF photos to JPG or PNG.</source>
+        <translation>Convertit les photos HEIC et HEIF en JPG ou PNG.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Photos and folders to queue, as paths or file URLs.</source>
+        <translation>Photos et dossiers à mettre en file d’attente, en chemins ou en URL de fichiers.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>[PHOTO or FOLDER…]</source>
+        <translation>[PHOTO ou DOSSIER…]</translation>
     </message>
 </context>
 <context>
@@ -218,7 +241,7 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+278"/>
+        <location filename="../../model/Model.cpp" line="+338"/>
         <source>Choose HEIC files to convert</source>
         <translation>Choisissez les fichiers HEIC à convertir</translation>
     </message>

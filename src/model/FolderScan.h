@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QFuture>
+#include <QList>
+#include <QUrl>
+
+namespace pictavo {
+
+// True when the URL is a local folder, reached directly or through a link.
+bool isLocalFolder(const QUrl& url);
+
+// On a thread of its own, the locations in the given order with each folder
+// among them replaced by the photos inside it at any depth (the files whose
+// names pass Model::isConvertible): a folder's files by name in natural order
+// (IMG_2 before IMG_10, letter case aside), then its subfolders in the same
+// order, depth first. Hidden entries (names starting with "."), links to
+// folders and anything but regular files are left out; a folder that cannot
+// be read is skipped. Other locations are kept as they are. The future holds
+// the list when the scan ends; cancelling it stops the scan at its next entry.
+QFuture<QList<QUrl>> expandFoldersInBackground(QList<QUrl> locations);
+
+}  // namespace pictavo
