@@ -14,7 +14,8 @@ Item {
     // Shows written files in the file manager; replaceable for tests.
     property QtObject revealer: FileRevealer {}
 
-    readonly property bool canConvert: model.files.length > 0 && !model.isConverting
+    // While folders are searched the queue is not complete yet.
+    readonly property bool canConvert: model.files.length > 0 && !model.isConverting && !model.isScanning
     readonly property bool hasResults: model.results.length > 0
 
     implicitWidth: column.implicitWidth + 2 * column.anchors.margins

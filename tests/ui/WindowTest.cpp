@@ -39,11 +39,13 @@ TEST(Window, ShowsTheInvitationWhileTheQueueIsEmptyAndTheCountLineOtherwise)
     app.settle();
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
 
-    // While folders are searched, a busy line stands in for the headline and the buttons.
+    // While folders are searched, a busy line stands in for the headline and the buttons, and the
+    // queue cannot be converted before it is complete.
     app.model().setIsScanning(true);
     app.settle();
     EXPECT_EQ(app.text("scanningLabel"), u"Looking for photos\u2026"_qs);
     EXPECT_TRUE(app.shown("scanningIndicator") && !app.shown("countHeadline") && !app.shown("clearButton"));
+    EXPECT_FALSE(app.item("convertButton").isEnabled());
 }
 
 TEST(Window, TheQualityGroupIsShownOnlyForJpgWithTheQualityTruncatedToAPercentage)
