@@ -36,6 +36,7 @@ Rectangle {
             objectName: "resultsScrollBar"
             // Always in view while there is more to see than the box shows.
             policy: size < 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            Accessible.name: list.Accessible.name
         }
 
         activeFocusOnTab: true
