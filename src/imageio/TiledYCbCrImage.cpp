@@ -134,7 +134,8 @@ std::vector<TiledYCbCrImage::Span> TiledYCbCrImage::spans(int step, std::int64_t
     return result;
 }
 
-std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle)
+std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle,
+                                                       WhenTurnedWhole whenTurnedWhole)
 {
     if (!handle || heif_image_handle_has_alpha_channel(handle.get()) ||
         heif_image_handle_get_luma_bits_per_pixel(handle.get()) != 8 ||
@@ -187,6 +188,8 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
             return nullptr;
         const TileAt first = image->storedTile(0, 0);
         image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
+    } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
+        return nullptr;
     } else {
         // libheif turns, mirrors and crops the whole image, which is then
         // read as one band, in half the memory of RGB.

@@ -35,10 +35,16 @@ struct YCbCrBand {
 // is turned whole by libheif instead and read as one band.
 class TiledYCbCrImage {
 public:
+    // What to do with a photo whose tiles cannot be turned into place one by
+    // one: let libheif turn it whole (its 4:2:0 planes then need not be those
+    // of its RGB decode turned), or refuse it.
+    enum class WhenTurnedWhole { decode, refuse };
+
     // The image, when it is such a photo (tiled, no alpha, 8-bit 4:2:0,
     // BT.601 full range) and its first tile (or, when libheif turns it, the
     // whole image) decodes; nullptr otherwise. `handle` is kept.
-    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle);
+    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle,
+                                                 WhenTurnedWhole whenTurnedWhole);
 
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
