@@ -48,11 +48,20 @@ std::optional<ImageTransform> ImageTransform::of(const heif_image_handle* handle
     ImageTransform t;
     t.width = storedWidth;
     t.height = storedHeight;
+    bool cropped = false;
     for (heif_property_id property : properties) {
         const std::int64_t w = t.width, h = t.height;
-        switch (heif_item_get_property_type(context.get(), id, property)) {
+        const heif_item_property_type type = heif_item_get_property_type(context.get(), id, property);
+        const int rotation = type == heif_item_property_type_transform_rotation
+                                 ? heif_item_get_property_transform_rotation_ccw(context.get(), id, property)
+                                 : 0;
+        if (type == heif_item_property_type_transform_crop)
+            cropped = true;
+        else if (cropped && (type != heif_item_property_type_transform_rotation || rotation != 0))
+            t.turnedAfterCrop = true;
+        switch (type) {
         case heif_item_property_type_transform_rotation:
-            switch (heif_item_get_property_transform_rotation_ccw(context.get(), id, property)) {
+            switch (rotation) {
             case 0: break;
             case 90: t = followedBy(t, {0, -1, w - 1, 1, 0, 0}); std::swap(t.width, t.height); break;
             case 180: t = followedBy(t, {-1, 0, w - 1, 0, -1, h - 1}); break;
@@ -91,7 +100,7 @@ bool ImageTransform::keeps420Blocks() const
     // The stored block under the shown one starts at its smallest coordinates.
     const std::int64_t left = x0 + std::min(xx, 0) + std::min(xy, 0);
     const std::int64_t top = y0 + std::min(yx, 0) + std::min(yy, 0);
-    return width % 2 == 0 && height % 2 == 0 && left % 2 == 0 && top % 2 == 0;
+    return !turnedAfterCrop && width % 2 == 0 && height % 2 == 0 && left % 2 == 0 && top % 2 == 0;
 }
 
 }  // namespace pictavo::imageio

@@ -17,6 +17,10 @@ struct ImageTransform {
     std::int64_t x0 = 0, y0 = 0;
     std::uint32_t width = 0;  // the image as shown
     std::uint32_t height = 0;
+    // A crop comes before a turn or mirror. libheif crops 4:2:0 chroma one
+    // sample wider and taller than the crop (49×17 for 96×32), so turning it
+    // afterwards moves chroma by a sample against its luma.
+    bool turnedAfterCrop = false;
 
     // The image's transformations applied to a stored picture of that size;
     // none when they cannot be read or crop it away entirely.
@@ -27,8 +31,9 @@ struct ImageTransform {
     // True when shown rows run along stored columns (a quarter turn).
     bool swapsAxes() const { return xy != 0; }
     // True when every 2×2 block of the shown image, from its top left corner,
-    // is a whole 2×2 block of the stored one: then 4:2:0 chroma goes along
-    // with its luma sample for sample, as when libheif turns the planes.
+    // is a whole 2×2 block of the stored one and libheif's turned 4:2:0
+    // chroma goes along with it: then the stored planes moved block by block
+    // are the ones libheif's decode gives.
     bool keeps420Blocks() const;
 };
 
