@@ -20,10 +20,12 @@ namespace {
 
 constexpr char kIccProfileName[] = "ICC Profile";
 constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
-// zlib level 1 with the Up filter on every row (see PngImageData.h): on a
-// 12 MP phone photo this deflates in half the time level 3 takes, for a file
-// 12% larger and still within 5% of level 6 with libpng's adaptive filters.
-constexpr int kCompressionLevel = 1;
+// zlib level 3 with the Up filter on every row (see PngImageData.h). Level 1
+// deflates in about half the time, but smooth photos, whose long runs it
+// cuts short, come out 20% larger than level 6 with libpng's adaptive filters
+// (3024×4032: 6.9 MB against 5.6); level 3 writes 5.9 MB, and 13.0 MB where
+// level 6 writes 13.9 MB.
+constexpr int kCompressionLevel = 3;
 
 struct PngContext {
     const ByteSink* sink;
