@@ -18,7 +18,7 @@ namespace pictavo::imageio {
 // repeating the last column, as JPEG's 16×16 blocks read them.
 struct YCbCrBand {
     std::uint32_t top = 0;   // first image row, even
-    std::uint32_t rows = 0;  // image rows held (luma); even but in the last band
+    std::uint32_t rows = 0;  // image rows held (luma); even, except in the last band
     const std::uint8_t* y = nullptr;
     const std::uint8_t* cb = nullptr;
     const std::uint8_t* cr = nullptr;
@@ -31,8 +31,8 @@ struct YCbCrBand {
 // JPEG can be written from the decoded planes without converting colour. The
 // photo goes band by band while later tiles are still being decoded; each
 // tile is turned, mirrored and cropped into its place as the file says. One
-// whose turn or crop would split 4:2:0's 2×2 blocks (an odd size or offset)
-// is turned whole by libheif instead and read as one band.
+// whose 4:2:0 planes libheif would turn otherwise (ImageTransform::
+// keeps420Blocks) is turned whole by libheif instead and read as one band.
 class TiledYCbCrImage {
 public:
     // What to do with a photo whose tiles cannot be turned into place one by
