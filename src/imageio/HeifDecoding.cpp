@@ -348,7 +348,11 @@ std::vector<std::uint8_t> readXmp(const heif_image_handle* handle)
     return {};
 }
 
-std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
+namespace {
+
+// Decodes the whole image with libheif (converted to RGB here when that gives
+// libheif's own pixels faster).
+std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle)
 {
     const std::uint64_t width = std::max(heif_image_handle_get_width(handle), 0);
     const std::uint64_t height = std::max(heif_image_handle_get_height(handle), 0);
@@ -510,23 +514,72 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle)
     return decoded;
 }
 
-std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle)
+// The tiled photo's size and metadata; its pixels come from its tiles.
+std::unique_ptr<DecodedImage> describeTiled(const heif_image_handle* handle, const TiledYCbCrImage& tiles)
 {
-    std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(handle);
-    if (!tiles)
-        return decodeHeifImage(handle.get());
     auto decoded = std::make_unique<DecodedImage>();
-    decoded->width = tiles->width();
-    decoded->height = tiles->height();
+    decoded->width = tiles.width();
+    decoded->height = tiles.height();
     decoded->channels = 3;
     decoded->bitsPerSample = 8;
-    std::vector<std::uint8_t> icc = handleIcc(handle.get());
-    NclxPtr nclx = icc.empty() ? handleNclx(handle.get()) : nullptr;
+    std::vector<std::uint8_t> icc = handleIcc(handle);
+    NclxPtr nclx = icc.empty() ? handleNclx(handle) : nullptr;
     if (icc.empty() && !nclx)
-        nclx = imageNclx(tiles->firstTile());
+        nclx = imageNclx(tiles.firstTile());
     decoded->icc = outputProfile(std::move(icc), nclx.get(), false);
-    decoded->exif = readExif(handle.get());
-    decoded->xmp = readXmp(handle.get());
+    decoded->exif = readExif(handle);
+    decoded->xmp = readXmp(handle);
+    return decoded;
+}
+
+// The tiled photo in RGB, converted band by band while later tiles decode on
+// every core: the pixels of libheif's RGB decode (BT.601, full range, each
+// chroma sample for its 2×2 block). nullptr when a tile does not decode.
+std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
+{
+    static const YCbCrMatrix kBt601 = *ycbcrMatrix(6);
+    const std::size_t stride = std::size_t(tiles.width()) * 3;
+    std::shared_ptr<std::uint8_t[]> rgb = allocateImageBuffer(stride * tiles.height());
+    if (!rgb)
+        return nullptr;
+    TiledYCbCrImage::BandReader reader(tiles);
+    std::uint64_t rows = 0;
+    while (const YCbCrBand* band = reader.next()) {
+        const YCbCr420Planes planes{band->y,           band->cb,      band->cr,  band->yStride, band->chromaStride,
+                                    band->chromaStride, tiles.width(), band->rows};
+        convertYCbCr420ToRgb(planes, kBt601, rgb.get() + band->top * stride, stride, 1);
+        rows += band->rows;
+    }
+    return rows == tiles.height() ? rgb : nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle)
+{
+    // HDR goes through libheif's 16-bit RGB and is tone-mapped.
+    std::shared_ptr<TiledYCbCrImage> tiles =
+        isHdr(handleNclx(handle.get()).get())
+            ? nullptr
+            : TiledYCbCrImage::open(handle, TiledYCbCrImage::WhenTurnedWhole::refuse);
+    if (!tiles)
+        return decodeWhole(handle.get());
+    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles);
+    if (!rgb)
+        return nullptr;
+    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
+    decoded->data = rgb.get();
+    decoded->stride = std::size_t(decoded->width) * 3;
+    decoded->owner = std::move(rgb);
+    return decoded;
+}
+
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle)
+{
+    std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(handle, TiledYCbCrImage::WhenTurnedWhole::decode);
+    if (!tiles)
+        return decodeWhole(handle.get());
+    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->tiles = std::move(tiles);
     return decoded;
 }

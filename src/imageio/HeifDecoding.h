@@ -18,10 +18,11 @@ int orientationFromTransformations(const heif_context* context, heif_item_id ima
 // True when the image has no rotation, mirror or crop to apply.
 bool isStoredUpright(const heif_image_handle* handle);
 
-// Decodes one image upright (libheif applies rotation, mirror and crop) into
-// interleaved samples, with its colour profile and metadata. nullptr when the
-// picture data cannot be decoded.
-std::unique_ptr<DecodedImage> decodeHeifImage(const heif_image_handle* handle);
+// Decodes one image upright (rotation, mirror and crop applied) into
+// interleaved samples, with its colour profile and metadata. A tiled photo in
+// JPEG's own YCbCr decodes tile by tile on every core; anything else through
+// libheif. nullptr when the picture data cannot be decoded.
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle);
 
 // Decodes one image for writing as a JPEG: a tiled photo in JPEG's own YCbCr
 // comes as its tiles (DecodedImage::tiles), decoded while the JPEG is written;

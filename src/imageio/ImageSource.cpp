@@ -128,7 +128,7 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     if (!handle)
         return nullptr;
     auto [entry, inserted] = impl_->decoded.emplace(
-        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle.get()));
+        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle));
     return entry->second.get();
 }
 

@@ -112,9 +112,33 @@ struct JpegJob {
     const std::vector<std::uint8_t>* icc;
     std::vector<std::uint8_t> row;
     std::vector<std::uint8_t> outputBuffer;
-    // Set for tiles decoded while writing.
+    // Set for tiles decoded while writing, with room for the rows of a
+    // block that runs from one band into the next.
     std::unique_ptr<TiledYCbCrImage::BandReader> bands;
+    std::vector<std::uint8_t> carried;
 };
+
+// Copies the first `filled` rows of a block into `carried` and points the
+// block at the copies; false when they do not fit.
+bool keepRows(std::vector<std::uint8_t>& carried, JSAMPROW* luma, JSAMPROW* cb, JSAMPROW* cr, std::uint32_t filled,
+              std::size_t yStride, std::size_t chromaStride)
+{
+    if (carried.size() < 16 * yStride + 16 * chromaStride)
+        return false;
+    auto keep = [](JSAMPROW& row, std::uint8_t* copy, std::size_t size) {
+        if (row != copy)
+            std::memcpy(copy, row, size);
+        row = copy;
+    };
+    for (std::uint32_t i = 0; i < filled; ++i)
+        keep(luma[i], carried.data() + i * yStride, yStride);
+    std::uint8_t* chroma = carried.data() + 16 * yStride;
+    for (std::uint32_t i = 0; i < (filled + 1) / 2; ++i) {
+        keep(cb[i], chroma + i * chromaStride, chromaStride);
+        keep(cr[i], chroma + (8 + i) * chromaStride, chromaStride);
+    }
+    return true;
+}
 
 bool encode(JpegJob& job, const ByteSink& sink)
 {
@@ -167,22 +191,33 @@ bool encode(JpegJob& job, const ByteSink& sink)
         jpeg_write_icc_profile(&cinfo, job.icc->data(), static_cast<unsigned>(job.icc->size()));
 
     if (job.bands) {
-        // Whole 16-row blocks of luma (8 of chroma); rows past the image's
-        // bottom repeat its last row, as libjpeg's raw input needs them.
+        // libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past
+        // the image's bottom repeat its last row. A block that runs on into
+        // the next band keeps copies of this band's rows, which go with it.
         JSAMPROW luma[16], cb[8], cr[8];
         JSAMPARRAY planes[3] = {luma, cb, cr};
+        std::uint32_t filled = 0;
         while (const YCbCrBand* band = job.bands->next()) {
-            const std::uint32_t chromaRows = (band->rows + 1) / 2;
-            for (std::uint32_t y = 0; y < band->rows; y += 16) {
-                for (std::uint32_t i = 0; i < 16; ++i)
-                    luma[i] = const_cast<JSAMPROW>(band->y + std::min(y + i, band->rows - 1) * band->yStride);
-                for (std::uint32_t i = 0; i < 8; ++i) {
-                    const std::size_t row = std::min(y / 2 + i, chromaRows - 1);
-                    cb[i] = const_cast<JSAMPROW>(band->cb + row * band->chromaStride);
-                    cr[i] = const_cast<JSAMPROW>(band->cr + row * band->chromaStride);
+            for (std::uint32_t y = 0; y < band->rows; ++y) {
+                luma[filled] = const_cast<JSAMPROW>(band->y + y * band->yStride);
+                if (filled % 2 == 0) {
+                    cb[filled / 2] = const_cast<JSAMPROW>(band->cb + y / 2 * band->chromaStride);
+                    cr[filled / 2] = const_cast<JSAMPROW>(band->cr + y / 2 * band->chromaStride);
                 }
-                jpeg_write_raw_data(&cinfo, planes, 16);
+                if (++filled == 16) {
+                    jpeg_write_raw_data(&cinfo, planes, 16);
+                    filled = 0;
+                }
             }
+            if (filled > 0 && !keepRows(job.carried, luma, cb, cr, filled, band->yStride, band->chromaStride))
+                break;
+        }
+        if (filled > 0) {
+            for (std::uint32_t i = filled; i < 16; ++i)
+                luma[i] = luma[filled - 1];
+            for (std::uint32_t i = (filled + 1) / 2; i < 8; ++i)
+                cb[i] = cb[(filled - 1) / 2], cr[i] = cr[(filled - 1) / 2];
+            jpeg_write_raw_data(&cinfo, planes, 16);
         }
         if (cinfo.next_scanline < cinfo.image_height) {  // a tile could not be decoded
             jpeg_destroy_compress(&cinfo);
@@ -224,9 +259,12 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
         if (!image.tiles && !isWritable(image))
             return false;
         static const std::vector<std::uint8_t> kNoProfile;
-        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}};
-        if (image.tiles)
+        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}};
+        if (image.tiles) {
             job.bands = std::make_unique<TiledYCbCrImage::BandReader>(*image.tiles);
+            const std::size_t paddedWidth = (std::size_t(image.width) + 15) / 16 * 16;
+            job.carried.resize(16 * paddedWidth + 8 * paddedWidth);
+        }
         if (!image.exif.empty()) {
             std::vector<std::uint8_t> exif =
                 exifForOutput(image.exif, image.width, image.height, kMaxSegmentPayload - sizeof kExifHeader);

@@ -16,6 +16,15 @@ namespace pictavo::imageio {
 namespace {
 
 constexpr std::uint8_t kUpFilter = 2;
+// zlib's fastest deflate (level 1), its search for matches widened towards
+// level 3's (good, lazy, nice length and chain: level 1 has 4, 4, 8, 4 and
+// level 3 4, 6, 32, 32). Plain level 1 cuts the long runs of smooth photos
+// short: a 3024×4032 phone photo came out 6.9 MB, against 5.6 MB from libpng's
+// level 6 with adaptive filters; this writes 6.1 MB for about 15% more
+// deflate time, level 3 5.9 MB for 40% more. On a detailed 4032×3024 photo:
+// 13.4 MB (level 1 14.5, level 3 13.0, libpng's level 6 13.9).
+constexpr int kLevel = 1;
+constexpr int kGoodLength = 4, kLazyLength = 6, kNiceLength = 16, kChainLength = 16;
 // Filtered bytes per band: large enough that restarting the deflate window at
 // each band costs little, small enough that a few bands in flight stay small.
 constexpr std::size_t kBandBytes = 2 * 1024 * 1024;
@@ -47,7 +56,7 @@ struct Band {
 };
 
 // Deflates the band's filtered rows as raw deflate data (no zlib header or checksum).
-bool deflateBand(const DecodedImage& image, int level, Band& band)
+bool deflateBand(const DecodedImage& image, Band& band)
 {
     const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
     std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes), filtered(rowBytes + 1);
@@ -55,8 +64,9 @@ bool deflateBand(const DecodedImage& image, int level, Band& band)
         storedRow(image, band.firstRow - 1, rowBytes, previous.data());
 
     z_stream stream{};
-    if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
+    deflateTune(&stream, kGoodLength, kLazyLength, kNiceLength, kChainLength);
     band.adler = adler32(0, nullptr, 0);
     band.deflated.resize(kOutputStep);
     stream.next_out = band.deflated.data();
@@ -123,8 +133,8 @@ bool writeChunk(const ByteSink& sink, const char type[4], const std::uint8_t* da
 // the one the writer is waiting for.
 class BandPipeline {
 public:
-    BandPipeline(const DecodedImage& image, int level, std::vector<Band>& bands, std::size_t window)
-        : image_(image), level_(level), bands_(bands), window_(window)
+    BandPipeline(const DecodedImage& image, std::vector<Band>& bands, std::size_t window)
+        : image_(image), bands_(bands), window_(window)
     {
     }
 
@@ -141,7 +151,7 @@ public:
             }
             bool ok = false;
             try {
-                ok = deflateBand(image_, level_, bands_[index]);
+                ok = deflateBand(image_, bands_[index]);
             } catch (...) {
             }
             std::lock_guard lock(mutex_);
@@ -175,7 +185,6 @@ public:
 
 private:
     const DecodedImage& image_;
-    const int level_;
     std::vector<Band>& bands_;
     const std::size_t window_;
     std::mutex mutex_;
@@ -185,7 +194,7 @@ private:
     bool stopped_ = false;
 };
 
-bool writeBands(const DecodedImage& image, int level, unsigned threads, const ByteSink& sink)
+bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
     const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
     const std::uint32_t bandRows =
@@ -197,12 +206,10 @@ bool writeBands(const DecodedImage& image, int level, unsigned threads, const By
         bands[i].last = i + 1 == bands.size();
     }
     const unsigned workers = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(bands.size()));
-    BandPipeline pipeline(image, level, bands, 2 * std::size_t(workers));
+    BandPipeline pipeline(image, bands, 2 * std::size_t(workers));
 
-    // zlib header: deflate, 32 KiB window, the level hint readers may show.
-    const std::uint8_t levelHint = level <= 1 ? 0 : level <= 5 ? 1 : level == 6 ? 2 : 3;
-    std::uint8_t header[2] = {0x78, static_cast<std::uint8_t>(levelHint << 6)};
-    header[1] = static_cast<std::uint8_t>(header[1] + (31 - (header[0] * 256 + header[1]) % 31) % 31);
+    // zlib header: deflate, 32 KiB window, "fastest" as the level hint, check bits.
+    const std::uint8_t header[2] = {0x78, 0x01};
 
     std::vector<std::jthread> pool;
     // Declared after the pool so that, however this function is left, the
@@ -238,12 +245,12 @@ bool writeBands(const DecodedImage& image, int level, unsigned threads, const By
 
 }  // namespace
 
-bool writePngImageData(const DecodedImage& image, int level, unsigned threads, const ByteSink& sink)
+bool writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
     try {
         if (!isWritable(image))
             return false;
-        return writeBands(image, std::clamp(level, 1, 9), threads, sink);
+        return writeBands(image, threads, sink);
     } catch (...) {
         return false;
     }

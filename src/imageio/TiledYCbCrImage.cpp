@@ -23,15 +23,48 @@ std::uint32_t paddedWidth(std::uint32_t width)
     return (width + 15) / 16 * 16;
 }
 
+// The tile at `column`, `row` of the stored grid, as stored: libheif would
+// otherwise count tiles in the turned grid and turn each one itself.
 std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row)
 {
+    std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(heif_decoding_options_alloc(),
+                                                                                     heif_decoding_options_free);
+    if (!options)
+        return nullptr;
+    options->ignore_transformations = 1;
     heif_image* tile = nullptr;
-    if (heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, heif_chroma_420, nullptr, column,
-                                            row)
+    if (heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, heif_chroma_420, options.get(),
+                                            column, row)
                 .code != heif_error_Ok ||
         !tile)
         return nullptr;
     return std::shared_ptr<heif_image>(tile, heif_image_release);
+}
+
+// Copies `rows` × `columns` samples to `target`, reading the source `across`
+// bytes apart along a row and `down` bytes apart from row to row (negative,
+// or a whole stride, for a turned or mirrored tile). A turned tile is read in
+// small squares, which stay in the cache.
+void copyTurned(const std::uint8_t* source, std::ptrdiff_t across, std::ptrdiff_t down, std::uint8_t* target,
+                std::size_t targetStride, std::uint32_t columns, std::uint32_t rows)
+{
+    if (across == 1) {
+        for (std::uint32_t y = 0; y < rows; ++y)
+            std::memcpy(target + y * targetStride, source + y * down, columns);
+        return;
+    }
+    constexpr std::uint32_t kSquare = 32;
+    for (std::uint32_t top = 0; top < rows; top += kSquare) {
+        for (std::uint32_t left = 0; left < columns; left += kSquare) {
+            const std::uint32_t right = std::min(left + kSquare, columns);
+            for (std::uint32_t y = top; y < std::min(top + kSquare, rows); ++y) {
+                const std::uint8_t* in = source + std::ptrdiff_t(y) * down + std::ptrdiff_t(left) * across;
+                std::uint8_t* out = target + y * targetStride;
+                for (std::uint32_t x = left; x < right; ++x, in += across)
+                    out[x] = *in;
+            }
+        }
+    }
 }
 
 // JPEG's YCbCr is BT.601 at full range. libheif shows an unspecified matrix
@@ -83,7 +116,26 @@ bool isJpegYCbCr(const heif_image* tile)
 
 }  // namespace
 
-std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle)
+std::vector<TiledYCbCrImage::Span> TiledYCbCrImage::spans(int step, std::int64_t offset, std::uint32_t length,
+                                                          std::uint32_t tileSize)
+{
+    std::vector<Span> result;
+    for (std::uint32_t i = 0; i < length;) {
+        const std::int64_t stored = step * std::int64_t(i) + offset;
+        if (stored < 0)
+            return {};
+        const std::int64_t tile = stored / tileSize;
+        // Shown samples left in this tile: up to its end, or back to its start.
+        const std::int64_t left = step > 0 ? (tile + 1) * tileSize - stored : stored - tile * tileSize + 1;
+        const auto end = static_cast<std::uint32_t>(std::min<std::int64_t>(length, i + left));
+        result.push_back({static_cast<std::uint32_t>(tile), i, end});
+        i = end;
+    }
+    return result;
+}
+
+std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle,
+                                                       WhenTurnedWhole whenTurnedWhole)
 {
     if (!handle || heif_image_handle_has_alpha_channel(handle.get()) ||
         heif_image_handle_get_luma_bits_per_pixel(handle.get()) != 8 ||
@@ -91,11 +143,11 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
         return nullptr;
     heif_colorspace space = heif_colorspace_undefined;
     heif_chroma chroma = heif_chroma_undefined;
-    heif_image_tiling stored{};
+    heif_image_tiling t{};
     if (heif_image_handle_get_preferred_decoding_colorspace(handle.get(), &space, &chroma).code != heif_error_Ok ||
         space != heif_colorspace_YCbCr || chroma != heif_chroma_420 ||
-        heif_image_handle_get_image_tiling(handle.get(), 0, &stored).code != heif_error_Ok ||
-        std::uint64_t(stored.num_columns) * stored.num_rows < 2)
+        heif_image_handle_get_image_tiling(handle.get(), 0, &t).code != heif_error_Ok ||
+        std::uint64_t(t.num_columns) * t.num_rows < 2)
         return nullptr;
     const std::uint64_t width = std::max(heif_image_handle_get_width(handle.get()), 0);
     const std::uint64_t height = std::max(heif_image_handle_get_height(handle.get()), 0);
@@ -111,46 +163,63 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
     }
 
     std::shared_ptr<TiledYCbCrImage> image(new TiledYCbCrImage);
-    image->width_ = static_cast<std::uint32_t>(width);
-    image->height_ = static_cast<std::uint32_t>(height);
-    if (isStoredUpright(handle.get())) {
-        // Tiles of an even width keep chroma columns aligned; a height that
-        // is a multiple of 16 makes every band but the last whole rows of
-        // JPEG blocks.
-        const heif_image_tiling& t = stored;
-        if (t.tile_width == 0 || t.tile_width % 2 || t.tile_height == 0 || t.tile_height % 16 ||
-            t.number_of_extra_dimensions || width != t.image_width || height != t.image_height ||
-            std::uint64_t(t.num_columns) * t.tile_width < width || std::uint64_t(t.num_rows) * t.tile_height < height ||
-            !everyTileIsAnImage(handle.get(), t.num_columns, t.num_rows))
-            return nullptr;
-        image->firstTile_ = decodeTile(handle.get(), 0, 0);
-        image->columns_ = t.num_columns;
-        image->rows_ = t.num_rows;
+    const std::optional<ImageTransform> transform = ImageTransform::of(handle.get(), t.image_width, t.image_height);
+    // Tiles of an even size keep chroma in step with luma wherever they land.
+    if (transform && (transform->isIdentity() || transform->keeps420Blocks()) && transform->width == width &&
+        transform->height == height && t.tile_width > 0 && t.tile_width % 2 == 0 && t.tile_height > 0 &&
+        t.tile_height % 2 == 0 && !t.number_of_extra_dimensions &&
+        std::uint64_t(t.num_columns) * t.tile_width >= t.image_width &&
+        std::uint64_t(t.num_rows) * t.tile_height >= t.image_height &&
+        everyTileIsAnImage(handle.get(), t.num_columns, t.num_rows)) {
+        const ImageTransform& m = *transform;
+        const bool turned = m.swapsAxes();
+        image->transform_ = m;
+        image->width_ = m.width;
+        image->height_ = m.height;
         image->tileWidth_ = t.tile_width;
         image->tileHeight_ = t.tile_height;
+        image->bands_ = spans(turned ? m.xy : m.yy, turned ? m.x0 : m.y0, m.height, turned ? t.tile_width : t.tile_height);
+        image->columns_ = spans(turned ? m.yx : m.xx, turned ? m.y0 : m.x0, m.width, turned ? t.tile_height : t.tile_width);
+        const std::uint32_t storedColumns = turned ? t.num_rows : t.num_columns;
+        const std::uint32_t storedRows = turned ? t.num_columns : t.num_rows;
+        if (image->bands_.empty() || image->columns_.empty() ||
+            std::ranges::any_of(image->bands_, [&](const Span& s) { return s.tile >= storedRows; }) ||
+            std::ranges::any_of(image->columns_, [&](const Span& s) { return s.tile >= storedColumns; }))
+            return nullptr;
+        const TileAt first = image->storedTile(0, 0);
+        image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
+    } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
+        return nullptr;
     } else {
-        // Rotated, mirrored or cropped: libheif transforms the whole image,
-        // which is then read as one band, in half the memory of RGB.
+        // libheif turns, mirrors and crops the whole image, which is then
+        // read as one band, in half the memory of RGB.
         heif_image* whole = nullptr;
         if (heif_decode_image(handle.get(), &whole, heif_colorspace_YCbCr, heif_chroma_420, nullptr).code ==
                 heif_error_Ok &&
             whole)
             image->firstTile_.reset(whole, heif_image_release);
         // The size libheif gives after turning and cropping is the one to write.
-        if (image->firstTile_) {
-            image->width_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole), 0));
-            image->height_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole), 0));
-            if (image->width_ == 0 || image->height_ == 0)
-                return nullptr;
-        }
-        image->columns_ = image->rows_ = 1;
+        if (!image->firstTile_)
+            return nullptr;
+        image->width_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole), 0));
+        image->height_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole), 0));
+        if (image->width_ == 0 || image->height_ == 0)
+            return nullptr;
         image->tileWidth_ = image->width_;
         image->tileHeight_ = image->height_;
+        image->bands_ = {{0, 0, image->height_}};
+        image->columns_ = {{0, 0, image->width_}};
     }
     if (!image->firstTile_ || !isJpegYCbCr(image->firstTile_.get()))
         return nullptr;
     image->handle_ = std::move(handle);
     return image;
+}
+
+TiledYCbCrImage::TileAt TiledYCbCrImage::storedTile(std::size_t band, std::size_t column) const
+{
+    const std::uint32_t across = columns_[column].tile, down = bands_[band].tile;
+    return transform_.swapsAxes() ? TileAt{down, across} : TileAt{across, down};
 }
 
 struct TiledYCbCrImage::BandReader::State {
@@ -160,71 +229,98 @@ struct TiledYCbCrImage::BandReader::State {
     };
 
     explicit State(const TiledYCbCrImage& image)
-        : image(image), yStride(paddedWidth(image.width_)), chromaStride(yStride / 2), bands(image.rows_)
+        : image(image), yStride(paddedWidth(image.width_)), chromaStride(yStride / 2), bands(image.bands_.size()),
+          tilesPerBand(static_cast<std::uint32_t>(image.columns_.size()))
     {
     }
 
-    std::uint32_t rowsOfBand(std::uint32_t band) const
-    {
-        return std::min(image.tileHeight_, image.height_ - band * image.tileHeight_);
-    }
+    std::uint32_t rowsOfBand(std::size_t band) const { return image.bands_[band].end - image.bands_[band].begin; }
 
-    Band& allocateBand(std::uint32_t index)
+    Band& allocateBand(std::size_t index)
     {
+        const std::uint32_t rows = rowsOfBand(index);
         auto band = std::make_unique<Band>();
-        band->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * image.tileHeight_);
-        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((image.tileHeight_ + 1) / 2));
-        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((image.tileHeight_ + 1) / 2));
+        band->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
+        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
         bands[index] = std::move(band);
         return *bands[index];
     }
 
-    // Copies the part of `tile` inside the image into its band; the image's
-    // last column is repeated into the padding. False when the tile is not
-    // what the first one promised.
-    bool copyTile(const heif_image* tile, Band& band, std::uint32_t column, std::uint32_t row) const
+    // Copies the part of `tile` that shows in band `index` at `column` into
+    // the band, turned and mirrored as the image is; the image's last column
+    // is repeated into the padding. False when the tile is not what the first
+    // one promised.
+    bool copyTile(const heif_image* tile, Band& band, std::size_t index, std::size_t column) const
     {
         if (!isJpegYCbCr(tile))
             return false;
-        const std::uint32_t left = column * image.tileWidth_;
-        const std::uint32_t width = std::min(image.tileWidth_, image.width_ - left);
-        const std::uint32_t rows = rowsOfBand(row);
-        const bool lastColumn = left + width == image.width_;
+        const Span& down = image.bands_[index];
+        const Span& across = image.columns_[column];
+        const TileAt at = image.storedTile(index, column);
+        const ImageTransform& m = image.transform_;
         struct Plane {
             heif_channel channel;
             std::uint8_t* target;
             std::size_t stride;
-            std::uint32_t left, width, rows;
+            int shift;  // log2 of the subsampling
         };
         const Plane planes[3] = {
-            {heif_channel_Y, band.y.get(), yStride, left, width, rows},
-            {heif_channel_Cb, band.cb.get(), chromaStride, left / 2, (width + 1) / 2, (rows + 1) / 2},
-            {heif_channel_Cr, band.cr.get(), chromaStride, left / 2, (width + 1) / 2, (rows + 1) / 2},
+            {heif_channel_Y, band.y.get(), yStride, 0},
+            {heif_channel_Cb, band.cb.get(), chromaStride, 1},
+            {heif_channel_Cr, band.cr.get(), chromaStride, 1},
         };
         for (const Plane& plane : planes) {
+            auto scaled = [&](std::int64_t v) { return (v + (1 << plane.shift) - 1) >> plane.shift; };
+            const std::int64_t left = across.begin >> plane.shift, right = scaled(across.end);
+            const std::int64_t top = down.begin >> plane.shift, bottom = scaled(down.end);
+            // Where the shown (x, y) of this plane lies in the tile. A chroma
+            // sample stands for a 2×2 block, stored from its smallest corner.
+            const std::int64_t x0 = (plane.shift ? (m.x0 + std::min(m.xx, 0) + std::min(m.xy, 0)) >> 1 : m.x0) -
+                                    (std::int64_t(at.column) * image.tileWidth_ >> plane.shift);
+            const std::int64_t y0 = (plane.shift ? (m.y0 + std::min(m.yx, 0) + std::min(m.yy, 0)) >> 1 : m.y0) -
+                                    (std::int64_t(at.row) * image.tileHeight_ >> plane.shift);
+            auto tileX = [&](std::int64_t x, std::int64_t y) { return m.xx * x + m.xy * y + x0; };
+            auto tileY = [&](std::int64_t x, std::int64_t y) { return m.yx * x + m.yy * y + y0; };
             int sourceStride = 0;
             const std::uint8_t* source = heif_image_get_plane_readonly(tile, plane.channel, &sourceStride);
-            if (!source || sourceStride <= 0 || heif_image_get_width(tile, plane.channel) < int(plane.width) ||
-                heif_image_get_height(tile, plane.channel) < int(plane.rows))
+            const int sourceWidth = heif_image_get_width(tile, plane.channel);
+            const int sourceHeight = heif_image_get_height(tile, plane.channel);
+            if (!source || sourceStride <= 0)
                 return false;
-            for (std::uint32_t y = 0; y < plane.rows; ++y) {
-                std::uint8_t* out = plane.target + y * plane.stride + plane.left;
-                std::memcpy(out, source + std::size_t(y) * sourceStride, plane.width);
-                if (lastColumn)
-                    std::memset(out + plane.width, out[plane.width - 1], plane.stride - plane.left - plane.width);
+            // The map is linear: the corners bound what is read.
+            for (std::int64_t x : {left, right - 1})
+                for (std::int64_t y : {top, bottom - 1})
+                    if (tileX(x, y) < 0 || tileX(x, y) >= sourceWidth || tileY(x, y) < 0 || tileY(x, y) >= sourceHeight)
+                        return false;
+            std::uint8_t* target = plane.target + std::size_t(left);
+            copyTurned(source + tileY(left, top) * sourceStride + tileX(left, top), m.xx + m.yx * sourceStride,
+                       m.xy + m.yy * sourceStride, target, plane.stride, std::uint32_t(right - left),
+                       std::uint32_t(bottom - top));
+            if (across.end == image.width_) {
+                for (std::int64_t y = 0; y < bottom - top; ++y) {
+                    std::uint8_t* row = plane.target + std::size_t(y) * plane.stride;
+                    std::memset(row + right, row[right - 1], plane.stride - std::size_t(right));
+                }
             }
         }
         return true;
     }
 
+    std::shared_ptr<heif_image> decode(std::size_t index, std::size_t column) const
+    {
+        const TileAt at = image.storedTile(index, column);
+        return decodeTile(image.handle_.get(), at.column, at.row);
+    }
+
     // Decodes the tiles of one band on the calling thread (when no worker
     // thread could be started).
-    bool decodeBandHere(std::uint32_t row)
+    bool decodeBandHere(std::size_t index)
     {
-        Band& band = bands[row] ? *bands[row] : allocateBand(row);
-        for (std::uint32_t column = band.tilesDone; column < image.columns_; ++column) {
-            std::shared_ptr<heif_image> decoded = decodeTile(image.handle_.get(), column, row);
-            if (!decoded || !copyTile(decoded.get(), band, column, row))
+        Band& band = bands[index] ? *bands[index] : allocateBand(index);
+        for (std::uint32_t column = band.tilesDone; column < tilesPerBand; ++column) {
+            std::shared_ptr<heif_image> decoded = decode(index, column);
+            if (!decoded || !copyTile(decoded.get(), band, index, column))
                 return false;
             ++band.tilesDone;
         }
@@ -233,30 +329,30 @@ struct TiledYCbCrImage::BandReader::State {
 
     void decodeTiles()
     {
-        const std::uint32_t total = image.columns_ * image.rows_;
+        const std::size_t total = bands.size() * tilesPerBand;
         for (;;) {
-            std::uint32_t tile = 0;
+            std::size_t tile = 0;
             Band* band = nullptr;
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
                     return stopping || failed || nextTile >= total ||
-                           nextTile / image.columns_ < bandsReleased + kBandsInFlight;
+                           nextTile / tilesPerBand < bandsReleased + kBandsInFlight;
                 });
                 if (stopping || failed || nextTile >= total)
                     return;
                 tile = nextTile++;
                 try {
-                    band = bands[tile / image.columns_] ? bands[tile / image.columns_].get()
-                                                        : &allocateBand(tile / image.columns_);
+                    band = bands[tile / tilesPerBand] ? bands[tile / tilesPerBand].get()
+                                                      : &allocateBand(tile / tilesPerBand);
                 } catch (...) {
                     fail();
                     return;
                 }
             }
-            const std::uint32_t column = tile % image.columns_, row = tile / image.columns_;
-            std::shared_ptr<heif_image> decoded = decodeTile(image.handle_.get(), column, row);
-            const bool copied = decoded && copyTile(decoded.get(), *band, column, row);
+            const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
+            std::shared_ptr<heif_image> decoded = decode(index, column);
+            const bool copied = decoded && copyTile(decoded.get(), *band, index, column);
             std::lock_guard lock(mutex);
             if (!copied)
                 fail();
@@ -276,12 +372,13 @@ struct TiledYCbCrImage::BandReader::State {
     const TiledYCbCrImage& image;
     const std::size_t yStride;
     const std::size_t chromaStride;
+    std::vector<std::unique_ptr<Band>> bands;
+    const std::uint32_t tilesPerBand;
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<std::unique_ptr<Band>> bands;
-    std::uint32_t nextTile = 1;  // in reading order; tile 0 was decoded by open()
-    std::uint32_t bandsReturned = 0;
-    std::uint32_t bandsReleased = 0;
+    std::size_t nextTile = 1;  // in reading order; tile 0 was decoded by open()
+    std::size_t bandsReturned = 0;
+    std::size_t bandsReleased = 0;
     bool failed = false;
     bool stopping = false;
     YCbCrBand current;
@@ -325,9 +422,9 @@ const YCbCrBand* TiledYCbCrImage::BandReader::next()
         s.bandsReleased = s.bandsReturned;
         s.changed.notify_all();
     }
-    if (s.bandsReturned == s.image.rows_)
+    if (s.bandsReturned == s.bands.size())
         return nullptr;
-    const std::uint32_t index = s.bandsReturned;
+    const std::size_t index = s.bandsReturned;
     if (s.workers.empty() && !s.failed) {
         try {
             if (!s.decodeBandHere(index))
@@ -336,12 +433,12 @@ const YCbCrBand* TiledYCbCrImage::BandReader::next()
             s.fail();
         }
     }
-    s.changed.wait(lock, [&] { return s.failed || (s.bands[index] && s.bands[index]->tilesDone == s.image.columns_); });
+    s.changed.wait(lock, [&] { return s.failed || (s.bands[index] && s.bands[index]->tilesDone == s.tilesPerBand); });
     if (s.failed)
         return nullptr;
     ++s.bandsReturned;
     const State::Band& band = *s.bands[index];
-    s.current = YCbCrBand{index * s.image.tileHeight_, s.rowsOfBand(index), band.y.get(), band.cb.get(), band.cr.get(),
+    s.current = YCbCrBand{s.image.bands_[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(), band.cr.get(),
                           s.yStride, s.chromaStride};
     return &s.current;
 }

@@ -37,22 +37,6 @@ bool containsText(const std::vector<std::uint8_t>& bytes, const std::string& tex
     return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
 }
 
-class ConverterOrientation : public ::testing::TestWithParam<int> {};
-
-TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
-{
-    TempDir dir;
-    HeicImage image(quadrants(64, 32));
-    image.orientation = GetParam();
-    writeHeic(dir / "o.heic", image);
-    const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn and flip
-    EXPECT_EQ(upright.width, GetParam() >= 5 ? 32u : 64u);
-    EXPECT_TRUE(rastersEqual(readPng(convertOk(dir / "o.heic", OutputFormat::png)), upright));
-    EXPECT_EQ(jpegDimensions(convertOk(dir / "o.heic", OutputFormat::jpg)), std::pair(upright.width, upright.height));
-}
-
-INSTANTIATE_TEST_SUITE_P(AllEight, ConverterOrientation, ::testing::Range(1, 9));
-
 // The PNG's pixels flattened onto white, rounded to 8 bits, as the JPEG should show them.
 std::vector<double> flattenedOnWhite(const Raster& png)
 {
