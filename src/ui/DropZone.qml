@@ -18,6 +18,9 @@ Item {
     // While dropped folders are searched, a busy line takes the place of the
     // headline and the buttons.
     readonly property bool scanning: model.isScanning
+    // Which presentation shows: the invitation, or the count with its buttons.
+    readonly property bool inviting: fileCount === 0 && !scanning
+    readonly property bool counting: fileCount > 0 && !scanning
     readonly property real cornerRadius: 14
     readonly property real lineWidth: 2
 
@@ -86,7 +89,7 @@ Item {
         Label {
             id: invitation
             objectName: "invitationHeadline"
-            visible: zone.fileCount === 0 && !zone.scanning
+            visible: zone.inviting
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Drag HEIC files here")
             font.bold: true
@@ -94,7 +97,7 @@ Item {
 
         Label {
             objectName: "invitationOr"
-            visible: zone.fileCount === 0 && !zone.scanning
+            visible: zone.inviting
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("or")
             color: Theme.secondary
@@ -103,7 +106,7 @@ Item {
         AccessibleButton {
             id: chooseFilesButton
             objectName: "chooseFilesButton"
-            visible: zone.fileCount === 0 && !zone.scanning
+            visible: zone.inviting
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Choose Files…")
             onClicked: zone.keepKeyboardFocus(this, () => zone.model.chooseFiles())
@@ -112,7 +115,7 @@ Item {
         Label {
             id: countHeadline
             objectName: "countHeadline"
-            visible: zone.fileCount > 0 && !zone.scanning
+            visible: zone.counting
             Layout.alignment: Qt.AlignHCenter
             // The English string table gives the singular and plural wording.
             text: qsTr("%n file(s) ready", "", zone.fileCount)
@@ -120,7 +123,7 @@ Item {
         }
 
         RowLayout {
-            visible: zone.fileCount > 0 && !zone.scanning
+            visible: zone.counting
             Layout.alignment: Qt.AlignHCenter
 
             AccessibleButton {

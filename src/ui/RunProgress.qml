@@ -27,14 +27,9 @@ RowLayout {
         Accessible.description: count.text
 
         // The bar draws no focus of its own.
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: -3
+        FocusRing {
             visible: bar.activeFocus
-            color: "transparent"
-            radius: 4
-            border.color: Theme.accent
-            border.width: 2
+            innerRadius: 1
         }
     }
 

@@ -29,14 +29,9 @@ AccessibleButton {
         color: segment.checked ? Theme.chosen : Qt.darker(segment.palette.button, segment.down ? 1.1 : 1.0)
         border.color: segment.checked ? Theme.chosen : Qt.darker(segment.palette.button, 1.4)
 
-        Rectangle {
+        FocusRing {
             visible: segment.visualFocus
-            anchors.fill: parent
-            anchors.margins: -(Theme.focusRingWidth + 1)
-            radius: parent.radius - anchors.margins
-            color: "transparent"
-            border.width: Theme.focusRingWidth
-            border.color: Theme.focusRing
+            innerRadius: parent.radius
         }
     }
 }
