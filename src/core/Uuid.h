@@ -1,7 +1,7 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <uuid/uuid.h>
+
 #include <string>
 
 namespace pictavo {
@@ -11,14 +11,13 @@ class Uuid {
 public:
     static Uuid random();
 
-    const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
     // Lower-case 8-4-4-4-12 hexadecimal form.
     std::string toString() const;
 
-    friend bool operator==(const Uuid&, const Uuid&) = default;
+    friend bool operator==(const Uuid& a, const Uuid& b) { return uuid_compare(a.value_, b.value_) == 0; }
 
 private:
-    std::array<std::uint8_t, 16> bytes_{};
+    uuid_t value_{};
 };
 
 }  // namespace pictavo
