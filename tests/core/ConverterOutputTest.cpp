@@ -32,11 +32,6 @@ fs::path convertOk(const fs::path& source, OutputFormat format, const std::optio
     return ::testing::AssertionSuccess();
 }
 
-bool containsText(const std::vector<std::uint8_t>& bytes, const std::string& text)
-{
-    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
-}
-
 // The PNG's pixels flattened onto white, rounded to 8 bits, as the JPEG should show them.
 std::vector<double> flattenedOnWhite(const Raster& png)
 {
@@ -116,7 +111,8 @@ TEST(ConverterImages, AHiddenPrimaryImageOrOneThatIsAlsoAThumbnailIsThePictureWr
     }
 }
 
-TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
+// (XMP: XmpOfAnySizeRoundTripsThroughJpgAndPng.)
+TEST(ConverterMetadata, IccAndExifAreCarriedWithOrientationOne)
 {
     TempDir dir;
     const std::vector<std::uint8_t> icc = displayP3Icc("Pictavo fixture P3");
@@ -124,24 +120,13 @@ TEST(ConverterMetadata, IccExifAndXmpAreCarriedWithOrientationOne)
     image.orientation = 6;
     image.icc = icc;
     image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
-    image.xmp = xmpPacket("pictavo-xmp-marker");
     writeHeic(dir / "meta.heic", image);
-
     const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
     EXPECT_EQ(jpegIcc(jpg), icc);
     EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
-    bool xmpFound = false;
-    for (const auto& segment : jpegSegments(jpg, 0xE1))
-        xmpFound |= containsText(segment, "http://ns.adobe.com/xap/1.0/") && containsText(segment, "pictavo-xmp-marker");
-    EXPECT_TRUE(xmpFound);
-
     const fs::path png = convertOk(dir / "meta.heic", OutputFormat::png);
     EXPECT_EQ(pngIcc(png), icc);
     EXPECT_EQ(exifOrientation(pngExif(png)), 1);
-    bool pngXmp = false;
-    for (const auto& [type, data] : pngChunks(png))
-        pngXmp |= type == "iTXt" && containsText(data, "XML:com.adobe.xmp") && containsText(data, "pictavo-xmp-marker");
-    EXPECT_TRUE(pngXmp);
 }
 
 std::size_t occurrences(const std::string& text, const std::string& part)
@@ -152,12 +137,13 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-// A JPEG's XMP as an extended-XMP reader finds it: the
-// standard packet, and the extended one reassembled from its chunks when all
-// of them are there and carry the GUID the standard packet names.
+// A JPEG's XMP as an extended-XMP reader finds it: the standard packet, and
+// the extended one put together from its chunks (total length, offset, data),
+// all naming one GUID. A missing or misplaced chunk shows in the GUID check.
 struct JpegXmpPackets {
     std::string standard;
     std::string extended;
+    std::string guid;
 };
 
 JpegXmpPackets readJpegXmp(const fs::path& jpg)
@@ -165,34 +151,20 @@ JpegXmpPackets readJpegXmp(const fs::path& jpg)
     const std::string standardSignature("http://ns.adobe.com/xap/1.0/\0", 29);
     const std::string extendedSignature("http://ns.adobe.com/xmp/extension/\0", 35);
     JpegXmpPackets packets;
-    std::string guid;
-    std::vector<bool> covered;
     for (const auto& segment : jpegSegments(jpg, 0xE1)) {
         const std::string bytes(segment.begin(), segment.end());
+        auto be32 = [&segment](std::size_t at) {
+            return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
+        };
         if (bytes.starts_with(standardSignature)) {
             EXPECT_TRUE(packets.standard.empty()) << "one standard packet";
             packets.standard = bytes.substr(29);
-        } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
-            auto be32 = [&segment](std::size_t at) {
-                return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
-            };
-            EXPECT_TRUE(guid.empty() || guid == bytes.substr(35, 32));
-            guid = bytes.substr(35, 32);
-            const std::uint32_t length = be32(67), offset = be32(71);
-            packets.extended.resize(length);
-            covered.resize(length);
-            EXPECT_LE(std::uint64_t(offset) + bytes.size() - 75, length);
-            if (std::uint64_t(offset) + bytes.size() - 75 > length)
-                continue;
-            packets.extended.replace(offset, bytes.size() - 75, bytes.substr(75));
-            std::fill(covered.begin() + offset, covered.begin() + offset + std::ptrdiff_t(bytes.size() - 75), true);
+        } else if (bytes.starts_with(extendedSignature)) {
+            EXPECT_TRUE(packets.guid.empty() || packets.guid == bytes.substr(35, 32));
+            packets.guid = bytes.substr(35, 32);
+            packets.extended.resize(be32(67));
+            packets.extended.replace(be32(71), bytes.size() - 75, bytes.substr(75));
         }
-    }
-    EXPECT_TRUE(std::all_of(covered.begin(), covered.end(), [](bool b) { return b; })) << "every chunk present";
-    if (!packets.extended.empty()) {
-        EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(packets.extended.data()),
-                                                  packets.extended.size())));
-        EXPECT_EQ(occurrences(packets.standard, "xmpNote:HasExtendedXMP=\"" + guid + "\""), 1u);
     }
     return packets;
 }
@@ -231,11 +203,12 @@ TEST(ConverterMetadata, XmpOfAnySizeRoundTripsThroughJpgAndPng)
 
     EXPECT_EQ(readPngXmp(convertOk(dir / "large-xmp.heic", OutputFormat::png)), edited);
 
+    // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
     const JpegXmpPackets jpeg = readJpegXmp(convertOk(dir / "large-xmp.heic", OutputFormat::jpg));
     EXPECT_GT(jpeg.extended.size(), 65536u);
     EXPECT_LE(jpeg.standard.size(), 65504u);
-    EXPECT_TRUE(jpeg.standard.starts_with("<?xpacket begin=") && jpeg.standard.ends_with("<?xpacket end=\"w\"?>"));
-    EXPECT_TRUE(jpeg.extended.starts_with("<x:xmpmeta") && jpeg.extended.ends_with("</x:xmpmeta>"));
+    EXPECT_EQ(jpeg.guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.extended.data()),
+                                                   jpeg.extended.size())));
     EXPECT_EQ(occurrences(jpeg.standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
     for (const std::string& property : expected)
         EXPECT_EQ(occurrences(jpeg.standard + jpeg.extended, property), 1u) << property.substr(0, 60);
