@@ -76,7 +76,6 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         image.chroma = c.chroma ? c.chroma : "444";
         writeHeic(dir / "in.heic", image);
         const Raster png = readPng(convertOk(dir / "in.heic", OutputFormat::png));
-        EXPECT_EQ(png.bitDepth, c.pixels.bitDepth > 8 ? 16 : 8);
         EXPECT_TRUE(rastersEqual(png, heifReference(dir / "in.heic"))) << c.pixels.channels << "@" << c.pixels.bitDepth;
         const Raster jpeg = readJpeg(convertOk(dir / "in.heic", OutputFormat::jpg));
         EXPECT_EQ(jpeg.channels, c.pixels.channels <= 2 ? 1 : 3);
@@ -109,24 +108,6 @@ TEST(ConverterImages, AHiddenPrimaryImageOrOneThatIsAlsoAThumbnailIsThePictureWr
         }
         EXPECT_EQ(out.entries(), (std::vector<std::string>{"primary.jpg", "primary.png"}));
     }
-}
-
-// (XMP: XmpOfAnySizeRoundTripsThroughJpgAndPng.)
-TEST(ConverterMetadata, IccAndExifAreCarriedWithOrientationOne)
-{
-    TempDir dir;
-    const std::vector<std::uint8_t> icc = displayP3Icc("Pictavo fixture P3");
-    HeicImage image(quadrants(64, 32));
-    image.orientation = 6;
-    image.icc = icc;
-    image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
-    writeHeic(dir / "meta.heic", image);
-    const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
-    EXPECT_EQ(jpegIcc(jpg), icc);
-    EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
-    const fs::path png = convertOk(dir / "meta.heic", OutputFormat::png);
-    EXPECT_EQ(pngIcc(png), icc);
-    EXPECT_EQ(exifOrientation(pngExif(png)), 1);
 }
 
 std::size_t occurrences(const std::string& text, const std::string& part)
@@ -182,14 +163,17 @@ std::string readPngXmp(const fs::path& png)
     return {};
 }
 
-TEST(ConverterMetadata, XmpOfAnySizeRoundTripsThroughJpgAndPng)
+TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
 {
     TempDir dir;
+    const std::vector<std::uint8_t> icc = displayP3Icc("Pictavo fixture P3");
     const LargeXmp xmp = largeXmpPacket(64, 32);
     HeicImage image(quadrants(64, 32));
     image.orientation = 6;  // written upright: 32 × 64
+    image.icc = icc;
+    image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
     image.xmp = xmp.packet;
-    writeHeic(dir / "large-xmp.heic", image);
+    writeHeic(dir / "meta.heic", image);
     ASSERT_GT(xmp.packet.size(), 200000u);
 
     // The source's XMP with the output's edits: orientation 1, the written size.
@@ -201,10 +185,16 @@ TEST(ConverterMetadata, XmpOfAnySizeRoundTripsThroughJpgAndPng)
     edited.replace(edited.find(xmp.properties[1]), xmp.properties[1].size(), expected[1]);
     edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
 
-    EXPECT_EQ(readPngXmp(convertOk(dir / "large-xmp.heic", OutputFormat::png)), edited);
+    const fs::path png = convertOk(dir / "meta.heic", OutputFormat::png);
+    EXPECT_EQ(pngIcc(png), icc);
+    EXPECT_EQ(exifOrientation(pngExif(png)), 1);
+    EXPECT_EQ(readPngXmp(png), edited);
 
     // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
-    const JpegXmpPackets jpeg = readJpegXmp(convertOk(dir / "large-xmp.heic", OutputFormat::jpg));
+    const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
+    EXPECT_EQ(jpegIcc(jpg), icc);
+    EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
+    const JpegXmpPackets jpeg = readJpegXmp(jpg);
     EXPECT_GT(jpeg.extended.size(), 65536u);
     EXPECT_LE(jpeg.standard.size(), 65504u);
     EXPECT_EQ(jpeg.guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.extended.data()),
