@@ -50,31 +50,32 @@ TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
         EXPECT_NEAR(sampleAt(*decoded, i / 4 % 64, i / 256, i % 4), straight.samples[i], 1) << "sample " << i;
 }
 
-// --- Colour --------------------------------------------------------------------------
-
-std::vector<std::uint8_t> iccForNclx(const Nclx& nclx, Pixels pixels)
+// The decode of a near-lossless HEIC with this colour description.
+std::unique_ptr<ImageSource> openWithNclx(const TempDir& dir, const Nclx& nclx, const Pixels& pixels)
 {
-    TempDir dir;
-    HeicImage image(std::move(pixels));
+    HeicImage image(pixels);
     image.lossless = false;
     image.quality = 100;
     image.chroma = "444";
     image.nclx = nclx;
     writeHeic(dir / "nclx.heic", image);
-    auto source = ImageSource::open(dir / "nclx.heic");
-    const DecodedImage* decoded = source ? source->decode(0) : nullptr;
-    if (!decoded)
-        throw std::runtime_error("cannot decode nclx fixture");
-    return decoded->icc;
+    return ImageSource::open(dir / "nclx.heic");
 }
 
 TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
 {
-    const Pixels orange = flat(64, 32, 200, 100, 50);
-    EXPECT_TRUE(iccForNclx({1, 13, 6, true}, orange).empty());
-    EXPECT_TRUE(iccForNclx({2, 2, 6, true}, orange).empty());
-    const std::vector<std::uint8_t> p3 = iccForNclx({12, 13, 6, true}, orange);
-    const std::vector<std::uint8_t> bt2020 = iccForNclx({9, 14, 9, true}, orange);
+    TempDir dir;
+    auto icc = [&dir](const Nclx& nclx) {
+        auto source = openWithNclx(dir, nclx, flat(64, 32, 200, 100, 50));
+        const DecodedImage* decoded = source ? source->decode(0) : nullptr;
+        if (!decoded)
+            throw std::runtime_error("cannot decode the nclx fixture");
+        return decoded->icc;
+    };
+    EXPECT_TRUE(icc({1, 13, 6, true}).empty());
+    EXPECT_TRUE(icc({2, 2, 6, true}).empty());
+    const std::vector<std::uint8_t> p3 = icc({12, 13, 6, true});
+    const std::vector<std::uint8_t> bt2020 = icc({9, 14, 9, true});
     ASSERT_GT(p3.size(), 128u);
     EXPECT_EQ(std::string(p3.begin() + 36, p3.begin() + 40), "acsp");
     EXPECT_NE(p3, bt2020);
@@ -87,15 +88,9 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
     Pixels ramp{1024, 2, 3, 10, {}};
     for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
         ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
+    TempDir dir;
     for (std::uint16_t transfer : {16, 18}) {
-        TempDir dir;
-        HeicImage image(ramp);
-        image.lossless = false;
-        image.quality = 100;
-        image.chroma = "444";
-        image.nclx = Nclx{9, transfer, 9, true};
-        writeHeic(dir / "hdr.heic", image);
-        auto source = ImageSource::open(dir / "hdr.heic");
+        auto source = openWithNclx(dir, {9, transfer, 9, true}, ramp);
         const DecodedImage* decoded = source ? source->decode(0) : nullptr;
         ASSERT_TRUE(decoded) << "transfer " << transfer;
         EXPECT_FALSE(decoded->icc.empty()) << "BT.2020 pixels need their profile";
