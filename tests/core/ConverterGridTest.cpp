@@ -15,21 +15,6 @@ namespace {
 
 using namespace fixtures;
 
-// A 128×64 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0), stored
-// turned and flipped as `orientation` says, as a `grid`×`grid` grid (or whole).
-// (libheif 1.19 swaps the rows and columns of a grid it encodes: square only.)
-HeicImage tiledPhoto(int orientation = 1, std::uint32_t grid = 2)
-{
-    HeicImage image(gradient(128, 64));
-    image.lossless = false;
-    image.chroma = "420";
-    image.nclx = Nclx{};
-    image.gridColumns = grid;
-    image.gridRows = grid;
-    image.orientation = orientation;
-    return image;
-}
-
 bool decodesAsTiles(const fs::path& location)
 {
     auto source = imageio::ImageSource::open(location);
@@ -79,7 +64,15 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
         SCOPED_TRACE(::testing::Message() << "orientation " << orientation << ", grid " << c.grid << ", crop "
                                           << c.cropLess << (c.cropAfterTurn ? " after the turn" : ""));
         TempDir dir;
-        HeicImage image = tiledPhoto(orientation, c.grid);
+        // A 128×64 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0). (libheif
+        // 1.19 swaps the rows and columns of a grid it encodes: square grids only.)
+        HeicImage image(gradient(128, 64));
+        image.lossless = false;
+        image.chroma = "420";
+        image.nclx = Nclx{};
+        image.gridColumns = c.grid;
+        image.gridRows = c.grid;
+        image.orientation = orientation;
         image.cropWidth = c.cropLess ? (c.cropAfterTurn ? width : 128) - c.cropLess : 0;
         image.cropHeight = c.cropLess ? (c.cropAfterTurn ? height : 64) - c.cropLess : 0;
         image.cropAfterTurn = c.cropAfterTurn;
