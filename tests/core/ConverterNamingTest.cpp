@@ -10,20 +10,9 @@ namespace {
 
 using namespace fixtures;
 
-TEST(ConverterNaming, OnlyTheExactCandidateFromTheStartOfTheSequenceCounts)
-{
-    TempDir dir;
-    for (const char* other : {"IMG.png", "IMG.JPG", "IMG.jpg.tmp", "IMG", "IMG-3.jpg"})
-        writeBytes(dir / other, {1});
-    EXPECT_EQ(Converter::freeOutputLocation(dir.path(), "IMG", "jpg"), dir / "IMG.jpg");
-    writeBytes(dir / "IMG.jpg", {1});
-    EXPECT_EQ(Converter::freeOutputLocation(dir.path(), "IMG", "jpg"), dir / "IMG-1.jpg");
-    fs::create_directory(dir / "IMG-1.jpg");  // a folder takes the name
-    fs::create_symlink(dir / "nowhere" / "target.jpg", dir / "IMG-2.jpg");  // so does a dangling link
-    EXPECT_EQ(Converter::freeOutputLocation(dir.path(), "IMG", "jpg"), dir / "IMG-4.jpg");
-}
-
 // Conversions in order, each naming its output after the ones before it.
+// Only the exact candidates from the start of the sequence count: other
+// extensions, cases and suffixes do not, a folder or a dangling link does.
 TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
 {
     TempDir dir;
@@ -31,6 +20,10 @@ TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
     fs::create_directory(dir / "out");
     for (const char* name : {"IMG_0001.HEIC", "IMG_0001.heif", "trip.2024.heic", "HOLIDAY.HEIF", "b/IMG_0001.HEIC"})
         writeHeic(dir / name, HeicImage(quadrants(32, 16)));
+    for (const char* other : {"IMG_0001.JPG", "IMG_0001.jpg.tmp", "IMG_0001", "IMG_0001-3.jpg"})
+        writeBytes(dir / other, {1});
+    fs::create_directory(dir / "IMG_0001-1.jpg");
+    fs::create_symlink(dir / "nowhere" / "target.jpg", dir / "IMG_0001-2.jpg");
     struct Row {
         const char* source;
         OutputFormat format;
@@ -40,10 +33,10 @@ TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
     std::vector<ConversionResult> results;
     std::vector<std::uint8_t> firstBytes;
     for (const Row& row : {Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001.jpg"},
-                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-1.jpg"},
-                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-2.jpg"},
+                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-4.jpg"},
+                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-5.jpg"},
                            Row{"IMG_0001.HEIC", OutputFormat::png, nullptr, "IMG_0001.png"},
-                           Row{"IMG_0001.heif", OutputFormat::jpg, nullptr, "IMG_0001-3.jpg"},
+                           Row{"IMG_0001.heif", OutputFormat::jpg, nullptr, "IMG_0001-6.jpg"},
                            Row{"trip.2024.heic", OutputFormat::jpg, nullptr, "trip.2024.jpg"},
                            Row{"HOLIDAY.HEIF", OutputFormat::png, nullptr, "HOLIDAY.png"},
                            // An output folder is used as given; what is next to the sources does not matter.
