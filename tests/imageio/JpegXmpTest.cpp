@@ -57,30 +57,27 @@ TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
     EXPECT_EQ(occurrences(split.extended, xmp.properties[3]), 1u);
 }
 
-TEST(JpegXmp, APacketThatFitsWithoutItsPaddingNeedsNoExtendedPart)
+// A packet that fits once its padding is dropped is kept whole. What cannot
+// be split validly is left out: a 70 KB attribute (moving properties cannot
+// make it fit), XMP that is not well-formed or not in the rdf:Description form.
+TEST(JpegXmp, APacketIsKeptWholeWhenItFitsAndLeftOutWhenItCannotBeSplit)
 {
-    std::string packet = xmpPacket("padded");
-    packet.insert(packet.find("<?xpacket end"), std::string(70000, ' ') + "\n");
-    const JpegXmp parts = splitXmpForJpeg(packet, 65504);
-    EXPECT_EQ(parts.standard, xmpPacket("padded"));
-    EXPECT_TRUE(parts.extended.empty());
-}
-
-TEST(JpegXmp, XmpThatCannotBeSplitValidlyIsLeftOut)
-{
-    const LargeXmp xmp = largeXmpPacket(64, 32);
-    // The properties alone cannot make it fit: a 70 KB attribute stays in the standard part.
-    std::string hugeAttribute = xmp.packet;
-    hugeAttribute.insert(hugeAttribute.find("xmp:Rating="), "xmp:Nickname=\"" + std::string(70000, 'n') + "\" ");
-    EXPECT_TRUE(splitXmpForJpeg(hugeAttribute, 65504).standard.empty());
-    // Not well-formed, or not the rdf:Description form.
-    EXPECT_TRUE(splitXmpForJpeg(xmp.packet.substr(0, 150000), 65504).standard.empty());
-    std::string typedNode = xmp.packet;
-    typedNode.replace(typedNode.find("<rdf:Description"), 16, "<exif:Photo");
-    EXPECT_TRUE(splitXmpForJpeg(typedNode, 65504).standard.empty());
-    std::string text = xmp.packet;
-    text.insert(text.find("<rdf:Description"), "<dc:title>");
-    EXPECT_TRUE(splitXmpForJpeg(text, 65504).standard.empty());
+    const std::string large = largeXmpPacket(64, 32).packet;
+    const auto with = [](std::string packet, const char* at, std::size_t replaced, const std::string& text) {
+        return packet.replace(packet.find(at), replaced, text);
+    };
+    const std::pair<std::string, std::string> cases[] = {  // packet, its standard part
+        {with(xmpPacket("padded"), "<?xpacket end", 0, std::string(70000, ' ') + "\n"), xmpPacket("padded")},
+        {with(large, "xmp:Rating=", 0, "xmp:Nickname=\"" + std::string(70000, 'n') + "\" "), ""},
+        {large.substr(0, 150000), ""},
+        {with(large, "<rdf:Description", 16, "<exif:Photo"), ""},
+        {with(large, "<rdf:Description", 0, "<dc:title>"), ""},
+    };
+    for (const auto& [packet, standard] : cases) {
+        const JpegXmp parts = splitXmpForJpeg(packet, 65504);
+        EXPECT_EQ(parts.standard, standard) << "a packet of " << packet.size() << " bytes";
+        EXPECT_TRUE(parts.extended.empty());
+    }
 }
 
 // XMP comes from the photo: whatever its bytes, splitting it stays within
