@@ -1,9 +1,11 @@
-// XMP of any size in a JPEG: how a large packet is split, and the MD5 that
-// names the extended part. (The segments are read back in ConverterMetadata.)
+// XMP for the outputs: the edits that make it describe the written picture,
+// and how a large packet is split for a JPEG, with the MD5 that names the
+// extended part. (The segments are read back in ConverterMetadata.)
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/JpegXmp.h"
 #include "imageio/Md5.h"
+#include "imageio/XmpEditor.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +28,31 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+std::string edited(const std::string& xmp)
+{
+    const std::vector<std::uint8_t> out =
+        xmpForOutput(std::span(reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()), 640, 480);
+    return {out.begin(), out.end()};
+}
+
+TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {R"(<d tiff:Orientation="6" exif:PixelXDimension="4032" exif:PixelYDimension="3024"/>)",
+         R"(<d tiff:Orientation="1" exif:PixelXDimension="640" exif:PixelYDimension="480"/>)"},
+        {"<d\ntiff:Orientation\t=\r\n'8'/>", "<d\ntiff:Orientation\t=\r\n'1'/>"},
+        {"<tiff:Orientation>6</tiff:Orientation><exif:PixelYDimension></exif:PixelYDimension>",
+         "<tiff:Orientation>1</tiff:Orientation><exif:PixelYDimension>480</exif:PixelYDimension>"},
+        // Other names, the name in text, and values that are not quoted or never end stay as they are.
+        {R"(<d my:tiff:Orientation="6" tiff:OrientationNote="6" xtiff:Orientation="6"/>)", ""},
+        {"<d>tiff:Orientation is 6</d> tiff:Orientation=6 tiff:Orientation", ""},
+        {R"(<d tiff:Orientation="6)", ""},
+        {"<tiff:Orientation>6", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(edited(in), out.empty() ? in : out) << in;
 }
 
 TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
