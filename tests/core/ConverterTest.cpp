@@ -214,7 +214,7 @@ JpegXmpPackets readJpegXmp(const fs::path& jpg)
         if (bytes.starts_with(standardSignature)) {
             EXPECT_TRUE(packets.standard.empty()) << "one standard packet";
             packets.standard = bytes.substr(29);
-        } else if (bytes.starts_with(extendedSignature)) {
+        } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
             EXPECT_TRUE(packets.guid.empty() || packets.guid == bytes.substr(35, 32));
             packets.guid = bytes.substr(35, 32);
             packets.extended.resize(be32(67));
