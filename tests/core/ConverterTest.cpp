@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <numeric>
 
 namespace pictavo {
 namespace {
@@ -113,13 +115,11 @@ bool decodesAsTiles(const fs::path& location)
         return ::testing::AssertionFailure() << jpeg.width << "x" << jpeg.height << " written";
     // A tile out of place, a wrong stride, a wrong turn or a colour
     // conversion would show as large errors; JPEG's own loss stays small.
-    double sumOfSquares = 0;
-    int worst = 0;
-    for (std::size_t i = 0; i < jpeg.samples.size(); ++i) {
-        const int error = std::abs(int(jpeg.samples[i]) - int(reference.samples[i]));
-        sumOfSquares += double(error) * error;
-        worst = std::max(worst, error);
-    }
+    const auto begin = jpeg.samples.begin(), end = jpeg.samples.end(), other = reference.samples.begin();
+    const double sumOfSquares = std::transform_reduce(begin, end, other, 0.0, std::plus<>(),
+                                                      [](int a, int b) { return double(a - b) * (a - b); });
+    const int worst = std::transform_reduce(begin, end, other, 0, [](int a, int b) { return std::max(a, b); },
+                                            [](int a, int b) { return std::abs(a - b); });
     const double psnr = 10 * std::log10(255.0 * 255.0 / (sumOfSquares / double(jpeg.samples.size())));
     if (psnr > 38.0 && worst < 48)
         return ::testing::AssertionSuccess();
@@ -192,36 +192,30 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-// A JPEG's XMP as an extended-XMP reader finds it: the standard packet, and
-// the extended one put together from its chunks (total length, offset, data),
-// all naming one GUID. A missing or misplaced chunk shows in the GUID check.
-struct JpegXmpPackets {
-    std::string standard;
-    std::string extended;
-    std::string guid;
-};
-
-JpegXmpPackets readJpegXmp(const fs::path& jpg)
+// A JPEG's XMP as an extended-XMP reader finds it: the standard packet, the
+// extended one put together from its chunks (total length, offset, data) and
+// the GUID they all name. A missing or misplaced chunk shows in the GUID check.
+std::array<std::string, 3> readJpegXmp(const fs::path& jpg)
 {
     const std::string standardSignature("http://ns.adobe.com/xap/1.0/\0", 29);
     const std::string extendedSignature("http://ns.adobe.com/xmp/extension/\0", 35);
-    JpegXmpPackets packets;
+    std::string standard, extended, guid;
     for (const auto& segment : jpegSegments(jpg, 0xE1)) {
         const std::string bytes(segment.begin(), segment.end());
         auto be32 = [&segment](std::size_t at) {
             return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
         };
         if (bytes.starts_with(standardSignature)) {
-            EXPECT_TRUE(packets.standard.empty()) << "one standard packet";
-            packets.standard = bytes.substr(29);
+            EXPECT_TRUE(standard.empty()) << "one standard packet";
+            standard = bytes.substr(29);
         } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
-            EXPECT_TRUE(packets.guid.empty() || packets.guid == bytes.substr(35, 32));
-            packets.guid = bytes.substr(35, 32);
-            packets.extended.resize(be32(67));
-            packets.extended.replace(be32(71), bytes.size() - 75, bytes.substr(75));
+            EXPECT_TRUE(guid.empty() || guid == bytes.substr(35, 32));
+            guid = bytes.substr(35, 32);
+            extended.resize(be32(67));
+            extended.replace(be32(71), bytes.size() - 75, bytes.substr(75));
         }
     }
-    return packets;
+    return {standard, extended, guid};
 }
 
 // iTXt XML:com.adobe.xmp: keyword, NUL, compression flag and method, language and translated keyword (each NUL-ended), text.
@@ -268,14 +262,13 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
     EXPECT_EQ(jpegIcc(jpg), icc);
     EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
-    const JpegXmpPackets jpeg = readJpegXmp(jpg);
-    EXPECT_GT(jpeg.extended.size(), 65536u);
-    EXPECT_LE(jpeg.standard.size(), 65504u);
-    EXPECT_EQ(jpeg.guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.extended.data()),
-                                                   jpeg.extended.size())));
-    EXPECT_EQ(occurrences(jpeg.standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
+    const auto [standard, extended, guid] = readJpegXmp(jpg);
+    EXPECT_GT(extended.size(), 65536u);
+    EXPECT_LE(standard.size(), 65504u);
+    EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(extended.data()), extended.size())));
+    EXPECT_EQ(occurrences(standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
     for (const std::string& property : expected)
-        EXPECT_EQ(occurrences(jpeg.standard + jpeg.extended, property), 1u) << property.substr(0, 60);
+        EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
 }
 
 TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
