@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -109,17 +110,16 @@ TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
         for (int round = 0; round < 2000; ++round) {
             std::vector<std::uint8_t> noise(8 + random() % 300);
             std::generate(noise.begin(), noise.end(), [&random] { return static_cast<std::uint8_t>(random()); });
-            const std::string header = big ? std::string("MM\0*", 4) : std::string("II*\0", 4);
-            std::copy(header.begin(), header.end(), noise.begin());
+            std::memcpy(noise.data(), big ? "MM\0*" : "II*\0", 4);
             noise[big ? 7 : 4] = static_cast<std::uint8_t>(8 + random() % 32);
             EXPECT_LE(exifForOutput(noise, 5, 5, 64).size(), 64u);
         }
     }
 }
 
-std::string md5Of(const std::string& text)
+std::span<const std::uint8_t> bytesOf(const std::string& text)
 {
-    return md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 std::size_t occurrences(const std::string& text, const std::string& part)
@@ -128,13 +128,6 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
-}
-
-std::string edited(const std::string& xmp)
-{
-    const std::vector<std::uint8_t> out =
-        xmpForOutput(std::span(reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()), 640, 480);
-    return {out.begin(), out.end()};
 }
 
 TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)
@@ -151,8 +144,10 @@ TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNoth
         {R"(<d tiff:Orientation="6)", ""},
         {"<tiff:Orientation>6", ""},
     };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(edited(in), out.empty() ? in : out) << in;
+    for (const auto& [in, out] : cases) {
+        const std::vector<std::uint8_t> edited = xmpForOutput(bytesOf(in), 640, 480);
+        EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out) << in;
+    }
 }
 
 TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
@@ -222,7 +217,7 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         if (parts.standard.empty())
             continue;
         EXPECT_LE(parts.standard.size(), 65504u);
-        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Of(parts.extended));
+        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
     }
 }
 
