@@ -1,0 +1,361 @@
+// Converter end to end: what the written JPG and PNG files hold (pixels of every layout,
+// orientation and grid; metadata), for fixtures and the real samples, and what they are called.
+
+#include "core/Converter.h"
+#include "fixtures/HeifFixtures.h"
+#include "imageio/ImageSource.h"
+#include "imageio/Md5.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <numeric>
+
+namespace pictavo {
+namespace {
+
+using namespace fixtures;
+
+fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
+{
+    ConversionResult result = Converter::convert(source, format, 0.9, outputDir);
+    if (!result.ok() || !result.output())
+        throw std::runtime_error("conversion failed: " + result.error().value_or("?"));
+    return *result.output();
+}
+
+::testing::AssertionResult rastersEqual(const Raster& a, const Raster& b)
+{
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels || a.bitDepth != b.bitDepth)
+        return ::testing::AssertionFailure() << "layouts differ: " << a.width << "x" << a.height << "x" << a.channels
+                                             << "@" << a.bitDepth << " vs " << b.bitDepth;
+    for (std::size_t i = 0; i < a.samples.size(); ++i)
+        if (a.samples[i] != b.samples[i])
+            return ::testing::AssertionFailure() << "sample " << i << ": " << a.samples[i] << " vs " << b.samples[i];
+    return ::testing::AssertionSuccess();
+}
+
+// The JPEG's mean difference from the PNG's pixels flattened onto white (if
+// they have alpha) and rounded to 8 bits, as the JPEG should show them.
+double differenceFromFlattened(const Raster& jpeg, const Raster& png)
+{
+    const int colours = png.channels % 2 ? png.channels : png.channels - 1;
+    const double maximum = png.maxValue();
+    double difference = 0;
+    for (std::size_t i = 0, j = 0; i < png.samples.size(); i += png.channels) {
+        const double alpha = colours < png.channels ? png.samples[i + colours] / maximum : 1;
+        for (int c = 0; c < colours; ++c)
+            difference += jpeg.samples[j++] - std::round((png.samples[i + c] / maximum * alpha + 1 - alpha) * 255);
+    }
+    return difference / double(jpeg.samples.size());
+}
+
+// A grey photo fading out downwards: smooth tones under every degree of transparency.
+Pixels fadingGrey()
+{
+    Pixels p = gradient(29, 100, 2);
+    for (std::size_t i = 1; i < p.samples.size(); i += 2)  // alpha: 255 in the top row, 0 in the bottom one
+        p.samples[i] = static_cast<std::uint16_t>(255 - i / 2 / 29 * 255 / 99);
+    return p;
+}
+
+// PNG equals libheif's own decode of the primary image, in 8 and 16 bits,
+// with alpha and in grey, wherever the primary image stands (one output each);
+// the JPEG is 8-bit, grey for grey sources and flattened onto white: on
+// average it neither lightens nor darkens the flattened PNG.
+TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
+{
+    TempDir dir;
+    struct Case {
+        Pixels pixels;
+        const char* chroma;  // lossy; none: lossless
+        std::optional<PrimaryItem> afterAnother = std::nullopt;  // the primary image, second in the file
+    };
+    for (const Case& c : {Case{gradient(301, 157), "420"}, Case{gradient(301, 157), "444"},
+                          Case{gradient(200, 100, 3, 10), "420"}, Case{quadrants(64, 32, 4), nullptr},
+                          Case{quadrants(64, 32, 4, 10), nullptr}, Case{quadrants(64, 32, 1), nullptr},
+                          Case{quadrants(64, 32, 2), nullptr}, Case{quadrants(64, 32, 1, 10), nullptr},
+                          Case{quadrants(64, 32, 2, 10), nullptr}, Case{fadingGrey(), "420"},
+                          Case{quadrants(64, 32), nullptr, PrimaryItem::topLevel},
+                          Case{quadrants(64, 32), nullptr, PrimaryItem::hidden},
+                          Case{quadrants(64, 32), nullptr, PrimaryItem::thumbnailOfNext}}) {
+        SCOPED_TRACE(::testing::Message() << c.pixels.channels << "@" << c.pixels.bitDepth << ", primary "
+                                          << (c.afterAnother ? int(*c.afterAnother) : -1));
+        HeicImage image(c.pixels);
+        image.lossless = !c.chroma;
+        image.chroma = c.chroma ? c.chroma : "444";
+        if (c.afterAnother)
+            writeHeic(dir / "in.heic", {HeicImage(flat(48, 16, 0, 255, 0)), image}, 1, *c.afterAnother);
+        else
+            writeHeic(dir / "in.heic", image);
+        TempDir out;
+        const Raster png = readPng(convertOk(dir / "in.heic", OutputFormat::png, out.path()));
+        // (libheif refuses a hidden primary image: lossless pixels are compared as written.)
+        EXPECT_TRUE(rastersEqual(png, c.afterAnother ? c.pixels : heifReference(dir / "in.heic")));
+        const Raster jpeg = readJpeg(convertOk(dir / "in.heic", OutputFormat::jpg, out.path()));
+        EXPECT_EQ(std::tuple(jpeg.width, jpeg.height, jpeg.channels),
+                  std::tuple(png.width, png.height, c.pixels.channels <= 2 ? 1 : 3));
+        EXPECT_EQ(out.entries(), (std::vector<std::string>{"in.jpg", "in.png"}));
+        EXPECT_NEAR(differenceFromFlattened(jpeg, png), 0, 0.2);
+    }
+}
+
+bool decodesAsTiles(const fs::path& location)
+{
+    auto source = imageio::ImageSource::open(location);
+    const imageio::DecodedImage* decoded =
+        source ? source->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
+    return decoded && decoded->tiles;
+}
+
+::testing::AssertionResult closeToReference(const Raster& jpeg, const Raster& reference)
+{
+    if (std::pair(jpeg.width, jpeg.height) != std::pair(reference.width, reference.height))
+        return ::testing::AssertionFailure() << jpeg.width << "x" << jpeg.height << " written";
+    // A tile out of place, a wrong stride, a wrong turn or a colour
+    // conversion would show as large errors; JPEG's own loss stays small.
+    const auto begin = jpeg.samples.begin(), end = jpeg.samples.end(), other = reference.samples.begin();
+    const double sumOfSquares = std::transform_reduce(begin, end, other, 0.0, std::plus<>(),
+                                                      [](int a, int b) { return double(a - b) * (a - b); });
+    const int worst = std::transform_reduce(begin, end, other, 0, [](int a, int b) { return std::max(a, b); },
+                                            [](int a, int b) { return std::abs(a - b); });
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (sumOfSquares / double(jpeg.samples.size())));
+    if (psnr > 38.0 && worst < 48)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "PSNR " << psnr << " dB, worst error " << worst;
+}
+
+// Every orientation (irot × imir) of a plain picture and of a grid in JPEG's
+// YCbCr, whole and with a centred clean-aperture crop: the PNG is libheif's
+// own turned decode, the JPEG close to it. A grid's tiles are turned into
+// place one by one, unless libheif's 4:2:0 planes would not follow: a crop of
+// an odd size, or one listed before the turn (libheif's cropped chroma is a
+// sample wider than the crop); then libheif turns the whole picture.
+class ConverterOrientation : public ::testing::TestWithParam<int> {};
+
+TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
+{
+    const int orientation = GetParam();
+    const std::uint32_t width = orientation >= 5 ? 64 : 128, height = orientation >= 5 ? 128 : 64;  // upright
+    struct Case {
+        std::uint32_t grid;
+        std::uint32_t cropLess;  // width and height less this, centred (so either way up); 0: no crop
+        bool cropAfterTurn;
+    };
+    for (const Case& c : {Case{0, 0, false}, Case{0, 32, false}, Case{2, 0, false}, Case{2, 32, true},
+                          Case{2, 32, false}, Case{2, 33, true}}) {
+        SCOPED_TRACE(::testing::Message() << "orientation " << orientation << ", grid " << c.grid << ", crop "
+                                          << c.cropLess << (c.cropAfterTurn ? " after the turn" : ""));
+        TempDir dir;
+        // A 128×64 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0). (libheif
+        // 1.19 swaps the rows and columns of a grid it encodes: square grids only.)
+        HeicImage image(gradient(128, 64));
+        image.lossless = false;
+        image.chroma = "420";
+        image.nclx = Nclx{};
+        image.gridColumns = c.grid;
+        image.gridRows = c.grid;
+        image.orientation = orientation;
+        image.cropWidth = c.cropLess ? (c.cropAfterTurn ? width : 128) - c.cropLess : 0;
+        image.cropHeight = c.cropLess ? (c.cropAfterTurn ? height : 64) - c.cropLess : 0;
+        image.cropAfterTurn = c.cropAfterTurn;
+        writeHeic(dir / "o.heic", image);
+        const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn, flip and crop
+        EXPECT_EQ(std::pair(upright.width, upright.height), std::pair(width - c.cropLess, height - c.cropLess));
+        EXPECT_EQ(decodesAsTiles(dir / "o.heic"), c.grid > 0);
+        EXPECT_TRUE(rastersEqual(readPng(convertOk(dir / "o.heic", OutputFormat::png)), upright));
+        EXPECT_TRUE(closeToReference(readJpeg(convertOk(dir / "o.heic", OutputFormat::jpg)), upright));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEight, ConverterOrientation, ::testing::Range(1, 9));
+
+TEST(ConverterGrid, PartialEdgeTilesAreCroppedToTheImage)
+{
+    TempDir dir;
+    writeFlatGridHeic(dir / "flat.heic", 1000, 333, 256, 200, 100, 50);
+    ASSERT_TRUE(decodesAsTiles(dir / "flat.heic"));
+    const Raster jpeg = readJpeg(convertOk(dir / "flat.heic", OutputFormat::jpg));
+    ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(1000u, 333u));
+    for (auto [x, y] : {std::pair(0u, 0u), std::pair(999u, 332u), std::pair(999u, 0u), std::pair(0u, 332u)}) {
+        EXPECT_NEAR(jpeg.at(x, y, 0), 200, 4) << x << "," << y;
+        EXPECT_NEAR(jpeg.at(x, y, 2), 50, 4) << x << "," << y;
+    }
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A JPEG's XMP as an extended-XMP reader finds it: the standard packet, the
+// extended one put together from its chunks (total length, offset, data) and
+// the GUID they all name. A missing or misplaced chunk shows in the GUID check.
+std::array<std::string, 3> readJpegXmp(const fs::path& jpg)
+{
+    const std::string standardSignature("http://ns.adobe.com/xap/1.0/\0", 29);
+    const std::string extendedSignature("http://ns.adobe.com/xmp/extension/\0", 35);
+    std::string standard, extended, guid;
+    for (const auto& segment : jpegSegments(jpg, 0xE1)) {
+        const std::string bytes(segment.begin(), segment.end());
+        auto be32 = [&segment](std::size_t at) {
+            return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
+        };
+        if (bytes.starts_with(standardSignature)) {
+            EXPECT_TRUE(standard.empty()) << "one standard packet";
+            standard = bytes.substr(29);
+        } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
+            EXPECT_TRUE(guid.empty() || guid == bytes.substr(35, 32));
+            guid = bytes.substr(35, 32);
+            extended.resize(be32(67));
+            extended.replace(be32(71), bytes.size() - 75, bytes.substr(75));
+        }
+    }
+    return {standard, extended, guid};
+}
+
+// iTXt XML:com.adobe.xmp: keyword, NUL, compression flag and method, language and translated keyword (each NUL-ended), text.
+std::string readPngXmp(const fs::path& png)
+{
+    for (const auto& [type, data] : pngChunks(png)) {
+        const std::string bytes(data.begin(), data.end());
+        if (type != "iTXt" || !bytes.starts_with(std::string("XML:com.adobe.xmp\0", 18)) || bytes[18] != 0)
+            continue;
+        const std::size_t language = bytes.find('\0', 20), translated = bytes.find('\0', language + 1);
+        return bytes.substr(translated + 1);
+    }
+    return {};
+}
+
+TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
+{
+    TempDir dir;
+    const std::vector<std::uint8_t> icc = displayP3Icc("Pictavo fixture P3");
+    const LargeXmp xmp = largeXmpPacket(64, 32);
+    HeicImage image(quadrants(64, 32));
+    image.orientation = 6;  // written upright: 32 × 64
+    image.icc = icc;
+    image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
+    image.xmp = xmp.packet;
+    writeHeic(dir / "meta.heic", image);
+    ASSERT_GT(xmp.packet.size(), 200000u);
+
+    // The source's XMP with the output's edits: orientation 1, the written size.
+    std::vector<std::string> expected = xmp.properties;
+    expected[0] = "<exif:PixelXDimension>32</exif:PixelXDimension>";
+    expected[1] = "<exif:PixelYDimension>64</exif:PixelYDimension>";
+    std::string edited = xmp.packet;
+    edited.replace(edited.find(xmp.properties[0]), xmp.properties[0].size(), expected[0]);
+    edited.replace(edited.find(xmp.properties[1]), xmp.properties[1].size(), expected[1]);
+    edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
+
+    const fs::path png = convertOk(dir / "meta.heic", OutputFormat::png);
+    EXPECT_EQ(pngIcc(png), icc);
+    EXPECT_EQ(exifOrientation(pngExif(png)), 1);
+    EXPECT_EQ(readPngXmp(png), edited);
+
+    // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
+    const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
+    EXPECT_EQ(jpegIcc(jpg), icc);
+    EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
+    const auto [standard, extended, guid] = readJpegXmp(jpg);
+    EXPECT_GT(extended.size(), 65536u);
+    EXPECT_LE(standard.size(), 65504u);
+    EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(extended.data()), extended.size())));
+    EXPECT_EQ(occurrences(standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
+    for (const std::string& property : expected)
+        EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
+}
+
+TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
+{
+    const fs::path samples = samplesDir();
+    if (samples.empty())
+        GTEST_SKIP() << "no ../shared/samples folder";
+    struct Row {
+        const char* file;
+        std::uint32_t width, height;
+        bool icc, exif;
+    };
+    for (const Row& row : {Row{"iphoneXS_4032x3024_grid8x6_PUG1.HEIC", 4032, 3024, true, true},
+                           Row{"iphone7plus_irot90_exif8_test004.heic", 3024, 4032, true, true},
+                           Row{"kimg_orientation2_imir.heic", 480, 160, true, true},
+                           Row{"conf_C006_alpha_auxid1.heic", 1280, 720, false, false},
+                           Row{"pillow_tree_alpha_262x264.heic", 262, 264, false, false},
+                           Row{"conf_MIAF002_10bit_2048.heic", 2048, 2048, false, false},
+                           Row{"pillow_rgb10_639x480_3thumbs.heic", 639, 480, false, false},
+                           Row{"conf_C045_burst_brst.heic", 1024, 768, false, false},
+                           Row{"nikonD5300_300x200_nclx_unspec.heic", 300, 200, false, true},
+                           Row{"bad_truncated_3657B.heic", 16, 16, false, false}}) {
+        SCOPED_TRACE(row.file);
+        TempDir out;
+        const fs::path pngFile = convertOk(samples / row.file, OutputFormat::png, out.path());
+        const fs::path jpgFile = convertOk(samples / row.file, OutputFormat::jpg, out.path());
+        EXPECT_EQ(out.entries().size(), 2u) << "one output per conversion, whatever the file holds";
+        EXPECT_TRUE(rastersEqual(readPng(pngFile), heifReference(samples / row.file)));
+        EXPECT_EQ(jpegDimensions(jpgFile), std::pair(row.width, row.height));
+        EXPECT_EQ(!pngIcc(pngFile).empty() && !jpegIcc(jpgFile).empty(), row.icc);
+        for (const auto& exif : {jpegExif(jpgFile), pngExif(pngFile)})
+            EXPECT_EQ(exifOrientation(exif), row.exif ? std::optional(1) : std::nullopt);
+    }
+    TempDir out;
+    EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", OutputFormat::png, 0.9, out.path()).error(),
+              std::string(kCouldNotReadImage));
+    EXPECT_TRUE(out.entries().empty());
+}
+
+TEST(ConverterSize, SLOW_TwoHundredMegapixelGridConverts)
+{
+    TempDir dir;
+    writeFlatGridHeic(dir / "200mp.heic", 12240, 16320, 512, 40, 120, 200);
+    EXPECT_EQ(jpegDimensions(convertOk(dir / "200mp.heic", OutputFormat::jpg)), std::pair(12240u, 16320u));
+}
+
+// Conversions in order, each naming its output after the ones before it.
+// Only the exact candidates from the start of the sequence count: other
+// extensions, cases and suffixes do not, a folder or a dangling link does.
+TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
+{
+    TempDir dir;
+    fs::create_directory(dir / "b");
+    fs::create_directory(dir / "out");
+    for (const char* name : {"IMG_0001.HEIC", "IMG_0001.heif", "trip.2024.heic", "HOLIDAY.HEIF", "b/IMG_0001.HEIC"})
+        writeHeic(dir / name, HeicImage(quadrants(32, 16)));
+    for (const char* other : {"IMG_0001.JPG", "IMG_0001.jpg.tmp", "IMG_0001", "IMG_0001-3.jpg"})
+        writeBytes(dir / other, {1});
+    fs::create_directory(dir / "IMG_0001-1.jpg");
+    fs::create_symlink(dir / "nowhere" / "target.jpg", dir / "IMG_0001-2.jpg");
+    struct Row {
+        const char* source;
+        OutputFormat format;
+        const char* outputDir;  // none: next to the source
+        const char* expected;
+    };
+    std::vector<ConversionResult> results;
+    std::vector<std::uint8_t> firstBytes;
+    for (const Row& row : {Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001.jpg"},
+                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-4.jpg"},
+                           Row{"IMG_0001.HEIC", OutputFormat::jpg, nullptr, "IMG_0001-5.jpg"},
+                           Row{"IMG_0001.HEIC", OutputFormat::png, nullptr, "IMG_0001.png"},
+                           Row{"IMG_0001.heif", OutputFormat::jpg, nullptr, "IMG_0001-6.jpg"},
+                           Row{"trip.2024.heic", OutputFormat::jpg, nullptr, "trip.2024.jpg"},
+                           Row{"HOLIDAY.HEIF", OutputFormat::png, nullptr, "HOLIDAY.png"},
+                           // An output folder is used as given; what is next to the sources does not matter.
+                           Row{"IMG_0001.HEIC", OutputFormat::jpg, "out", "out/IMG_0001.jpg"},
+                           Row{"b/IMG_0001.HEIC", OutputFormat::jpg, "out", "out/IMG_0001-1.jpg"}}) {
+        const auto outputDir = row.outputDir ? std::optional(dir / row.outputDir) : std::nullopt;
+        results.push_back(Converter::convert(dir / row.source, row.format, 0.9, outputDir));
+        EXPECT_EQ(results.back().output(), dir / row.expected) << results.back().error().value_or("");
+        if (results.size() == 1)
+            firstBytes = readBytes(dir / row.expected);
+    }
+    EXPECT_EQ(readBytes(dir / "IMG_0001.jpg"), firstBytes) << "a later conversion wrote over an earlier output";
+    EXPECT_NE(results[0].id(), results[1].id());
+}
+
+}  // namespace
+}  // namespace pictavo

@@ -1,0 +1,225 @@
+// EXIF and XMP for the outputs: the edits that make them describe the written
+// picture, EXIF reduced to fit, and how a large XMP packet is split for a JPEG
+// with the MD5 that names the extended part. (The segments are read back in
+// ConverterMetadata.)
+
+#include "fixtures/HeifFixtures.h"
+#include "imageio/ExifEditor.h"
+#include "imageio/JpegXmp.h"
+#include "imageio/Md5.h"
+#include "imageio/XmpEditor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace pictavo::imageio {
+namespace {
+
+using namespace fixtures;
+
+constexpr std::uint16_t kMake = 0x010F;
+constexpr std::uint16_t kMakerNote = 0x927C;
+constexpr std::uint16_t kPixelX = 0xA002;
+constexpr std::uint16_t kPixelY = 0xA003;
+constexpr std::size_t kUnlimited = 1 << 30;
+
+class ExifEditorByteOrder : public ::testing::TestWithParam<bool> {};
+
+// A block that fits is edited in place; one over the limit loses its
+// thumbnail and MakerNote but keeps the rest.
+TEST_P(ExifEditorByteOrder, OutputExifSaysUprightAndDescribesTheWrittenSize)
+{
+    struct Row {
+        std::size_t makerNote, thumbnail, limit;
+        std::uint32_t width, height;
+        bool whole;
+    };
+    for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true}, Row{40000, 40000, 65527, 640, 480, false}}) {
+        const std::vector<std::uint8_t> in = buildTiff(
+            {.bigEndian = GetParam(), .makerNoteSize = row.makerNote, .thumbnailSize = row.thumbnail});
+        ASSERT_EQ(in.size() <= row.limit, row.whole);
+        const std::vector<std::uint8_t> out = exifForOutput(in, row.width, row.height, row.limit);
+        ASSERT_EQ(out.size(), row.whole ? in.size() : ExifEditor::parse(in)->reduced().size());
+        EXPECT_LE(out.size(), row.limit);
+        EXPECT_EQ(ifd1Offset(out) != 0, row.whole) << "the thumbnail stays while there is room";
+        EXPECT_EQ(exifIfdTag(out, kMakerNote).has_value(), row.whole);
+        EXPECT_EQ(exifOrientation(out), 1);
+        EXPECT_EQ(exifIfdTag(out, kPixelX)->value, row.width);
+        EXPECT_EQ(exifIfdTag(out, kPixelY)->value, row.height);
+        EXPECT_EQ(ifd0Ascii(out, kMake), std::string(kTestMake, sizeof kTestMake));
+        EXPECT_EQ(in[0], out[0]) << "byte order kept";
+    }
+}
+
+// A limit is a size that fits: exactly the whole block, exactly the reduced one.
+TEST_P(ExifEditorByteOrder, BlockIsKeptWholeOrReducedUpToTheLimitAndLeftOutBeyond)
+{
+    const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .thumbnailSize = 500});
+    const std::size_t reduced = ExifEditor::parse(in)->reduced().size();
+    ASSERT_LT(reduced, in.size());
+    EXPECT_EQ(exifForOutput(in, 10, 10, in.size()).size(), in.size());
+    EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
+    EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
+    EXPECT_TRUE(exifForOutput(in, 10, 10, reduced - 1).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
+
+TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
+{
+    std::vector<std::uint8_t> tiff = buildTiff({});
+    // The Exif IFD pointer is IFD0's third entry; aim it at IFD0 itself.
+    const std::size_t pointerValue = 8 + 2 + 2 * 12 + 8;
+    tiff[pointerValue] = 8;
+    tiff[pointerValue + 1] = tiff[pointerValue + 2] = tiff[pointerValue + 3] = 0;
+    std::optional<ExifEditor> editor = ExifEditor::parse(tiff);
+    ASSERT_TRUE(editor);
+    const std::vector<std::uint8_t> reduced = editor->reduced();
+    EXPECT_EQ(exifOrientation(reduced), 6);
+    EXPECT_LT(reduced.size(), tiff.size());
+}
+
+// Hostile input: every truncation of a valid block, then random damage, then
+// pure noise behind a valid header. Nothing may read out of bounds (run under
+// AddressSanitizer to see it), and whatever comes out respects the size limit.
+TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
+{
+    std::mt19937 random(12345);
+    for (bool big : {false, true}) {
+        const std::vector<std::uint8_t> valid = buildTiff({.bigEndian = big, .thumbnailSize = 64});
+        for (std::size_t length = 0; length < valid.size(); ++length) {
+            const std::vector<std::uint8_t> out = exifForOutput(std::span(valid).first(length), 5, 5, 120);
+            EXPECT_LE(out.size(), 120u);
+            EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright";
+        }
+        for (int round = 0; round < 2000; ++round) {
+            std::vector<std::uint8_t> damaged = valid;
+            const int hits = 1 + static_cast<int>(random() % 8);
+            for (int i = 0; i < hits; ++i)
+                damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
+            const std::size_t limit = round % 2 ? kUnlimited : 100;
+            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
+            if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
+                editor->reduced();
+        }
+        for (int round = 0; round < 2000; ++round) {
+            std::vector<std::uint8_t> noise(8 + random() % 300);
+            std::generate(noise.begin(), noise.end(), [&random] { return static_cast<std::uint8_t>(random()); });
+            std::memcpy(noise.data(), big ? "MM\0*" : "II*\0", 4);
+            noise[big ? 7 : 4] = static_cast<std::uint8_t>(8 + random() % 32);
+            EXPECT_LE(exifForOutput(noise, 5, 5, 64).size(), 64u);
+        }
+    }
+}
+
+std::span<const std::uint8_t> bytesOf(const std::string& text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {R"(<d tiff:Orientation="6" exif:PixelXDimension="4032" exif:PixelYDimension="3024"/>)",
+         R"(<d tiff:Orientation="1" exif:PixelXDimension="640" exif:PixelYDimension="480"/>)"},
+        {"<d\ntiff:Orientation\t=\r\n'8'/>", "<d\ntiff:Orientation\t=\r\n'1'/>"},
+        {"<tiff:Orientation>6</tiff:Orientation><exif:PixelYDimension></exif:PixelYDimension>",
+         "<tiff:Orientation>1</tiff:Orientation><exif:PixelYDimension>480</exif:PixelYDimension>"},
+        // Other names, the name in text, and values that are not quoted or never end stay as they are.
+        {R"(<d my:tiff:Orientation="6" tiff:OrientationNote="6" xtiff:Orientation="6"/>)", ""},
+        {"<d>tiff:Orientation is 6</d> tiff:Orientation=6 tiff:Orientation", ""},
+        {R"(<d tiff:Orientation="6)", ""},
+        {"<tiff:Orientation>6", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        const std::vector<std::uint8_t> edited = xmpForOutput(bytesOf(in), 640, 480);
+        EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out) << in;
+    }
+}
+
+TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
+{
+    const LargeXmp xmp = largeXmpPacket(64, 32);
+    ASSERT_GT(xmp.packet.size(), 190000u);
+    const JpegXmp parts = splitXmpForJpeg(xmp.packet, 65504);
+    ASSERT_FALSE(parts.standard.empty());
+    EXPECT_EQ(occurrences(parts.standard, "xmpNote:HasExtendedXMP=\"" + parts.guid + "\""), 1u);
+    EXPECT_TRUE(parts.standard.starts_with("<?xpacket begin="));
+    EXPECT_TRUE(parts.standard.ends_with("<?xpacket end=\"w\"?>"));
+    EXPECT_TRUE(parts.extended.starts_with("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF"));
+    EXPECT_TRUE(parts.extended.ends_with("</rdf:RDF></x:xmpmeta>"));
+    // The largest went; every property once in one part or the other, the
+    // size limit and the GUID: ConverterMetadata, on the written JPEG.
+    EXPECT_EQ(occurrences(parts.extended, "<dc:description>"), 1u);
+    EXPECT_EQ(occurrences(parts.standard, "<dc:title>"), 1u);
+    EXPECT_EQ(occurrences(parts.standard, "<exif:PixelXDimension>"), 1u);
+    // Moved properties take the namespaces in scope with them.
+    EXPECT_EQ(occurrences(parts.extended, "xmlns:stEvt="), occurrences(parts.extended, "<xmpMM:History>"));
+    EXPECT_EQ(occurrences(parts.extended, "xmlns:dc="), occurrences(parts.extended, "<dc:description>"));
+
+    // A packet split again (its stale note among the properties) gets one note only.
+    std::string again = parts.standard;
+    again.insert(again.find("</rdf:Description>"), "<xmpNote:HasExtendedXMP>0123</xmpNote:HasExtendedXMP>" +
+                                                       xmp.properties[3]);
+    const JpegXmp split = splitXmpForJpeg(again, 65504);
+    EXPECT_EQ(occurrences(split.standard + split.extended, "HasExtendedXMP"), 1u);
+    EXPECT_EQ(occurrences(split.extended, xmp.properties[3]), 1u);
+}
+
+// A packet that fits once its padding is dropped is kept whole. What cannot
+// be split validly is left out: a 70 KB attribute (moving properties cannot
+// make it fit), XMP that is not well-formed or not in the rdf:Description form.
+TEST(JpegXmp, APacketIsKeptWholeWhenItFitsAndLeftOutWhenItCannotBeSplit)
+{
+    const std::string large = largeXmpPacket(64, 32).packet;
+    const auto with = [](std::string packet, const char* at, std::size_t replaced, const std::string& text) {
+        return packet.replace(packet.find(at), replaced, text);
+    };
+    const std::pair<std::string, std::string> cases[] = {  // packet, its standard part
+        {with(xmpPacket("padded"), "<?xpacket end", 0, std::string(70000, ' ') + "\n"), xmpPacket("padded")},
+        {with(large, "xmp:Rating=", 0, "xmp:Nickname=\"" + std::string(70000, 'n') + "\" "), ""},
+        {large.substr(0, 150000), ""},
+        {with(large, "<rdf:Description", 16, "<exif:Photo"), ""},
+        {with(large, "<rdf:Description", 0, "<dc:title>"), ""},
+    };
+    for (const auto& [packet, standard] : cases) {
+        const JpegXmp parts = splitXmpForJpeg(packet, 65504);
+        EXPECT_EQ(parts.standard, standard) << "a packet of " << packet.size() << " bytes";
+        EXPECT_TRUE(parts.extended.empty());
+    }
+}
+
+// XMP comes from the photo: whatever its bytes, splitting it stays within
+// them, and what it gives is either nothing or a fitting standard part.
+TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
+{
+    const std::string packet = largeXmpPacket(64, 32).packet;
+    std::mt19937 random(14);
+    const char damage[] = {'<', '>', '/', '"', '\'', '=', ' ', '!', '?', '[', '\0'};
+    for (int round = 0; round < 300; ++round) {
+        std::string damaged = packet.substr(0, packet.size() - random() % 2000);
+        for (int i = 0; i < 1 + round % 8; ++i)
+            damaged[random() % damaged.size()] = damage[random() % sizeof damage];
+        const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
+        if (parts.standard.empty())
+            continue;
+        EXPECT_LE(parts.standard.size(), 65504u);
+        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
+    }
+}
+
+}  // namespace
+}  // namespace pictavo::imageio
