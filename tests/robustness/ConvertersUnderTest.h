@@ -6,9 +6,12 @@
 #include "core/Converter.h"
 #include "core/IsolatedConverter.h"
 
+#include "fixtures/HeifFixtures.h"
+
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -17,13 +20,14 @@
 
 namespace pictavo::test {
 
-using ConvertFunction = ConversionResult (*)(const std::filesystem::path&, OutputFormat, double,
-                                             const std::optional<std::filesystem::path>&);
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-inline ConversionResult convertInTestWorker(const std::filesystem::path& source, OutputFormat to, double quality,
-                                            const std::optional<std::filesystem::path>& outputDir)
+using ConvertFunction = ConversionResult (*)(const fs::path&, OutputFormat, double, const std::optional<fs::path>&);
+
+inline ConversionResult convertInTestWorker(const fs::path& source, OutputFormat to, double quality,
+                                            const std::optional<fs::path>& outputDir)
 {
-    using namespace std::chrono_literals;
     return IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, to, quality, outputDir);
 }
 
@@ -39,5 +43,37 @@ inline std::string converterName(const testing::TestParamInfo<ConverterUnderTest
 {
     return info.param.name;
 }
+
+class BothConverters : public testing::TestWithParam<ConverterUnderTest> {
+protected:
+    ConversionResult convert(const fs::path& source, OutputFormat to,
+                             const std::optional<fs::path>& outputDir = std::nullopt) const
+    {
+        return GetParam().convert(source, to, 0.9, outputDir);
+    }
+
+    // Each conversion fails quickly with `message`, names no output, leaves
+    // `folder` as it was and the source's bytes unchanged.
+    void expectFailure(const fs::path& source, std::string_view message, const fs::path& folder,
+                       const std::optional<fs::path>& outputDir = std::nullopt,
+                       const std::vector<OutputFormat>& formats = {OutputFormat::jpg, OutputFormat::png}) const
+    {
+        auto bytes = [&] {
+            return fs::is_regular_file(source) && ::access(source.c_str(), R_OK) == 0 ? fixtures::readBytes(source)
+                                                                                     : std::vector<std::uint8_t>{};
+        };
+        const std::vector<std::string> entries = fixtures::entriesOf(folder);
+        const std::vector<std::uint8_t> before = bytes();
+        for (OutputFormat format : formats) {
+            const auto start = std::chrono::steady_clock::now();
+            const ConversionResult result = convert(source, format, outputDir);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << source;
+            EXPECT_EQ(result.error(), std::string(message)) << source;
+            EXPECT_EQ(result.output(), std::nullopt) << source;
+        }
+        EXPECT_EQ(fixtures::entriesOf(folder), entries) << "something was left in " << folder;
+        EXPECT_EQ(bytes(), before) << "the input changed";
+    }
+};
 
 }  // namespace pictavo::test
