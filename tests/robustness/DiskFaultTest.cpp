@@ -22,46 +22,38 @@ using namespace pictavo::fixtures;
 constexpr std::uint64_t kPage = 4096;
 
 // A small tmpfs mounted over a fresh folder for the life of the object, so a
-// test can fill a disk or make it read-only. Needs root; mounted() says
-// whether it worked.
-class Tmpfs {
-public:
+// test can fill a disk or make it read-only. Needs root.
+struct Tmpfs {
+    fs::path path;
+    std::string options;
+    bool mounted = false;
+
     Tmpfs(const fs::path& folder, std::uint64_t bytes)
-        : folder_(folder), options_("size=" + std::to_string(bytes) + ",mode=0755")
+        : path(folder), options("size=" + std::to_string(bytes) + ",mode=0755")
     {
-        fs::create_directories(folder_);
-        mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options_.c_str()) == 0;
+        fs::create_directories(path);
+        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
     }
     ~Tmpfs()
     {
-        if (mounted_)
-            ::umount2(folder_.c_str(), MNT_DETACH);
+        if (mounted)
+            ::umount2(path.c_str(), MNT_DETACH);
     }
+    std::uint64_t freeBytes() const { return fs::space(path).available; }
 
-    bool mounted() const { return mounted_; }
-    const fs::path& path() const { return folder_; }
-    std::uint64_t freeBytes() const { return fs::space(folder_).available; }
-
-    // Writes a file `name` that leaves at most `bytes` free.
+    // Takes all but `bytes` of the free space, with a file `name`.
     bool fillLeaving(const std::string& name, std::uint64_t bytes) const
     {
-        const std::uint64_t available = freeBytes();
-        const int fd = ::open((folder_ / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        const bool filled = fd >= 0 && available > bytes && ::posix_fallocate(fd, 0, off_t(available - bytes)) == 0;
+        const int fd = ::open((path / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        const bool filled = ::posix_fallocate(fd, 0, off_t(freeBytes() - bytes)) == 0;
         ::close(fd);
         return filled && freeBytes() <= bytes;
     }
-
     bool setReadOnly(bool readOnly) const
     {
         const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
-        return ::mount("tmpfs", folder_.c_str(), "tmpfs", flags, options_.c_str()) == 0;
+        return ::mount("tmpfs", path.c_str(), "tmpfs", flags, options.c_str()) == 0;
     }
-
-private:
-    fs::path folder_;
-    std::string options_;
-    bool mounted_ = false;
 };
 
 class DiskFaults : public BothConverters {};
@@ -86,14 +78,14 @@ TEST_P(DiskFaults, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
         for (std::uint64_t free : {std::uint64_t(0), 2 * kPage, (size / kPage - 2) * kPage}) {
             SCOPED_TRACE(ext(format) + " with " + std::to_string(free) + " bytes free of " + std::to_string(size));
             Tmpfs disk(dir / "disk", 4 * size + 64 * kPage);
-            if (!disk.mounted())
+            if (!disk.mounted)
                 GTEST_SKIP() << "could not mount a tmpfs";
-            writeBytes(disk.path() / ("photo." + ext(format)), existing);
+            writeBytes(disk.path / ("photo." + ext(format)), existing);
             ASSERT_TRUE(disk.fillLeaving("filler", free));
             const std::uint64_t freeBefore = disk.freeBytes();
 
-            expectFailure(dir / "photo.heic", kWriteFailed, disk.path(), disk.path(), {format});
-            EXPECT_EQ(readBytes(disk.path() / ("photo." + ext(format))), existing);
+            expectFailure(dir / "photo.heic", kWriteFailed, disk.path, disk.path, {format});
+            EXPECT_EQ(readBytes(disk.path / ("photo." + ext(format))), existing);
             // Not even an unnamed half file keeps its blocks.
             EXPECT_EQ(disk.freeBytes(), freeBefore);
         }
@@ -115,7 +107,7 @@ TEST_P(DiskFaults, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
         std::optional<Tmpfs> disk;
         if (lost == "read-only" && permissionsAreIgnored()) {
             disk.emplace(out, 1 << 20);
-            if (!disk->mounted())
+            if (!disk->mounted)
                 GTEST_SKIP() << "root, and no tmpfs to make read-only";
         } else {
             fs::create_directory(out);
@@ -156,16 +148,11 @@ TEST_P(NameRace, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
     std::atomic<bool> stop = false;
     std::atomic<bool> tookTheName = false;
     std::thread otherProgram([&] {
-        while (!stop) {
-            if (!writerOfUnnamedFileIn(out))
-                continue;
-            const int fd = ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                tookTheName = ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
-                ::close(fd);
-            }
-            return;
-        }
+        while (!stop && !writerOfUnnamedFileIn(out))
+            std::this_thread::yield();
+        const int fd = stop ? -1 : ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
+        ::close(fd);
     });
     const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png, out);
     stop = true;

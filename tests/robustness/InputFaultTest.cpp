@@ -14,10 +14,7 @@ class InputFaults : public BothConverters {};
 // Sets the size every image spatial extent ('ispe') box of the file declares.
 std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height)
 {
-    const std::vector<std::size_t> boxes = findBoxes(bytes, "ispe");
-    if (boxes.empty())
-        throw std::runtime_error("no ispe box");
-    for (std::size_t box : boxes) {
+    for (std::size_t box : findBoxes(bytes, "ispe")) {
         for (int i = 0; i < 4; ++i) {
             bytes[box + 12 + i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
             bytes[box + 16 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
@@ -66,7 +63,7 @@ TEST_P(InputFaults, FilesThatCannotBeReadFailWithNothingWritten)
         ASSERT_TRUE(decoded && decoded->tiles) << "not decoded tile by tile";
     }
 
-    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
         {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
         {"empty", {}},
         // Boxes that reach past the end, as in a truncated download; the
@@ -84,20 +81,18 @@ TEST_P(InputFaults, FilesThatCannotBeReadFailWithNothingWritten)
         {"found by the fuzzer: a grid tile that is not an image",
          readBytes(PICTAVO_ROBUSTNESS_INPUTS "/grid-tile-not-an-image.heic")},
     };
-    for (const auto& [what, bytes] : rows) {
-        SCOPED_TRACE(what);
-        writeBytes(dir / "hostile.heic", bytes);
-        expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
-    }
     // A few hundred bytes that claim billions of pixels must not make the
     // converter allocate or decode them.
     for (const char* original : {"small.heic", "grid.heic"}) {
         for (auto [width, height] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
-                 {100000, 100000}, {0xffffffff, 0xffffffff}, {1, 300000000}, {300000000, 1}, {0, 0}}) {
-            SCOPED_TRACE(std::string(original) + " claiming " + std::to_string(width) + "x" + std::to_string(height));
-            writeBytes(dir / "hostile.heic", withDeclaredSize(readBytes(dir / original), width, height));
-            expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
-        }
+                 {100000, 100000}, {0xffffffff, 0xffffffff}, {1, 300000000}, {300000000, 1}, {0, 0}})
+            rows.emplace_back(std::string(original) + " claiming " + std::to_string(width) + "x" + std::to_string(height),
+                              withDeclaredSize(readBytes(dir / original), width, height));
+    }
+    for (const auto& [what, bytes] : rows) {
+        SCOPED_TRACE(what);
+        writeBytes(dir / "hostile.heic", bytes);
+        expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
     }
     fs::create_directory(dir / "folder.heic");
     expectFailure(dir / "folder.heic", kCouldNotReadImage, dir.path());
