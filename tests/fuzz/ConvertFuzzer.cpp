@@ -4,10 +4,7 @@
 
 #include "core/Converter.h"
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,13 +17,11 @@ namespace {
 // One folder per process, removed when the process exits normally; a crash
 // leaves it with the input that caused it.
 struct ScratchFolder {
-    fs::path path;
+    std::string path = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
     ScratchFolder()
     {
-        std::string pattern = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        if (!mkdtemp(path.data()))
             std::abort();
-        path = pattern;
     }
     ~ScratchFolder()
     {
@@ -40,7 +35,7 @@ struct ScratchFolder {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const ScratchFolder scratch;
-    const fs::path& folder = scratch.path;
+    const fs::path folder = scratch.path;
     const fs::path input = folder / "input.heic";
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);

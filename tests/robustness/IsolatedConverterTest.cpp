@@ -1,10 +1,12 @@
-#include "ConvertersUnderTest.h"
 #include "Noise.h"
 
-#include <sys/stat.h>
+#include "core/Converter.h"
+#include "core/IsolatedConverter.h"
+#include "fixtures/HeifFixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <thread>
 
@@ -12,13 +14,14 @@ namespace pictavo::test {
 namespace {
 
 using namespace pictavo::fixtures;
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 fs::path writeScript(const TempDir& dir, const std::string& name, const std::string& body)
 {
     const fs::path path = dir / name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    ::chmod(path.c_str(), 0755);
+    fs::permissions(path, fs::perms::owner_all);
     return path;
 }
 
@@ -130,8 +133,7 @@ TEST(IsolatedConverter, AWorkerThatCannotBeStartedLeavesTheConversionToThisProce
         ASSERT_TRUE(result.ok()) << worker;
         EXPECT_TRUE(fs::is_regular_file(*result.output()));
     }
-    EXPECT_EQ(dir.entries(),
-              (std::vector<std::string>{"not-executable", "photo-1.png", "photo.heic", "photo.png"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"not-executable", "photo-1.png", "photo.heic", "photo.png"}));
 }
 
 // Paths travel to and from the worker whatever bytes they hold, and an odd
@@ -151,8 +153,10 @@ TEST(IsolatedConverter, TheWorkerWritesWhatThisProcessWritesWhateverThePaths)
 
     for (OutputFormat format : allOutputFormats) {
         const ConversionResult local = Converter::convert(source, format, 0.37, dir / "here");
-        const ConversionResult isolated = convertInTestWorker(source, format, 0.37, folder);
-        const ConversionResult again = convertInTestWorker(source, format, 0.37, std::nullopt);
+        const ConversionResult isolated =
+            IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, format, 0.37, folder);
+        const ConversionResult again =
+            IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, format, 0.37, std::nullopt);
         ASSERT_TRUE(local.ok());
         ASSERT_TRUE(isolated.ok()) << *isolated.error();
         ASSERT_TRUE(again.ok()) << *again.error();
