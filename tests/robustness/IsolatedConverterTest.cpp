@@ -162,6 +162,7 @@ TEST(IsolatedConverter, TheWorkerWritesWhatThisProcessWritesWhateverThePaths)
         ASSERT_TRUE(again.ok()) << *again.error();
         EXPECT_EQ(*isolated.output(), folder / ("-x\tname\n\xfe." + ext(format)));
         EXPECT_EQ(*again.output(), folder / ("-x\tname\n\xfe-1." + ext(format)));
+        EXPECT_TRUE(fs::is_regular_file(*again.output()));
         EXPECT_EQ(readBytes(*isolated.output()), readBytes(*local.output()));
     }
 }
