@@ -4,13 +4,11 @@
 
 #include "core/Converter.h"
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -19,13 +17,11 @@ namespace {
 // One folder per process, removed when the process exits normally; a crash
 // leaves it with the input that caused it.
 struct ScratchFolder {
-    fs::path path;
+    std::string path = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
     ScratchFolder()
     {
-        std::string pattern = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        if (!mkdtemp(path.data()))
             std::abort();
-        path = pattern;
     }
     ~ScratchFolder()
     {
@@ -34,25 +30,12 @@ struct ScratchFolder {
     }
 };
 
-const fs::path& scratchFolder()
-{
-    static const ScratchFolder folder;
-    return folder.path;
-}
-
-std::size_t entriesIn(const fs::path& folder)
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
-        ++count;
-    return count;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const fs::path& folder = scratchFolder();
+    static const ScratchFolder scratch;
+    const fs::path folder = scratch.path;
     const fs::path input = folder / "input.heic";
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
@@ -63,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // kind of picture, at half the cost of converting each input twice.
     const pictavo::OutputFormat format = size % 2 == 0 ? pictavo::OutputFormat::jpg : pictavo::OutputFormat::png;
     pictavo::ConversionResult result = pictavo::Converter::convert(input, format, 0.9, std::nullopt);
-    const std::size_t expected = result.ok() ? 2 : 1;
-    if (result.ok() != result.output().has_value() || entriesIn(folder) != expected)
+    const auto entries = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+    if (result.ok() != result.output().has_value() || entries != (result.ok() ? 2 : 1))
         std::abort();
     if (result.output())
         fs::remove(*result.output());

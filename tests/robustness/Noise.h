@@ -10,10 +10,7 @@ namespace pictavo::test {
 // an output's size is known in advance to within a few per cent.
 inline fixtures::Pixels noise(std::uint32_t width, std::uint32_t height, std::uint32_t seed = 1)
 {
-    fixtures::Pixels pixels;
-    pixels.width = width;
-    pixels.height = height;
-    pixels.samples.resize(std::size_t(width) * height * 3);
+    fixtures::Pixels pixels{width, height, 3, 8, std::vector<std::uint16_t>(std::size_t(width) * height * 3)};
     std::uint32_t state = seed;
     for (std::uint16_t& sample : pixels.samples) {
         state = state * 1664525u + 1013904223u;

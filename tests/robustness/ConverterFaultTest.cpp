@@ -1,0 +1,336 @@
+// Each test runs in this process and through the worker: faults of the input,
+// of the disk and of the output folder, another program racing for the
+// output's name, and the times an output gets.
+
+#include "Noise.h"
+
+#include "core/Converter.h"
+#include "core/IsolatedConverter.h"
+#include "fixtures/HeifFixtures.h"
+#include "imageio/ImageSource.h"
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace pictavo::test {
+namespace {
+
+using namespace pictavo::fixtures;
+using namespace std::chrono_literals;
+
+ConversionResult convertInTestWorker(const fs::path& source, OutputFormat to, double quality,
+                                     const std::optional<fs::path>& outputDir)
+{
+    return IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, to, quality, outputDir);
+}
+
+class Converters : public testing::TestWithParam<decltype(&Converter::convert)> {
+protected:
+    ConversionResult convert(const fs::path& source, OutputFormat to,
+                             const std::optional<fs::path>& outputDir = std::nullopt) const
+    {
+        return GetParam()(source, to, 0.9, outputDir);
+    }
+
+    // Each conversion fails quickly with `message`, names no output, leaves
+    // `folder` as it was and the source's bytes unchanged.
+    void expectFailure(const fs::path& source, std::string_view message, const fs::path& folder,
+                       const std::optional<fs::path>& outputDir = std::nullopt,
+                       const std::vector<OutputFormat>& formats = {OutputFormat::jpg, OutputFormat::png}) const
+    {
+        // None when it cannot be read.
+        auto bytes = [&] { return fs::is_directory(source) ? std::vector<std::uint8_t>{} : readBytes(source); };
+        const std::vector<std::string> entries = entriesOf(folder);
+        const std::vector<std::uint8_t> before = bytes();
+        for (OutputFormat format : formats) {
+            const auto start = std::chrono::steady_clock::now();
+            const ConversionResult result = convert(source, format, outputDir);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << source;
+            EXPECT_EQ(result.error(), std::string(message)) << source;
+            EXPECT_EQ(result.output(), std::nullopt) << source;
+        }
+        EXPECT_EQ(entriesOf(folder), entries) << "something was left in " << folder;
+        EXPECT_EQ(bytes(), before) << "the input changed";
+    }
+};
+
+// Sets the size every image spatial extent ('ispe') box of the file declares.
+std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height)
+{
+    for (std::size_t box : findBoxes(bytes, "ispe")) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[box + 12 + i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+            bytes[box + 16 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> spoiledFrom(std::vector<std::uint8_t> bytes, std::size_t at)
+{
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), 0xFF);
+    return bytes;
+}
+
+// Every file that cannot be read fails as such, quickly, with nothing written
+// and the file untouched: in this process too, where the decoder runs unguarded.
+TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
+{
+    TempDir dir;
+    writeHeic(dir / "small.heic", HeicImage(quadrants(64, 64)));
+    writeFlatGridHeic(dir / "grid.heic", 256, 256, 128, 1, 2, 3);
+    HeicImage lossyImage(gradient(64, 64));
+    lossyImage.lossless = false;
+    writeHeic(dir / "lossy.heic", lossyImage);
+    HeicImage tiledImage(gradient(128, 64));
+    tiledImage.lossless = false;
+    tiledImage.chroma = "420";
+    tiledImage.nclx = Nclx{};
+    tiledImage.gridColumns = tiledImage.gridRows = 2;
+    writeHeic(dir / "tiled.heic", tiledImage);
+    const auto small = readBytes(dir / "small.heic"), lossy = readBytes(dir / "lossy.heic");
+    const auto tiled = readBytes(dir / "tiled.heic");
+    ASSERT_EQ(findBoxes(tiled, "mdat").size(), 1u);
+    // Tiles are stored in order: the first decodes, the last ones do not.
+    const std::size_t tiledData = findBoxes(tiled, "mdat")[0];
+    const auto tiledSpoiled = spoiledFrom(tiled, tiledData + (tiled.size() - tiledData) / 2);
+    writeBytes(dir / "hostile.heic", tiledSpoiled);
+    {
+        auto opened = imageio::ImageSource::open(dir / "hostile.heic");
+        const auto* decoded = opened ? opened->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
+        ASSERT_TRUE(decoded && decoded->tiles) << "not decoded tile by tile";
+    }
+
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
+        {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
+        {"empty", {}},
+        // Boxes that reach past the end, as in a truncated download; the
+        // fuzzer's file made libheif 1.19 abort when it read the file itself.
+        {"a third of a file", {lossy.begin(), lossy.begin() + lossy.size() / 3}},
+        {"a quarter of a file", {small.begin(), small.begin() + small.size() / 4}},
+        {"half a file", {small.begin(), small.begin() + small.size() / 2}},
+        {"all of a file but its last byte", {small.begin(), small.end() - 1}},
+        {"found by the fuzzer: parser assertion", readBytes(PICTAVO_ROBUSTNESS_INPUTS "/parser-assertion.heic")},
+        // A container that opens around picture data that does not decode.
+        {"picture data spoiled", spoiledFrom(lossy, findBoxes(lossy, "mdat").at(0) + 12)},
+        {"later tiles spoiled", tiledSpoiled},
+        // libheif 1.19 reports it when decoding the whole grid, but
+        // dereferences null when asked for that tile alone.
+        {"found by the fuzzer: a grid tile that is not an image",
+         readBytes(PICTAVO_ROBUSTNESS_INPUTS "/grid-tile-not-an-image.heic")},
+    };
+    // A few hundred bytes that claim billions of pixels must not make the
+    // converter allocate or decode them.
+    for (const char* original : {"small.heic", "grid.heic"}) {
+        for (auto [width, height] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+                 {100000, 100000}, {0xffffffff, 0xffffffff}, {1, 300000000}, {300000000, 1}, {0, 0}})
+            rows.emplace_back(original + (" claiming " + std::to_string(width) + "x" + std::to_string(height)),
+                              withDeclaredSize(readBytes(dir / original), width, height));
+    }
+    for (const auto& [what, bytes] : rows) {
+        SCOPED_TRACE(what);
+        writeBytes(dir / "hostile.heic", bytes);
+        expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
+    }
+    fs::create_directory(dir / "folder.heic");
+    expectFailure(dir / "folder.heic", kCouldNotReadImage, dir.path());
+    expectFailure(dir / "missing.heic", kCouldNotReadImage, dir.path());
+    if (!permissionsAreIgnored()) {
+        fs::permissions(dir / "small.heic", fs::perms::none);
+        expectFailure(dir / "small.heic", kCouldNotReadImage, dir.path());
+    }
+}
+
+// The pixels are what the stream holds, whatever depth the header declares
+// (found by the fuzzer: a header declaring 12-bit grey over an 8-bit stream).
+TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
+{
+    TempDir dir;
+    fs::copy_file(PICTAVO_ROBUSTNESS_INPUTS "/grey-shallower-than-declared.heic", dir / "grey.heic");
+    const Raster expected = heifReference(dir / "grey.heic");
+
+    const ConversionResult result = convert(dir / "grey.heic", OutputFormat::png);
+    ASSERT_TRUE(result.ok()) << *result.error();
+    const Raster png = readPng(*result.output());
+    ASSERT_EQ(std::tuple(png.channels, png.width, png.height), std::tuple(1, expected.width, expected.height));
+    for (std::size_t i = 0; i < expected.samples.size(); ++i) {
+        const int as8Bits = png.bitDepth == 16 ? (png.samples[i] + 128) / 257 : png.samples[i];
+        ASSERT_EQ(as8Bits, expected.samples[i]) << "sample " << i;
+    }
+}
+
+constexpr std::uint64_t kPage = 4096;
+
+// A small tmpfs mounted over a fresh folder for the life of the object, so a
+// test can fill a disk or make it read-only. Needs root.
+struct Tmpfs {
+    fs::path path;
+    std::string options;
+    bool mounted = false;
+
+    Tmpfs(const fs::path& folder, std::uint64_t bytes)
+        : path(folder), options("size=" + std::to_string(bytes) + ",mode=0755")
+    {
+        fs::create_directories(path);
+        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~Tmpfs()
+    {
+        if (mounted)
+            ::umount2(path.c_str(), MNT_DETACH);
+    }
+    std::uint64_t freeBytes() const { return fs::space(path).available; }
+
+    bool setReadOnly(bool readOnly) const
+    {
+        const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+        return ::mount("tmpfs", path.c_str(), "tmpfs", flags, options.c_str()) == 0;
+    }
+};
+
+// 0 bytes free, a few KiB, and all but the last few KiB of the output: the
+// write fails at its first block, early, and at its very end.
+TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
+{
+    TempDir dir;
+    writeHeic(dir / "photo.heic", HeicImage(noise(256, 256)));
+    fs::create_directory(dir / "roomy");
+    const std::vector<std::uint8_t> existing(5000, 0x42);
+
+    for (OutputFormat format : allOutputFormats) {
+        const ConversionResult sized = convert(dir / "photo.heic", format, dir / "roomy");
+        ASSERT_TRUE(sized.ok());
+        const std::uint64_t size = fs::file_size(*sized.output());
+        ASSERT_GT(size, 8 * kPage) << "the output must span many blocks";
+
+        for (std::uint64_t free : {std::uint64_t(0), 2 * kPage, (size / kPage - 2) * kPage}) {
+            SCOPED_TRACE(ext(format) + " with " + std::to_string(free) + " bytes free of " + std::to_string(size));
+            Tmpfs disk(dir / "disk", 4 * size + 64 * kPage);
+            if (!disk.mounted)
+                GTEST_SKIP() << "could not mount a tmpfs (as root only)";
+            writeBytes(disk.path / ("photo." + ext(format)), existing);
+            const int filler = ::open((disk.path / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            EXPECT_EQ(::posix_fallocate(filler, 0, off_t(disk.freeBytes() - free)), 0);
+            ::close(filler);
+            ASSERT_LE(disk.freeBytes(), free);
+            const std::uint64_t freeBefore = disk.freeBytes();
+
+            expectFailure(dir / "photo.heic", kWriteFailed, disk.path, disk.path, {format});
+            EXPECT_EQ(readBytes(disk.path / ("photo." + ext(format))), existing);
+            // Not even an unnamed half file keeps its blocks.
+            EXPECT_EQ(disk.freeBytes(), freeBefore);
+        }
+    }
+}
+
+// After the first file the output folder is removed, replaced by a file, or
+// made read-only (root ignores permission bits, so as root its file system
+// goes read-only instead): the rest fail, the folder is not made again, and
+// what was written stays.
+TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWritten)
+{
+    for (const std::string lost : {"removed", "a file", "read-only"}) {
+        SCOPED_TRACE(lost);
+        TempDir dir;
+        for (const char* name : {"a.heic", "b.heic", "c.heic"})
+            writeHeic(dir / name, HeicImage(quadrants(16, 16)));
+        const fs::path out = dir / "out";
+        std::optional<Tmpfs> disk;
+        if (lost == "read-only" && permissionsAreIgnored()) {
+            disk.emplace(out, 1 << 20);
+            if (!disk->mounted)
+                GTEST_SKIP() << "root, and no tmpfs to make read-only";
+        } else {
+            fs::create_directory(out);
+        }
+
+        ASSERT_TRUE(convert(dir / "a.heic", OutputFormat::png, out).ok());
+        const auto written = readBytes(out / "a.png");
+        if (lost == "read-only") {
+            ASSERT_TRUE(disk ? disk->setReadOnly(true) : ::chmod(out.c_str(), 0555) == 0);
+        } else {
+            fs::remove_all(out);
+            if (lost == "a file")
+                writeBytes(out, {1});
+        }
+        for (const char* name : {"b.heic", "c.heic"})
+            expectFailure(dir / name, kCouldNotCreateOutput, lost == "read-only" ? out : dir.path(), out);
+        if (lost == "a file") {
+            EXPECT_EQ(readBytes(out), std::vector<std::uint8_t>{1});
+        } else if (lost == "read-only") {
+            EXPECT_EQ(readBytes(out / "a.png"), written);
+            disk ? void(disk->setReadOnly(false)) : void(::chmod(out.c_str(), 0755));
+        }
+    }
+}
+
+// Another program takes the chosen name after the converter has checked it is
+// free and while it writes: that file must stay exactly as its owner wrote it.
+TEST_P(Converters, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
+{
+    TempDir dir;
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    writeFlatGridHeic(dir / "photo.heic", 4096, 4096, 512, 90, 120, 150);
+    const std::string theirs = "another program's file\n";
+
+    std::atomic<bool> stop = false;
+    std::atomic<bool> tookTheName = false;
+    std::thread otherProgram([&] {
+        while (!stop && !writerOfUnnamedFileIn(out))
+            std::this_thread::yield();
+        const int fd = stop ? -1 : ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
+        ::close(fd);
+    });
+    const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png, out);
+    stop = true;
+    otherProgram.join();
+
+    ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
+    EXPECT_EQ(result.error(), std::string(kCouldNotCreateOutput));
+    EXPECT_FALSE(result.output());
+    EXPECT_EQ(entriesOf(out), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(readBytes(out / "photo.png"), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+}
+
+// The photo's date stays on the file: every output gets the source's access
+// and modification time.
+TEST_P(Converters, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
+{
+    TempDir photos;
+    TempDir chosen;
+    const fs::path source = photos / "photo.heic";
+    writeHeic(source, HeicImage(quadrants(16, 16)));
+    const timespec times[2] = {{1546300800, 123456789}, {1557000000, 987654321}};  // access, modification (2019)
+    auto asPair = [](const timespec& time) { return std::pair(time.tv_sec, time.tv_nsec); };
+    // A folder given as "DIR/" is the same folder: the worker's report of a file written there is believed.
+    for (const std::optional<fs::path>& outputDir :
+         {std::optional<fs::path>(), std::optional(chosen.path()), std::optional(chosen.path() / "")}) {
+        for (OutputFormat format : allOutputFormats) {
+            // Reading the source may move its access time on: set both again each time.
+            ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+            const ConversionResult result = convert(source, format, outputDir);
+            ASSERT_TRUE(result.ok()) << *result.error();
+            struct stat info{};
+            ASSERT_EQ(::stat(result.output()->c_str(), &info), 0);
+            EXPECT_EQ(asPair(info.st_mtim), asPair(times[1])) << *result.output();
+            EXPECT_EQ(asPair(info.st_atim), asPair(times[0])) << *result.output();
+        }
+    }
+    EXPECT_EQ(photos.entries(), (std::vector<std::string>{"photo.heic", "photo.jpg", "photo.png"}));
+    EXPECT_EQ(chosen.entries(), (std::vector<std::string>{"photo-1.jpg", "photo-1.png", "photo.jpg", "photo.png"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Converters, testing::Values(&Converter::convert, &convertInTestWorker),
+                         [](const auto& info) { return std::string(info.index == 0 ? "InProcess" : "InWorker"); });
+
+}  // namespace
+}  // namespace pictavo::test
