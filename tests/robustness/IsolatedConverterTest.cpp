@@ -51,7 +51,8 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
                                   workers / "photo.jpg.jpg"})
         std::ofstream(other) << "not written by the worker";
     const std::vector<std::string> entries = photos.entries();
-    auto claims = [](const std::string& output) { return "echo 'ok " + hex(output) + "'"; };
+    // Behaves as a real worker around its report: reads the request, then waits for the next.
+    auto claims = [](const std::string& output) { return "read request; echo 'ok " + hex(output) + "'; read next"; };
 
     const std::vector<std::pair<std::string, std::string>> misbehaviours{
         {"crashes", "kill -SEGV $$"},
