@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(AllEight, ConverterOrientation, ::testing::Range(1, 9))
 TEST(ConverterGrid, PartialEdgeTilesAreCroppedToTheImage)
 {
     TempDir dir;
-    writeFlatGridHeic(dir / "flat.heic", 1000, 333, 256, 200, 100, 50);
+    writeRepeatedTileHeic(dir / "flat.heic", 1000, 333, flat(256, 256, 200, 100, 50));
     ASSERT_TRUE(decodesAsTiles(dir / "flat.heic"));
     const Raster jpeg = readJpeg(convertOk(dir / "flat.heic", OutputFormat::jpg));
     ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(1000u, 333u));
@@ -311,7 +311,7 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
 TEST(ConverterSize, SLOW_TwoHundredMegapixelGridConverts)
 {
     TempDir dir;
-    writeFlatGridHeic(dir / "200mp.heic", 12240, 16320, 512, 40, 120, 200);
+    writeRepeatedTileHeic(dir / "200mp.heic", 12240, 16320, flat(512, 512, 40, 120, 200));
     EXPECT_EQ(jpegDimensions(convertOk(dir / "200mp.heic", OutputFormat::jpg)), std::pair(12240u, 16320u));
 }
 

@@ -85,7 +85,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
 {
     TempDir dir;
     writeHeic(dir / "small.heic", HeicImage(quadrants(64, 64)));
-    writeFlatGridHeic(dir / "grid.heic", 256, 256, 128, 1, 2, 3);
+    writeRepeatedTileHeic(dir / "grid.heic", 256, 256, flat(128, 128, 1, 2, 3));
     HeicImage lossyImage(gradient(64, 64));
     lossyImage.lossless = false;
     writeHeic(dir / "lossy.heic", lossyImage);
@@ -278,7 +278,7 @@ TEST_P(Converters, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
     TempDir dir;
     const fs::path out = dir / "out";
     fs::create_directory(out);
-    writeFlatGridHeic(dir / "photo.heic", 4096, 4096, 512, 90, 120, 150);
+    writeRepeatedTileHeic(dir / "photo.heic", 4096, 4096, flat(512, 512, 90, 120, 150));
     const std::string theirs = "another program's file\n";
 
     std::atomic<bool> stop = false;
