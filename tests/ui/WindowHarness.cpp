@@ -2,6 +2,7 @@
 
 #include "ui/QmlSetup.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -44,6 +45,16 @@ QQuickItem& AppWindow::item(const QString& name) const
     if (found.isEmpty())
         throw std::runtime_error("no item named " + name.toStdString());
     return *found.constFirst();
+}
+
+QString AppWindow::text(const QString& name) const
+{
+    QStringList texts;
+    for (QQuickItem* item : findAll(name)) {
+        const QVariant text = item->property("text");
+        texts.append(text.isValid() ? text.toString() : QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
+    }
+    return texts.join(u'\n');
 }
 
 bool AppWindow::shown(const QString& name) const

@@ -36,7 +36,8 @@ public:
     // The items with that objectName, top to bottom; item() throws when there is none.
     QList<QQuickItem*> findAll(const QString& name) const;
     QQuickItem& item(const QString& name) const;
-    QString text(const QString& name) const { return item(name).property("text").toString(); }
+    // The texts of the items with that name, one a line; an item without a text gives its accessible name.
+    QString text(const QString& name) const;
     bool shown(const QString& name) const;
 
     // Lays the scene out and renders one frame, so geometry is current.
