@@ -3,7 +3,7 @@
 // The application as main runs it (runApplication), offscreen, with a hand
 // that queues the files with the output folder and presses Convert, then
 // presses Ctrl+Q when a line arrives on its standard input, printing
-// "quit <CLOCK_MONOTONIC nanoseconds>" just before. With --open the hand
+// "quit <steady_clock nanoseconds>" just before. With --open the hand
 // queues the locations as a launch that names them does, prints
 // "scanning <0 or 1>" and then waits for the line in the same way.
 #include "app/Application.h"
@@ -17,8 +17,8 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 int main(int argc, char** argv)
 {
@@ -31,9 +31,6 @@ int main(int argc, char** argv)
     }
     const QStringList arguments = QCoreApplication::arguments();
     const bool open = arguments[1] == QLatin1String("--open");
-    QList<QUrl> files;
-    for (const QString& file : arguments.mid(2))
-        files.append(QUrl::fromLocalFile(file));
 
     pictavo::prepareQuick();
     return pictavo::runApplication([&](const pictavo::MainWindow& shown) {
@@ -48,16 +45,15 @@ int main(int argc, char** argv)
             shown.model->setFormat(pictavo::OutputFormat::png);
             shown.model->setOutputDir(QUrl::fromLocalFile(arguments[1]));
             shown.model->setUseCustomOutput(true);
-            shown.model->addFiles(files);
+            for (const QString& file : arguments.mid(2))
+                shown.model->addFiles({QUrl::fromLocalFile(file)});
             shown.model->convertAll();
         }
 
         auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
         QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {
             input->setEnabled(false);
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("quit %lld\n", static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec);
+            std::printf("quit %lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
             std::fflush(stdout);
             QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
         });
