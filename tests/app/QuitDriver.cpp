@@ -25,10 +25,6 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic... | --open LOCATION...\n");
-        return 2;
-    }
     const QStringList arguments = QCoreApplication::arguments();
     const bool open = arguments[1] == QLatin1String("--open");
 
