@@ -31,23 +31,6 @@ QVariant rowPart(QQuickItem* row, const char* part, const char* property)
     return item ? item->property(property) : QVariant();
 }
 
-TEST(Results, TheSummaryCountsAndColoursAndTheRevealButtonNeedsAConvertedFirstFile)
-{
-    AppWindow app;
-    EXPECT_FALSE(app.shown("resultsSummary") || app.shown("resultsList"));
-    const std::tuple<QList<ConversionResult>, const char*, QColor, bool> cases[] = {
-        {{converted("/p/a.heic", "/p/a.jpg"), converted("/p/b.heic", "/p/b.jpg")}, "2 converted", "#248a3d", true},
-        {{failed("/p/a.heic"), converted("/p/b.heic", "/p/b.jpg")}, "1 converted, 1 failed", "#c75c00", true},
-        {{failed("/p/a.heic"), failed("/p/b.heic")}, "0 converted, 2 failed", "#c75c00", false},
-    };
-    for (const auto& [results, summary, colour, reveal] : cases) {
-        show(app, results);
-        EXPECT_EQ(app.text("summaryText"), summary);
-        EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), colour) << summary;
-        EXPECT_EQ(app.shown("revealButton"), reveal) << summary;
-    }
-}
-
 // A row: its mark, its file name (a long one loses its middle) and its reason, which stays whole.
 TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
 {

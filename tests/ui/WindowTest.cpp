@@ -24,6 +24,7 @@ struct Screen {
     bool custom = false, converting = false, scanning = false;
     QString folder = {};
     int notConverted = 0;
+    QColor summary = {};  // of the results' summary, where shown
     bool canConvert = false;
     int controls = 0;
     QList<std::tuple<const char*, QString, QString>> texts = {};
@@ -51,6 +52,8 @@ int namedControls(AppWindow& app)
 TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
 {
     const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
+    const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
+    const QColor green("#248a3d"), orange("#c75c00");
     QList<ConversionResult> many;
     for (int i = 0; i < 40; ++i)
         many.append(failed("Could not read image"));
@@ -61,7 +64,8 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"convertButton", "Convert to JPG", "In JPG umwandeln"},
             {"qualityPercentage", "90%", u"90\u202f%"_qs},
             {"nextToOriginalsHint", "(saves next to originals)", "(speichert neben den Originalen)"},
-            {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""}}},
+            {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""},
+            {"summaryText", "", ""}, {"resultsList", "", ""}}},
         {.files = 1, .custom = true, .canConvert = true, .controls = 8, .texts = {
             {"countHeadline", "1 file ready", "1 Datei bereit"},
             {"convertButton", "Convert 1 to JPG", "1 in JPG umwandeln"},
@@ -69,20 +73,24 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"clearButton", "Clear", "Leeren"},
             {"outputFolderText", "Not set", "Nicht festgelegt"},
             {"invitationHeadline", "", ""}, {"invitationOr", "", ""}, {"chooseFilesButton", "", ""}}},
-        {.files = 2, .results = {ConversionResult("/p/a.heic", "/p/a.jpg", std::nullopt)}, .canConvert = true,
-         .controls = 9, .texts = {
+        {.files = 2, .results = {converted}, .summary = green, .canConvert = true, .controls = 9, .texts = {
             {"countHeadline", "2 files ready", "2 Dateien bereit"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"},
             {"summaryText", "1 converted", "1 umgewandelt"}}},
         {.files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
                                  failed("Write failed"), failed("Some new reason")},
-         .canConvert = true, .controls = 8, .texts = {
+         .summary = orange, .canConvert = true, .controls = 8, .texts = {
             {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
             {"resultError",
              u"\u2014 Could not read image\n\u2014 Could not create output\n\u2014 Write failed\n\u2014 Some new reason"_qs,
              u"\u2014 Bild konnte nicht gelesen werden\n\u2014 Ausgabedatei konnte nicht erstellt werden\n"
              u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_qs},
             {"revealButton", "", ""}}},
+        // The reveal button needs a converted file, not a converted first file.
+        {.results = {failed("Write failed"), converted}, .summary = orange, .canConvert = false,
+         .controls = 8, .texts = {
+            {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
+            {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
         {.files = 1, .notConverted = 1, .canConvert = true, .controls = 7, .texts = {
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // While folders are searched, a busy line stands in for the headline and the buttons, and the
@@ -92,7 +100,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"dropZone", u"Looking for photos\u2026"_qs, u"Fotos werden gesucht\u2026"_qs},
             {"countHeadline", "", ""}, {"clearButton", "", ""}}},
         {.files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/Exports/2024/Summer-holiday-"
-         "in-the-mountains/converted-photos/for-the-family-album/final", .canConvert = true, .controls = 9},
+         "in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange, .canConvert = true, .controls = 9},
         {.files = 3, .converting = true, .canConvert = false, .controls = 9, .texts = {
             {"convertButton", u"Converting\u2026"_qs, u"Wird umgewandelt\u2026"_qs},
             {"stopButton", "Stop", "Stopp"},
@@ -120,6 +128,9 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             const int state = int(&screen - screens);
             EXPECT_EQ(app.item("convertButton").isEnabled(), screen.canConvert) << state;
             EXPECT_EQ(namedControls(app), screen.controls) << state;
+            if (app.shown("summaryText")) {
+                EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), screen.summary) << state;
+            }
             for (const auto& [name, inEnglish, inGerman] : screen.texts)
                 EXPECT_EQ(app.shown(name) ? app.text(name) : "", english ? inEnglish : inGerman) << name << state;
             EXPECT_EQ(app.window().size(), QSize(520, 520)) << state;
@@ -143,37 +154,29 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
     QAccessible::setActive(false);
 }
 
-TEST(Window, TheQualityGroupIsShownOnlyForJpgWithTheQualityTruncatedToAPercentage)
+// A click chooses a format; the quality (JPG only) shows truncated to a percentage; Return presses
+// Convert only while it is enabled.
+TEST(Window, FormatsQualityAndReturn)
 {
     AppWindow app;
-    app.click("formatButtonPNG");
-    EXPECT_EQ(app.model().format(), OutputFormat::png);
-    EXPECT_FALSE(app.shown("qualityGroup"));
-    app.click("formatButtonJPG");
-    EXPECT_EQ(app.model().format(), OutputFormat::jpg);
-    EXPECT_TRUE(app.shown("qualitySlider") && app.shown("qualityPercentage"));
-
-    const std::pair<double, const char*> cases[] = {{0.9, "90%"}, {0.1, "10%"}, {1.0, "100%"}, {0.57, "56%"},
-                                                    {0.29, "28%"}};
+    const std::pair<double, const char*> cases[] = {{0.1, "10%"}, {1.0, "100%"}, {0.57, "56%"}, {0.29, "28%"}};
     for (const auto& [quality, shown] : cases) {
         app.model().setQuality(quality);
         app.settle();
         EXPECT_EQ(app.text("qualityPercentage"), shown) << "quality " << quality;
     }
-}
-
-TEST(Window, TheConvertButtonNamesCountAndFormatAndReturnPressesItOnlyWhileEnabled)
-{
-    AppWindow app;
     app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic", "/p/c.heic"}));
-    app.model().setFormat(OutputFormat::png);
-    app.settle();
+    app.click("formatButtonPNG");
+    EXPECT_EQ(app.model().format(), OutputFormat::png);
+    EXPECT_FALSE(app.shown("qualityGroup"));
     EXPECT_EQ(app.text("convertButton"), "Convert 3 to PNG");
+    app.click("formatButtonJPG");
+    EXPECT_TRUE(app.model().format() == OutputFormat::jpg && app.shown("qualitySlider"));
+
     app.model().setIsConverting(true);
     app.pressKey(Qt::Key_Return);
     QTest::qWait(50);
     EXPECT_TRUE(app.model().results().isEmpty());
-
     app.model().setIsConverting(false);
     app.pressKey(Qt::Key_Return);
     ASSERT_TRUE(app.waitForRun());
