@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
@@ -16,8 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-
-extern char** environ;
 
 namespace pictavo::test {
 namespace {
@@ -39,13 +36,12 @@ struct Driver {
         int in[2], out[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        if ((pid = ::fork()) == 0) {
+            ::dup2(in[0], STDIN_FILENO);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
         ::close(in[0]);
         ::close(out[1]);
         input = in[1];

@@ -3,10 +3,8 @@
 #include "FrozenWriter.h"
 
 #include <QAccessible>
-#include <QElapsedTimer>
 
 #include <cerrno>
-#include <cstdio>
 
 namespace pictavo::test {
 namespace {
@@ -142,11 +140,8 @@ TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
         app.settle();
         EXPECT_EQ(app.text("progressCount"), QStringLiteral("%1 of 4").arg(finished));
 
-        QElapsedTimer clock;
-        clock.start();
         way == std::string("Escape") ? app.pressKey(Qt::Key_Escape) : app.click(way);
         ASSERT_TRUE(app.waitForRun());
-        std::printf("from %s to the summary: %.3f s\n", way, double(clock.nsecsElapsed()) / 1e9);
 
         EXPECT_TRUE(::kill(*writer, 0) == -1 && errno == ESRCH) << "the worker outlived the stop";
         EXPECT_EQ(fx::entriesOf(out), before);
