@@ -26,12 +26,6 @@ namespace fs = std::filesystem;
 
 QUrl file(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
 
-struct FakePanels : Panels {
-    std::optional<QList<QUrl>> run(const PanelRequest& request) override { return asked.append(request), answer; }
-    std::optional<QList<QUrl>> answer;
-    QList<PanelRequest> asked;
-};
-
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; };
 
 // Records its calls and, after the first `passing` files, waits while `held`;
@@ -141,28 +135,6 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
     EXPECT_EQ(model.files(), expected);
     // The scan's photos arrive in one write (thousands of appends would freeze the window), the waiting list's after.
     EXPECT_EQ(writes.count(), 2);
-}
-
-TEST(Panels, ConfirmedChoicesAreTakenAndCancelledOnesChangeNothing)
-{
-    Model model;
-    auto panels = std::make_shared<FakePanels>();
-    model.setPanels(panels);
-    model.chooseFiles();  // cancelled
-    model.chooseOutputDir();
-    EXPECT_TRUE(model.files().isEmpty() && !model.outputDir() && !model.useCustomOutput());
-    // Several HEIC files, or one folder.
-    ASSERT_EQ(panels->asked.size(), 2);
-    const PanelRequest& files = panels->asked[0];
-    const PanelRequest& folder = panels->asked[1];
-    EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
-    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
-    EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
-    panels->answer = QList<QUrl>{file("/p/c.HEIC"), file("/p/n.txt")};
-    model.chooseFiles();
-    EXPECT_EQ(model.files(), QList<QUrl>{file("/p/c.HEIC")});
-    model.chooseOutputDir();
-    EXPECT_TRUE(model.outputDir() == file("/p/c.HEIC") && model.useCustomOutput());
 }
 
 class Run : public ::testing::Test {

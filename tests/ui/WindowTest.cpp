@@ -1,6 +1,5 @@
 #include "WindowHarness.h"
 
-#include "fixtures/HeifFixtures.h"
 #include "ui/QmlSetup.h"
 
 #include <QAccessible>
@@ -8,7 +7,7 @@
 #include <QQmlComponent>
 #include <QSignalSpy>
 
-#include <fstream>
+#include <algorithm>
 #include <functional>
 
 namespace pictavo::test {
@@ -192,18 +191,6 @@ TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsT
     app.drag(files, true);
     EXPECT_EQ(app.model().files(), fileUrls({"/p/b.heic", "/p/a.HEIF"}));
     EXPECT_EQ(app.text("countHeadline"), "2 files ready");
-
-    // A dropped folder stands for the photos inside it.
-    fixtures::TempDir dir;
-    for (const char* name : {"IMG_10.heic", "IMG_2.heic", "notes.txt"})
-        std::ofstream(dir / name).put('x');
-    const QString folder = QString::fromStdString(dir.path().string());
-    files.setUrls(fileUrls({folder}));
-    app.drag(files, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.model().isScanning(); }, 20000));
-    app.settle();
-    EXPECT_EQ(app.model().files().mid(2), fileUrls({folder + "/IMG_2.heic", folder + "/IMG_10.heic"}));
-    EXPECT_EQ(app.text("countHeadline"), "4 files ready");
 }
 
 // QML errors only show at run time: every file compiles (and main fails any test that logs a warning).
@@ -219,14 +206,18 @@ TEST(Window, EveryQmlFileCompiles)
     }
 }
 
-// Answers every file panel with one more photo, and every folder panel with /out.
+// Keeps each request; cancels the first panel of each kind, then answers a file panel with one more
+// photo and a text file (not taken), a folder panel with /out.
 struct AnsweringPanels : Panels {
     std::optional<QList<QUrl>> run(const PanelRequest& request) override
     {
-        ++asked;
-        return fileUrls({request.canChooseDirectories ? "/out" : QStringLiteral("/p/%1.heic").arg(asked)});
+        asked.append(request);
+        const bool folder = request.canChooseDirectories;
+        if (std::count_if(asked.begin(), asked.end(), [&](auto& r) { return r.canChooseDirectories == folder; }) == 1)
+            return std::nullopt;
+        return fileUrls(folder ? QStringList{"/out"} : QStringList{QStringLiteral("/p/%1.heic").arg(asked.size()), "/p/n.txt"});
     }
-    int asked = 0;
+    QList<PanelRequest> asked;
 };
 
 // Screen readers, voice control, switch access and test tools press controls
@@ -245,11 +236,13 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
     const QString press = QAccessibleActionInterface::pressAction();
     const std::tuple<const char*, QString, std::function<bool()>> cases[] = {
         {"convertButton", press, [&] { return convertClicks.isEmpty(); }},  // disabled: the queue is empty
+        {"chooseFilesButton", press, [&] { return model.files().isEmpty(); }},  // cancelled
         {"chooseFilesButton", press, [&] { return model.files().size() == 1; }},
         {"addMoreButton", press, [&] { return model.files().size() == 2; }},
         {"formatButtonPNG", press, [&] { return model.format() == OutputFormat::png; }},
         {"formatButtonJPG", press, [&] { return model.format() == OutputFormat::jpg; }},
         {"customOutputSwitch", QAccessibleActionInterface::toggleAction(), [&] { return model.useCustomOutput(); }},
+        {"chooseOutputButton", press, [&] { return model.outputDirPath().isEmpty(); }},  // cancelled
         {"chooseOutputButton", press, [&] { return model.outputDirPath() == "/out"; }},
         {"customOutputSwitch", press, [&] { return !model.useCustomOutput(); }},
         {"convertButton", press, [&] { return app.waitForRun() && model.results().size() == 2; }},
@@ -261,14 +254,20 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
         QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
         ASSERT_TRUE(actions) << name;
         EXPECT_TRUE(actions->actionNames().contains(action)) << name;
-        const int asked = panels->asked;
+        const qsizetype asked = panels->asked.size();
         actions->doAction(action);
         // A modal panel opened inside the call would keep the caller waiting until it closed.
-        EXPECT_EQ(panels->asked, asked) << name << " opened a panel before its action returned";
+        EXPECT_EQ(panels->asked.size(), asked) << name << " opened a panel before its action returned";
         app.settle();
         EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
     }
     QAccessible::setActive(false);
+    // Several HEIC files, or one folder.
+    const PanelRequest& files = panels->asked.first();
+    const PanelRequest& folder = panels->asked.last();
+    EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
+    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
+    EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
 }
 
 }  // namespace
