@@ -58,25 +58,6 @@ struct FakeConverter {
     std::atomic<int> passing = 0;
 };
 
-TEST(Intake, ConvertibleNamesDuplicatesAndOrder)
-{
-    const std::pair<QUrl, bool> cases[]{
-        {file("/p/a.heic"), true}, {file("/p/b.HEIC"), true}, {file("/p/photo.jpg.HeIf"), true},
-        {file("/p/x.y/IMG.heif"), true}, {QUrl("file:///p/album.heic/"), true}, {file("/p/C0001.HIF"), true},
-        {file("/p/photo.heic.jpg"), false}, {file("/p/heic"), false}, {file("/p/photo.heic."), false},
-        {file("/p.heic/photo"), false}, {file("/p/a.HE\u0130C"), false}, {QUrl(), false}};
-    QList<QUrl> mixed, expected;
-    for (const auto& [url, convertible] : cases) {
-        EXPECT_EQ(Model::isConvertible(url), convertible) << url.toString().toStdString();
-        mixed << url << url;
-        if (convertible)
-            expected << url;
-    }
-    Model model;
-    model.addFiles(mixed);
-    EXPECT_EQ(model.files(), expected);
-}
-
 // Root reads every folder whatever its mode; without the two capabilities that
 // let it, this thread and the threads it starts read like anyone else.
 class WithoutReadOverride {
