@@ -1,11 +1,9 @@
-// Usage: pictavo-quit-driver OUTPUT_FOLDER FILE.heic...
-//        pictavo-quit-driver --open LOCATION...
+// Usage: pictavo-quit-driver LOCATION...
 // The application as main runs it (runApplication), offscreen, with a hand
-// that queues the files with the output folder and presses Convert, then
-// presses Ctrl+Q when a line arrives on its standard input, printing
-// "quit <steady_clock nanoseconds>" just before. With --open the hand
-// queues the locations as a launch that names them does, prints
-// "scanning <0 or 1>" and then waits for the line in the same way.
+// that queues the locations as a launch that names them does, converts them
+// to PNG unless folders are being searched, and prints "scanning <0 or 1>";
+// then it presses Ctrl+Q when a line arrives on its standard input, printing
+// "quit <steady_clock nanoseconds>" just before.
 #include "app/Application.h"
 #include "app/LaunchArguments.h"
 #include "model/Model.h"
@@ -25,26 +23,17 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    const bool open = arguments[1] == QLatin1String("--open");
 
     pictavo::prepareQuick();
     return pictavo::runApplication([&](const pictavo::MainWindow& shown) {
         QQuickWindow* window = shown.window;
         window->requestActivate();
         (void)QTest::qWaitForWindowActive(window);
-        if (open) {
-            shown.model->addFiles(pictavo::launchLocations(arguments));
-            std::printf("scanning %d\n", shown.model->isScanning() ? 1 : 0);
-            std::fflush(stdout);
-        } else {
-            shown.model->setFormat(pictavo::OutputFormat::png);
-            shown.model->setOutputDir(QUrl::fromLocalFile(arguments[1]));
-            shown.model->setUseCustomOutput(true);
-            for (const QString& file : arguments.mid(2))
-                shown.model->addFiles({QUrl::fromLocalFile(file)});
-            shown.model->convertAll();
-        }
+        shown.model->setFormat(pictavo::OutputFormat::png);
+        shown.model->addFiles(pictavo::launchLocations(QCoreApplication::arguments()));
+        shown.model->convertAll();  // nothing while folders are searched
+        std::printf("scanning %d\n", shown.model->isScanning() ? 1 : 0);
+        std::fflush(stdout);
 
         auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
         QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {
