@@ -104,13 +104,10 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
 TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
 {
     fx::TempDir dir;
-    const fs::path out = dir / "out";
-    fs::create_directory(out);
-    const QStringList photos = largePhotos(dir.path(), 4);
+    const fs::path out = dir.path();  // where the outputs go, beside the photos
+    const QStringList photos = largePhotos(out, 4);
     AppWindow app;
     app.model().setFormat(OutputFormat::png);
-    app.model().setUseCustomOutput(true);
-    app.model().setOutputDir(QUrl::fromLocalFile(QString::fromStdString(out.string())));
     app.model().addFiles(fileUrls(photos));
 
     // Stopped after one file, then, in the next run, before any.
