@@ -16,14 +16,11 @@ namespace pictavo::test {
 // `count` copies of one large photo in `dir`: each keeps its worker writing long enough to be caught at it.
 inline QStringList largePhotos(const std::filesystem::path& dir, int count)
 {
-    QStringList photos;
-    for (int i = 0; i < count; ++i) {
-        const std::filesystem::path photo = dir / ("photo-" + std::to_string(i) + ".heic");
-        if (i == 0)
-            fixtures::writeRepeatedTileHeic(photo, 3072, 3072, noise(512, 512));
-        else
-            std::filesystem::copy_file(dir / "photo-0.heic", photo);
-        photos.append(QString::fromStdString(photo.string()));
+    fixtures::writeRepeatedTileHeic(dir / "photo-0.heic", 3072, 3072, noise(512, 512));
+    QStringList photos{QString::fromStdString((dir / "photo-0.heic").string())};
+    for (int i = 1; i < count; ++i) {
+        photos.append(QString::fromStdString((dir / ("photo-" + std::to_string(i) + ".heic")).string()));
+        std::filesystem::copy_file(dir / "photo-0.heic", photos.last().toStdString());
     }
     return photos;
 }
@@ -35,8 +32,7 @@ inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::
 {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2); std::chrono::steady_clock::now() < end;) {
         idle();
-        const std::optional<pid_t> writer =
-            fixtures::entriesOf(out).size() >= written ? fixtures::writerOfUnnamedFileIn(out) : std::nullopt;
+        const auto writer = fixtures::entriesOf(out).size() >= written ? fixtures::writerOfUnnamedFileIn(out) : std::nullopt;
         if (!writer)
             continue;
         ::kill(*writer, SIGSTOP);
