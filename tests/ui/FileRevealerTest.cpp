@@ -9,40 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 namespace {
-
-// A session bus of the test's own: no activatable services, so a name nobody
-// owns fails at once instead of starting a real file manager.
-struct PrivateBus {
-    PrivateBus()
-    {
-        QFile config(dir.filePath(QStringLiteral("bus.conf")));
-        if (!config.open(QIODevice::WriteOnly))
-            return;
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
-                         .arg(dir.path())
-                         .toUtf8());
-        config.close();
-        QProcess daemon;
-        daemon.start(QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
-                     {"--config-file=" + config.fileName(), "--fork", "--print-address=1", "--print-pid=1"});
-        daemon.waitForFinished(10000);
-        const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        if (daemon.exitCode() == 0 && lines.size() >= 2) {
-            address = lines[0].trimmed();
-            pid = lines[1].trimmed().toInt();
-        }
-    }
-    ~PrivateBus() { if (pid > 0) ::kill(pid, SIGTERM); }
-
-    QTemporaryDir dir;
-    QString address;
-    int pid = 0;
-};
 
 // Stands in for the desktop: its file manager on the bus and the folder opener of QDesktopServices.
 class FakeDesktop : public QObject {
@@ -58,50 +25,48 @@ public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-class FileRevealerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        static PrivateBus bus;
-        if (bus.pid <= 0)
-            GTEST_SKIP() << "dbus-daemon could not start a private bus (scripts/setup installs it)";
-        address_ = bus.address;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
-    }
-    void TearDown() override
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        for (const QString& name : names_)
-            QDBusConnection::disconnectFromBus(name);
-    }
-    QDBusConnection connect()
-    {
-        names_.append(QStringLiteral("file-revealer-test-%1").arg(names_.size()));
-        return QDBusConnection::connectToBus(address_, names_.constLast());
-    }
-
-    FakeDesktop desktop;
-    QString address_;
-    QStringList names_;
-};
-
-// One request per folder, in the order of the files: a file manager that opens a
-// window per file gets the folder's first file, one that selects several (it
-// also owns Dolphin's name) gets them all.
-TEST_F(FileRevealerTest, AsksForEachFolderOnceWithEncodedUris)
+// One request per folder, in the order of the files: a file manager that opens a window per file gets
+// the folder's first file, one that selects several (it also owns Dolphin's name) gets them all. While
+// nobody owns the file manager's name, each folder is opened instead.
+TEST(FileRevealer, AsksForEachFolderOnceWithEncodedUrisOrOpensEachFolder)
 {
+    // A session bus of the test's own: no activatable services, so a name nobody
+    // owns fails at once instead of starting a real file manager.
+    QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("bus.conf")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+                     .arg(dir.path())
+                     .toUtf8());
+    config.close();
+    QProcess daemon;
+    daemon.start(QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
+                 {"--config-file=" + config.fileName(), "--print-address=1"});
+    if (!daemon.waitForReadyRead(10000))
+        GTEST_SKIP() << "dbus-daemon could not start a private bus (scripts/setup installs it)";
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    FakeDesktop desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("service"));
+    pictavo::FileRevealer revealer(QDBusConnection::connectToBus(address, QStringLiteral("revealer")));
+
     const QStringList paths{"/home/ana/Urlaub Fotos/Café été.jpg", "/tmp/a/100% #1?.jpg",
                             "/home/ana/Urlaub Fotos/b.jpg", "/tmp/a/c.jpg"};
+    revealer.reveal(paths);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.opened.size() >= 2; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(desktop.opened, QList<QUrl>({QUrl::fromLocalFile("/home/ana/Urlaub Fotos"), QUrl::fromLocalFile("/tmp/a")}));
+
     const QString cafe = "file:///home/ana/Urlaub%20Fotos/Caf%C3%A9%20%C3%A9t%C3%A9.jpg";
     const QString percent = "file:///tmp/a/100%25%20%231%3F.jpg";
     const QList<QStringList> firstOfEach{{cafe}, {percent}};
     const QList<QStringList> all{{cafe, "file:///home/ana/Urlaub%20Fotos/b.jpg"}, {percent, "file:///tmp/a/c.jpg"}};
     const std::pair<QString, QList<QStringList>> cases[]{
         {"", firstOfEach}, {"org.kde.dolphin-4242", all}, {"org.kde.dolphin", all}, {"org.kde.dolphinx", firstOfEach}};
-    QDBusConnection service = connect();
     ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &desktop, QDBusConnection::ExportScriptableSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
-    pictavo::FileRevealer revealer(connect());
     for (const auto& [alsoOwned, expected] : cases) {
         ASSERT_TRUE(alsoOwned.isEmpty() || service.registerService(alsoOwned));
         desktop.shown.clear();
@@ -115,18 +80,12 @@ TEST_F(FileRevealerTest, AsksForEachFolderOnceWithEncodedUris)
         if (!alsoOwned.isEmpty())
             service.unregisterService(alsoOwned);
     }
-    EXPECT_TRUE(desktop.opened.isEmpty());
-}
-
-TEST_F(FileRevealerTest, OpensEachFolderWhenNoFileManagerAnswers)
-{
-    pictavo::FileRevealer revealer(connect());  // nobody owns the file manager's name on this bus
-
-    revealer.reveal({"/home/ana/Urlaub Fotos/Café.jpg", "/tmp/other/b.jpg", "/home/ana/Urlaub Fotos/d.jpg"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.opened.size() >= 2; }, 5000));
-    QTest::qWait(200);
-    EXPECT_EQ(desktop.opened,
-              QList<QUrl>({QUrl::fromLocalFile("/home/ana/Urlaub Fotos"), QUrl::fromLocalFile("/tmp/other")}));
+    EXPECT_EQ(desktop.opened.size(), 2);  // no more than before the file manager came
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("revealer"));
+    daemon.kill();
+    daemon.waitForFinished();
 }
 
 }  // namespace

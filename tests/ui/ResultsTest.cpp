@@ -1,16 +1,10 @@
 #include "WindowHarness.h"
 
-#include "fixtures/HeifFixtures.h"
-#include "robustness/Noise.h"
+#include "FrozenWriter.h"
 
 #include <QAccessible>
-#include <QElapsedTimer>
-
-#include <signal.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <thread>
 
 namespace pictavo::test {
 namespace {
@@ -18,9 +12,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace fx = pictavo::fixtures;
 
-const auto converted = [](const std::string& source, const std::string& output) {
-    return ConversionResult(source, output, std::nullopt);
-};
 const auto failed = [](const std::string& source) { return ConversionResult(source, std::nullopt, "Could not read image"); };
 
 void show(AppWindow& app, const QList<ConversionResult>& results)
@@ -29,61 +20,8 @@ void show(AppWindow& app, const QList<ConversionResult>& results)
     app.settle();
 }
 
-QVariant rowPart(QQuickItem* row, const char* part, const char* property)
-{
-    QQuickItem* item = row->findChild<QQuickItem*>(QLatin1String(part));
-    return item ? item->property(property) : QVariant();
-}
-
-TEST(Results, TheSummaryCountsAndColoursAndTheRevealButtonNeedsAConvertedFirstFile)
-{
-    AppWindow app;
-    EXPECT_FALSE(app.shown("resultsSummary") || app.shown("resultsList"));
-    const std::tuple<QList<ConversionResult>, const char*, QColor, bool> cases[] = {
-        {{converted("/p/a.heic", "/p/a.jpg"), converted("/p/b.heic", "/p/b.jpg")}, "2 converted", "#248a3d", true},
-        {{failed("/p/a.heic"), converted("/p/b.heic", "/p/b.jpg")}, "1 converted, 1 failed", "#c75c00", true},
-        {{failed("/p/a.heic"), failed("/p/b.heic")}, "0 converted, 2 failed", "#c75c00", false},
-    };
-    for (const auto& [results, summary, colour, reveal] : cases) {
-        show(app, results);
-        EXPECT_EQ(app.text("summaryText"), summary);
-        EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), colour) << summary;
-        EXPECT_EQ(app.shown("revealButton"), reveal) << summary;
-    }
-    EXPECT_EQ(app.text("revealButton"), "Show in Folder");
-}
-
-TEST(Results, RowsShowMarkFileNameAndMessageAndTheListGrowsUpTo140)
-{
-    AppWindow app;
-    show(app, {failed("/p/IMG 0001.edited.HEIC"), converted("/p/holiday.v2.heif", "/p/holiday.v2.jpg")});
-    const QList<QQuickItem*> rows = app.findAll("resultRow");
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(!rowPart(rows[0], "resultStatus", "ok").toBool());
-    // Image.Ready: the symbol is drawn (a data URL loads asynchronously).
-    EXPECT_TRUE(QTest::qWaitFor([&] { return rowPart(rows[0], "resultStatus", "status").toInt() == 1; }, 5000));
-    EXPECT_EQ(rowPart(rows[0], "resultFileName", "text").toString(), "IMG 0001.edited.HEIC");
-    EXPECT_FALSE(rowPart(rows[0], "resultFileName", "truncated").toBool());  // shown whole while there is room
-    EXPECT_EQ(rowPart(rows[0], "resultError", "text").toString(), u"\u2014 Could not read image"_qs);
-    EXPECT_TRUE(rowPart(rows[1], "resultStatus", "ok").toBool());
-    EXPECT_EQ(rowPart(rows[1], "resultFileName", "text").toString(), "holiday.v2.heif");
-    EXPECT_FALSE(rowPart(rows[1], "resultError", "visible").toBool());
-
-    const qreal twoRows = app.item("resultsList").height();
-    show(app, {failed("/p/a.heic")});
-    EXPECT_LT(app.item("resultsList").height(), twoRows);
-    QList<ConversionResult> many;
-    for (int i = 0; i < 40; ++i)
-        many.append(failed(QStringLiteral("/p/%1.heic").arg(i).toStdString()));
-    show(app, many);
-    EXPECT_LE(app.item("resultsList").height(), 140);  // less in a 520 high window, which never grows
-    app.window().resize(520, 700);
-    app.settle();
-    EXPECT_EQ(app.item("resultsList").height(), 140);
-    EXPECT_GT(app.item("resultsListView").property("contentHeight").toReal(), 140);
-}
-
-TEST(Results, ALongNameLosesItsMiddleAndTheReasonStaysWhole)
+// A row: its mark, its file name (a long one loses its middle) and its reason, which stays whole.
+TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
 {
     QAccessible::setActive(true);
     AppWindow app;
@@ -91,19 +29,38 @@ TEST(Results, ALongNameLosesItsMiddleAndTheReasonStaysWhole)
                              .arg(1, 10, 10, QLatin1Char('0'));
     ASSERT_EQ(name.size(), 80);
     show(app, {failed("/p/" + name.toStdString())});
-    QQuickItem* row = app.findAll("resultRow").value(0);
-    ASSERT_TRUE(row);
-    auto* fileName = row->findChild<QQuickItem*>("resultFileName");
-    auto* reason = row->findChild<QQuickItem*>("resultError");
-    EXPECT_TRUE(fileName->property("truncated").toBool());
-    EXPECT_EQ(fileName->property("elide").toInt(), Qt::ElideMiddle);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(fileName)->text(QAccessible::Name), name);
+    QQuickItem& fileName = app.item("resultFileName");
+    const QQuickItem& reason = app.item("resultError");
+    EXPECT_TRUE(fileName.property("truncated").toBool());
+    EXPECT_EQ(fileName.property("elide").toInt(), Qt::ElideMiddle);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&fileName)->text(QAccessible::Name), name);
     // The reason has all the room it needs, beside the name and inside the list.
-    EXPECT_GE(reason->width(), reason->implicitWidth());
-    EXPECT_LE(fileName->x() + fileName->width(), reason->x());
+    EXPECT_GE(reason.width(), reason.implicitWidth());
+    EXPECT_LE(fileName.x() + fileName.width(), reason.x());
     const QQuickItem& list = app.item("resultsList");
-    EXPECT_LE(reason->mapToItem(&list, QPointF(reason->width(), 0)).x(), list.width());
+    EXPECT_LE(reason.mapToItem(&list, QPointF(reason.width(), 0)).x(), list.width());
     QAccessible::setActive(false);
+
+    show(app, {failed("/p/IMG 0001.edited.HEIC"), ConversionResult("/p/holiday.v2.heif", "/p/h.jpg", std::nullopt)});
+    const QList<QQuickItem*> marks = app.findAll("resultStatus");
+    ASSERT_EQ(marks.size(), 2);
+    EXPECT_TRUE(!marks[0]->property("ok").toBool() && marks[1]->property("ok").toBool());
+    // Image.Ready: the symbol is drawn (a data URL loads asynchronously).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return marks[0]->property("status").toInt() == 1; }, 5000));
+    EXPECT_EQ(app.text("resultFileName"), "IMG 0001.edited.HEIC\nholiday.v2.heif");
+    EXPECT_FALSE(app.item("resultFileName").property("truncated").toBool());  // shown whole while there is room
+    EXPECT_EQ(app.text("resultError"), u"\u2014 Could not read image\n\u2014 "_qs);
+    EXPECT_FALSE(app.findAll("resultError")[1]->isVisible());
+
+    const qreal twoRows = list.height();
+    show(app, {failed("/p/a.heic")});
+    EXPECT_LT(list.height(), twoRows);
+    show(app, QList<ConversionResult>(40, failed("/p/a.heic")));
+    EXPECT_LE(list.height(), 140);  // less in a 520 high window, which never grows
+    app.window().resize(520, 700);
+    app.settle();
+    EXPECT_EQ(list.height(), 140);
+    EXPECT_GT(app.item("resultsListView").property("contentHeight").toReal(), 140);
 }
 
 TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
@@ -123,7 +80,9 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
         if (app.shown("runProgress"))
             counts.append(app.text("progressCount"));
     });
-    app.click("convertButton");
+    app.pressKey(Qt::Key_Return);  // Convert, as the window's default button
+    ASSERT_TRUE(app.model().isConverting());
+    app.pressKey(Qt::Key_Return);  // ignored while the run goes
     ASSERT_TRUE(app.waitForRun());
 
     ASSERT_FALSE(counts.isEmpty());
@@ -131,10 +90,7 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
     EXPECT_EQ(counts.last(), "3 of 3");
     EXPECT_FALSE(app.shown("runProgress"));
     EXPECT_EQ(app.text("summaryText"), "2 converted, 1 failed");
-    QStringList names;
-    for (QQuickItem* row : app.findAll("resultRow"))
-        names.append(rowPart(row, "resultFileName", "text").toString());
-    EXPECT_EQ(names, (QStringList{"beach.heic", "x.heic", "Dunes.HEIF"}));
+    EXPECT_EQ(app.text("resultFileName"), "beach.heic\nx.heic\nDunes.HEIF");
     EXPECT_EQ(fx::readJpeg(folder / "beach.jpg").width, 64u);
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"Dunes.HEIF", "Dunes.jpg", "beach.heic", "beach.jpg", "x.heic"}));
 
@@ -148,56 +104,27 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
 TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
 {
     fx::TempDir dir;
-    const fs::path out = dir / "out";
-    fs::create_directory(out);
-    fx::writeRepeatedTileHeic(dir / "photo-0.heic", 3072, 3072, noise(512, 512));
-    QStringList photos;
-    for (int i = 0; i < 4; ++i) {
-        const fs::path photo = dir / ("photo-" + std::to_string(i) + ".heic");
-        if (i > 0)
-            fs::copy_file(dir / "photo-0.heic", photo);
-        photos.append(QString::fromStdString(photo.string()));
-    }
+    const fs::path out = dir.path();  // where the outputs go, beside the photos
+    const QStringList photos = largePhotos(out, 4);
     AppWindow app;
     app.model().setFormat(OutputFormat::png);
-    app.model().setUseCustomOutput(true);
-    app.model().setOutputDir(QUrl::fromLocalFile(QString::fromStdString(out.string())));
     app.model().addFiles(fileUrls(photos));
 
-    // Freezes the worker once it writes a file after the `written` ones.
-    const auto freezeWriter = [&](std::size_t written) -> std::optional<pid_t> {
-        QElapsedTimer clock;
-        for (clock.start(); clock.elapsed() < 120000; QCoreApplication::processEvents()) {
-            const std::optional<pid_t> writer = fx::entriesOf(out).size() >= written ? fx::writerOfUnnamedFileIn(out)
-                                                                                      : std::nullopt;
-            if (!writer)
-                continue;
-            ::kill(*writer, SIGSTOP);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // stopped for sure
-            if (fx::writerOfUnnamedFileIn(out) == writer)
-                return writer;
-            ::kill(*writer, SIGCONT);  // it had finished that file after all
-        }
-        return std::nullopt;
-    };
     // Stopped after one file, then, in the next run, before any.
     const std::pair<const char*, std::size_t> ways[] = {{"Escape", 1}, {"stopButton", 0}};
     for (const auto& [way, finishing] : ways) {
         SCOPED_TRACE(way);
         const std::size_t existing = fx::entriesOf(out).size();
         app.click("convertButton");
-        const std::optional<pid_t> writer = freezeWriter(existing + finishing);
+        const std::optional<pid_t> writer = freezeWriter(out, existing + finishing, [] { QCoreApplication::processEvents(); });
         ASSERT_TRUE(writer) << "no file was being written";
         const std::vector<std::string> before = fx::entriesOf(out);
         const int finished = int(before.size() - existing);
         app.settle();
         EXPECT_EQ(app.text("progressCount"), QStringLiteral("%1 of 4").arg(finished));
 
-        QElapsedTimer clock;
-        clock.start();
         way == std::string("Escape") ? app.pressKey(Qt::Key_Escape) : app.click(way);
         ASSERT_TRUE(app.waitForRun());
-        std::printf("from %s to the summary: %.3f s\n", way, double(clock.nsecsElapsed()) / 1e9);
 
         EXPECT_TRUE(::kill(*writer, 0) == -1 && errno == ESRCH) << "the worker outlived the stop";
         EXPECT_EQ(fx::entriesOf(out), before);
@@ -212,6 +139,8 @@ TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
             EXPECT_EQ(app.revealer.calls.value(0).size(), finished);
         }
     }
+    app.click("clearButton");  // what Stop left goes with the queue
+    EXPECT_FALSE(app.shown("stoppedText"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "ui/QmlSetup.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -46,10 +47,14 @@ QQuickItem& AppWindow::item(const QString& name) const
     return *found.constFirst();
 }
 
-bool AppWindow::shown(const QString& name) const
+QString AppWindow::text(const QString& name) const
 {
-    const QList<QQuickItem*> found = findAll(name);
-    return !found.isEmpty() && found.constFirst()->isVisible();
+    QStringList texts;
+    for (QQuickItem* item : findAll(name)) {
+        const QVariant text = item->property("text");
+        texts.append(text.isValid() ? text.toString() : QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
+    }
+    return texts.join(u'\n');
 }
 
 void AppWindow::settle() const
@@ -58,16 +63,12 @@ void AppWindow::settle() const
     window_->grabWindow();
 }
 
-QPoint AppWindow::centreOf(const QString& name) const
+void AppWindow::click(const QString& name)
 {
     settle();
     const QQuickItem& target = item(name);
-    return target.mapToScene(QPointF(target.width() / 2, target.height() / 2)).toPoint();
-}
-
-void AppWindow::click(const QString& name)
-{
-    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centreOf(name));
+    const QPointF centre = target.mapToScene(QPointF(target.width() / 2, target.height() / 2));
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
     settle();
 }
 
@@ -88,7 +89,9 @@ bool AppWindow::waitForRun()
 
 void AppWindow::drag(const QMimeData& data, bool drop)
 {
-    const QPoint at = centreOf(QStringLiteral("dropZone"));
+    settle();
+    const QQuickItem& zone = item(QStringLiteral("dropZone"));
+    const QPoint at = zone.mapToScene(QPointF(zone.width() / 2, zone.height() / 2)).toPoint();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window_, &enter);
     QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

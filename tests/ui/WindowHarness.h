@@ -19,7 +19,6 @@ class RecordingRevealer : public QObject {
 
 public:
     Q_INVOKABLE void reveal(const QStringList& paths) { calls.append(paths); }
-
     QList<QStringList> calls;
 };
 
@@ -36,8 +35,9 @@ public:
     // The items with that objectName, top to bottom; item() throws when there is none.
     QList<QQuickItem*> findAll(const QString& name) const;
     QQuickItem& item(const QString& name) const;
-    QString text(const QString& name) const { return item(name).property("text").toString(); }
-    bool shown(const QString& name) const;
+    // The texts of the items with that name, one a line; an item without a text gives its accessible name.
+    QString text(const QString& name) const;
+    bool shown(const QString& name) const { return !findAll(name).isEmpty() && item(name).isVisible(); }
 
     // Lays the scene out and renders one frame, so geometry is current.
     void settle() const;
@@ -47,16 +47,13 @@ public:
     // Drag events sent to the window over the drop zone, optionally ending in a drop.
     void drag(const QMimeData& data, bool drop);
 
-private:
-    QPoint centreOf(const QString& name) const;
+    RecordingRevealer revealer;
 
+private:
     StringTable strings_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
     Model* model_ = nullptr;
-
-public:
-    RecordingRevealer revealer;
 };
 
 QList<QUrl> fileUrls(const QStringList& paths);

@@ -1,97 +1,170 @@
 #include "WindowHarness.h"
 
-#include "fixtures/HeifFixtures.h"
-#include "ui/QmlSetup.h"
+#include <QAccessible>
+#include <QSignalSpy>
 
-#include <QDir>
-#include <QQmlComponent>
-
-#include <fstream>
+#include <algorithm>
+#include <functional>
 
 namespace pictavo::test {
 namespace {
 
-QStringList caught;  // only the main thread runs QML here
+// What the window shows in one state, in English and in German: each named item's text (for an
+// item without one, its accessible name), "" where the item is hidden; whether Convert can be
+// pressed; and how many controls Tab reaches there, each of which must be named for a screen reader.
+// Only the user changes the window's size: in every state it stays at 520 × 520 and its content fits.
+struct Screen {
+    int files = 0;
+    QList<ConversionResult> results = {};
+    bool custom = false, converting = false, scanning = false;
+    QString folder = {};
+    int notConverted = 0;
+    QColor summary = {};  // of the results' summary, where shown
+    bool canConvert = false;
+    int controls = 0;
+    QList<std::tuple<const char*, QString, QString>> texts = {};
+};
 
-void catchWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
+int namedControls(AppWindow& app)
 {
-    // The offscreen platform cannot pass size limits on to a window manager.
-    if (type != QtDebugMsg && type != QtInfoMsg && message != "This plugin does not support propagateSizeHints()")
-        caught.append(message);
+    int controls = 0;
+    const std::function<void(QQuickItem*)> visit = [&](QQuickItem* item) {
+        if (!item->isVisible())
+            return;
+        if (item->activeFocusOnTab()) {
+            ++controls;
+            QAccessibleInterface* about = QAccessible::queryAccessibleInterface(item);
+            EXPECT_TRUE(about && !about->text(QAccessible::Name).trimmed().isEmpty())
+                << item->objectName().toStdString() << " has no accessible name";
+        }
+        for (QQuickItem* child : item->childItems())
+            visit(child);
+    };
+    visit(app.window().contentItem());
+    return controls;
 }
 
-TEST(Window, ShowsTheInvitationWhileTheQueueIsEmptyAndTheCountLineOtherwise)
+TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
 {
-    AppWindow app;
-    EXPECT_EQ(app.window().title(), "Pictavo");
-    EXPECT_EQ(app.window().minimumSize(), QSize(520, 520));
-    EXPECT_EQ(app.text("invitationHeadline"), "Drag HEIC files here");
-    EXPECT_EQ(app.text("chooseFilesButton"), u"Choose Files\u2026"_qs);
-    EXPECT_FALSE(app.shown("countHeadline") || app.shown("addMoreButton") || app.shown("clearButton"));
-
-    app.model().setFiles(fileUrls({"/p/a.heic"}));
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "1 file ready");
-    EXPECT_EQ(app.text("addMoreButton"), u"Add More\u2026"_qs);
-    EXPECT_EQ(app.text("clearButton"), "Clear");
-    EXPECT_FALSE(app.shown("invitationHeadline") || app.shown("invitationOr") || app.shown("chooseFilesButton"));
-    app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
-    app.settle();
-    EXPECT_EQ(app.text("countHeadline"), "2 files ready");
-
-    // While folders are searched, a busy line stands in for the headline and the buttons, and the
-    // queue cannot be converted before it is complete.
-    app.model().setIsScanning(true);
-    app.settle();
-    EXPECT_EQ(app.text("scanningLabel"), u"Looking for photos\u2026"_qs);
-    EXPECT_TRUE(app.shown("scanningIndicator") && !app.shown("countHeadline") && !app.shown("clearButton"));
-    EXPECT_FALSE(app.item("convertButton").isEnabled());
+    const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
+    const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
+    const QColor green("#248a3d"), orange("#c75c00");
+    QList<ConversionResult> many;
+    for (int i = 0; i < 40; ++i)
+        many.append(failed("Could not read image"));
+    const Screen screens[]{
+        {.canConvert = false, .controls = 6, .texts = {
+            {"invitationHeadline", "Drag HEIC files here", "HEIC-Dateien hierher ziehen"},
+            {"chooseFilesButton", u"Choose Files\u2026"_qs, u"Dateien ausw\u00e4hlen\u2026"_qs},
+            {"convertButton", "Convert to JPG", "In JPG umwandeln"},
+            {"qualityPercentage", "90%", u"90\u202f%"_qs},
+            {"nextToOriginalsHint", "(saves next to originals)", "(speichert neben den Originalen)"},
+            {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""},
+            {"summaryText", "", ""}, {"resultsList", "", ""}}},
+        {.files = 1, .custom = true, .canConvert = true, .controls = 8, .texts = {
+            {"countHeadline", "1 file ready", "1 Datei bereit"},
+            {"convertButton", "Convert 1 to JPG", "1 in JPG umwandeln"},
+            {"addMoreButton", u"Add More\u2026"_qs, u"Weitere hinzuf\u00fcgen\u2026"_qs},
+            {"clearButton", "Clear", "Leeren"},
+            {"outputFolderText", "Not set", "Nicht festgelegt"},
+            {"invitationHeadline", "", ""}, {"invitationOr", "", ""}, {"chooseFilesButton", "", ""}}},
+        {.files = 2, .results = {converted}, .summary = green, .canConvert = true, .controls = 9, .texts = {
+            {"countHeadline", "2 files ready", "2 Dateien bereit"},
+            {"revealButton", "Show in Folder", "In Ordner zeigen"},
+            {"summaryText", "1 converted", "1 umgewandelt"}}},
+        {.files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
+                                 failed("Write failed"), failed("Some new reason")},
+         .notConverted = 1, .summary = orange, .canConvert = true, .controls = 8, .texts = {
+            {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
+            {"resultError",
+             u"\u2014 Could not read image\n\u2014 Could not create output\n\u2014 Write failed\n\u2014 Some new reason"_qs,
+             u"\u2014 Bild konnte nicht gelesen werden\n\u2014 Ausgabedatei konnte nicht erstellt werden\n"
+             u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_qs},
+            {"revealButton", "", ""},
+            {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
+        // The reveal button needs a converted file, not a converted first file.
+        {.results = {failed("Write failed"), converted}, .summary = orange, .canConvert = false,
+         .controls = 8, .texts = {
+            {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
+            {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
+        // While folders are searched, a busy line stands in for the headline and the buttons, and the
+        // queue cannot be converted before it is complete.
+        {.files = 2, .scanning = true, .canConvert = false, .controls = 5, .texts = {
+            {"scanningLabel", u"Looking for photos\u2026"_qs, u"Fotos werden gesucht\u2026"_qs},
+            {"dropZone", u"Looking for photos\u2026"_qs, u"Fotos werden gesucht\u2026"_qs},
+            {"countHeadline", "", ""}, {"clearButton", "", ""}}},
+        {.files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/Exports/2024/Summer-holiday-"
+         "in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange, .canConvert = true, .controls = 9},
+        {.files = 3, .converting = true, .canConvert = false, .controls = 9, .texts = {
+            {"convertButton", u"Converting\u2026"_qs, u"Wird umgewandelt\u2026"_qs},
+            {"stopButton", "Stop", "Stopp"},
+            {"progressCount", "1 of 3", "1 von 3"},
+            {"progressBar", "Files processed", "Verarbeitete Dateien"}}},
+    };
+    // Qt Quick creates the accessible side of its controls only while an assistive technology listens.
+    QAccessible::setActive(true);
+    for (const bool english : {true, false}) {
+        AppWindow app(english ? QLocale(QLocale::English, QLocale::UnitedStates) : QLocale(QLocale::German, QLocale::Germany));
+        Model& model = app.model();
+        EXPECT_EQ(app.window().title(), "Pictavo");
+        EXPECT_EQ(app.window().minimumSize(), QSize(520, 520));
+        for (const Screen& screen : screens) {
+            model.setFiles(fileUrls(QStringList(screen.files, "/p/a.heic")));
+            model.setResults(screen.results);
+            model.setUseCustomOutput(screen.custom);
+            model.setOutputDir(screen.folder.isEmpty() ? std::nullopt : std::optional(QUrl::fromLocalFile(screen.folder)));
+            model.setIsConverting(screen.converting);
+            model.setIsScanning(screen.scanning);
+            model.setNotConvertedCount(screen.notConverted);
+            model.setRunSize(3);
+            model.setFinishedCount(1);
+            app.settle();
+            const int state = int(&screen - screens);
+            EXPECT_EQ(app.item("convertButton").isEnabled(), screen.canConvert) << state;
+            EXPECT_EQ(namedControls(app), screen.controls) << state;
+            if (app.shown("summaryText")) {
+                EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), screen.summary) << state;
+            }
+            for (const auto& [name, inEnglish, inGerman] : screen.texts)
+                EXPECT_EQ(app.shown(name) ? app.text(name) : "", english ? inEnglish : inGerman) << name << state;
+            EXPECT_EQ(app.window().size(), QSize(520, 520)) << state;
+            for (const char* name : {"chooseOutputButton", "resultsList"}) {
+                if (!app.shown(name))
+                    continue;
+                const QQuickItem& item = app.item(name);
+                const QPointF corner = item.mapToScene(QPointF(item.width(), item.height()));
+                EXPECT_TRUE(corner.x() <= 520 - 24 && corner.y() <= 520 - 24) << name << " sticks out " << state;
+            }
+            // A deep folder loses characters in its middle.
+            EXPECT_EQ(app.item("outputFolderText").property("truncated").toBool(), !screen.folder.isEmpty()) << state;
+        }
+        // The last screen's progress bar, as a screen reader reads it.
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&app.item("progressBar"));
+        ASSERT_TRUE(bar && bar->valueInterface());
+        EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+        EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
+        EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
+    }
+    QAccessible::setActive(false);
 }
 
-TEST(Window, TheQualityGroupIsShownOnlyForJpgWithTheQualityTruncatedToAPercentage)
+// A click chooses a format; the quality (JPG only) shows truncated to a percentage.
+TEST(Window, FormatsAndQuality)
 {
     AppWindow app;
-    app.click("formatButtonPNG");
-    EXPECT_EQ(app.model().format(), OutputFormat::png);
-    EXPECT_FALSE(app.shown("qualityGroup"));
-    app.click("formatButtonJPG");
-    EXPECT_EQ(app.model().format(), OutputFormat::jpg);
-    EXPECT_TRUE(app.shown("qualitySlider") && app.shown("qualityPercentage"));
-
-    const std::pair<double, const char*> cases[] = {{0.9, "90%"}, {0.1, "10%"}, {1.0, "100%"}, {0.57, "56%"},
-                                                    {0.29, "28%"}};
+    const std::pair<double, const char*> cases[] = {{0.1, "10%"}, {1.0, "100%"}, {0.57, "56%"}, {0.29, "28%"}};
     for (const auto& [quality, shown] : cases) {
         app.model().setQuality(quality);
         app.settle();
         EXPECT_EQ(app.text("qualityPercentage"), shown) << "quality " << quality;
     }
-}
-
-TEST(Window, TheConvertButtonNamesCountAndFormatAndReturnPressesItOnlyWhileEnabled)
-{
-    AppWindow app;
-    EXPECT_EQ(app.text("convertButton"), "Convert to JPG");
-    EXPECT_FALSE(app.item("convertButton").isEnabled());
-
     app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic", "/p/c.heic"}));
-    app.model().setFormat(OutputFormat::png);
-    app.settle();
+    app.click("formatButtonPNG");
+    EXPECT_EQ(app.model().format(), OutputFormat::png);
+    EXPECT_FALSE(app.shown("qualityGroup"));
     EXPECT_EQ(app.text("convertButton"), "Convert 3 to PNG");
-    EXPECT_FALSE(app.shown("stopButton"));
-
-    app.model().setIsConverting(true);
-    app.settle();
-    EXPECT_EQ(app.text("convertButton"), u"Converting\u2026"_qs);
-    EXPECT_FALSE(app.item("convertButton").isEnabled());
-    EXPECT_EQ(app.text("stopButton"), "Stop");
-    app.pressKey(Qt::Key_Return);
-    QTest::qWait(50);
-    EXPECT_TRUE(app.model().results().isEmpty());
-
-    app.model().setIsConverting(false);
-    app.pressKey(Qt::Key_Return);
-    ASSERT_TRUE(app.waitForRun());
-    EXPECT_EQ(app.model().results().size(), 3);  // one failure per missing file
+    app.click("formatButtonJPG");
+    EXPECT_TRUE(app.model().format() == OutputFormat::jpg && app.shown("qualitySlider"));
 }
 
 TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsTheZoneNorDrops)
@@ -107,95 +180,87 @@ TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsT
     }
     EXPECT_TRUE(app.model().files().isEmpty());
 
-    files.setUrls(fileUrls({"/p/b.heic", "/p/x.jpg", "/p/a.HEIF", "/p/notes.txt"}));
+    // Only files named .heic, .heif or .hif, in any case, enter the queue: in order, each once.
+    const std::pair<const char*, bool> names[]{
+        {"/p/a.heic", true}, {"/p/b.HEIC", true}, {"/p/photo.jpg.HeIf", true}, {"/p/x.y/IMG.heif", true},
+        {"/p/album.heic/", true}, {"/p/C0001.HIF", true}, {"/p/photo.heic.jpg", false}, {"/p/heic", false},
+        {"/p/photo.heic.", false}, {"/p.heic/photo", false}, {"/p/a.HE\u0130C", false}};
+    QList<QUrl> dropped, queued;
+    for (const auto& [name, convertible] : names) {
+        dropped << QUrl::fromLocalFile(name) << QUrl::fromLocalFile(name);
+        if (convertible)
+            queued << QUrl::fromLocalFile(name);
+    }
+    files.setUrls(dropped);
     app.drag(files, false);
     EXPECT_TRUE(app.item("dropZone").property("targeted").toBool());
     app.drag(files, true);
-    EXPECT_EQ(app.model().files(), fileUrls({"/p/b.heic", "/p/a.HEIF"}));
-    EXPECT_EQ(app.text("countHeadline"), "2 files ready");
-
-    // A dropped folder stands for the photos inside it.
-    fixtures::TempDir dir;
-    for (const char* name : {"IMG_10.heic", "IMG_2.heic", "notes.txt"})
-        std::ofstream(dir / name).put('x');
-    const QString folder = QString::fromStdString(dir.path().string());
-    files.setUrls(fileUrls({folder}));
-    app.drag(files, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.model().isScanning(); }, 20000));
-    app.settle();
-    EXPECT_EQ(app.model().files().mid(2), fileUrls({folder + "/IMG_2.heic", folder + "/IMG_10.heic"}));
-    EXPECT_EQ(app.text("countHeadline"), "4 files ready");
+    EXPECT_EQ(app.model().files(), queued);
+    EXPECT_EQ(app.text("countHeadline"), "6 files ready");
 }
 
-// Only the user changes the window's size: whatever it shows, it stays at 520 × 520 and its content fits.
-TEST(Window, StaysAt520By520ThroughADeepFolderManyResultsAndClear)
-{
-    AppWindow app;
-    const auto text = [](QSize size) { return std::to_string(size.width()) + "x" + std::to_string(size.height()); };
-    const auto expectUnchanged = [&](const char* state) {
-        EXPECT_EQ(text(app.window().minimumSize()), "520x520") << state;
-        EXPECT_EQ(text(app.window().size()), "520x520") << state;
-        for (const char* name : {"chooseOutputButton", "resultsList"}) {
-            const QQuickItem& item = app.item(name);
-            const QPointF corner = item.mapToScene(QPointF(item.width(), item.height()));
-            EXPECT_TRUE(corner.x() <= 520 - 24 && corner.y() <= 520 - 24) << name << " sticks out " << state;
-        }
-    };
-    expectUnchanged("at start");
-
-    app.model().setUseCustomOutput(true);
-    app.model().setOutputDir(QUrl::fromLocalFile("/home/someone/Pictures/Exports/2024/Summer-holiday-in-the-mountains/"
-                                                 "converted-photos/for-the-family-album/final"));
-    app.settle();
-    expectUnchanged("with a deep folder");
-    EXPECT_TRUE(app.item("outputFolderText").property("truncated").toBool());
-
-    QList<ConversionResult> results;
-    for (int i = 0; i < 40; ++i)
-        results.append(ConversionResult("/p/" + std::to_string(i) + "-a-rather-long-name-from-the-holiday.heic",
-                                        std::nullopt, "Could not read image"));
-    app.model().setFiles(fileUrls({"/p/a.heic"}));
-    app.model().setResults(results);
-    app.settle();
-    expectUnchanged("with 40 results");
-
-    app.click("clearButton");
-    expectUnchanged("after Clear");
-    app.model().setUseCustomOutput(false);
-    app.settle();
-    expectUnchanged("with the folder switched off");
-}
-
-// QML errors only show at run time: compile every file and walk the window through its states.
-TEST(Window, EveryQmlFileLoadsAndTheWindowRunsThroughItsStatesWithoutWarnings)
-{
-    const QtMessageHandler previous = qInstallMessageHandler(catchWarning);
+// Keeps each request; cancels the first panel of each kind, then answers a file panel with one more
+// photo and a text file (not taken), a folder panel with /out.
+struct AnsweringPanels : Panels {
+    std::optional<QList<QUrl>> run(const PanelRequest& request) override
     {
-        QQmlEngine engine;
-        addViewImportPath(engine);
-        const QStringList files = QDir(QStringLiteral(":/qt/qml/Pictavo")).entryList({"*.qml"}, QDir::Files);
-        EXPECT_GE(files.size(), 6);
-        for (const QString& file : files) {
-            QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Pictavo/") + file));
-            EXPECT_TRUE(component.isReady()) << file.toStdString() << ": " << component.errorString().toStdString();
-        }
-        AppWindow app;
-        app.model().setFiles(fileUrls({"/p/a.heic", "/p/b.heic"}));
-        app.model().setFormat(OutputFormat::png);
-        app.model().setUseCustomOutput(true);
-        app.model().setIsConverting(true);
-        app.model().setIsScanning(true);
-        app.settle();
-        app.model().setIsScanning(false);
-        app.model().setIsConverting(false);
-        app.model().setResults({ConversionResult("/p/a.heic", "/tmp/out/a.png", std::nullopt),
-                                ConversionResult("/p/b.heic", std::nullopt, "Write failed")});
-        app.settle();
-        app.click("revealButton");
-        app.click("clearButton");
+        asked.append(request);
+        const bool folder = request.canChooseDirectories;
+        if (std::count_if(asked.begin(), asked.end(), [&](auto& r) { return r.canChooseDirectories == folder; }) == 1)
+            return std::nullopt;
+        return fileUrls(folder ? QStringList{"/out"} : QStringList{QStringLiteral("/p/%1.heic").arg(asked.size()), "/p/n.txt"});
     }
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(caught, QStringList());
+    QList<PanelRequest> asked;
+};
+
+// Screen readers, voice control, switch access and test tools press controls
+// through the accessibility interface: each press does what one click does.
+TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
+{
+    QAccessible::setActive(true);
+    AppWindow app;
+    Model& model = app.model();
+    const auto panels = std::make_shared<AnsweringPanels>();
+    model.setPanels(panels);
+    model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&, auto) {
+        return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
+    });
+    const QSignalSpy convertClicks(&app.item("convertButton"), SIGNAL(clicked()));
+    const QString press = QAccessibleActionInterface::pressAction();
+    const std::tuple<const char*, QString, std::function<bool()>> cases[] = {
+        {"convertButton", press, [&] { return convertClicks.isEmpty(); }},  // disabled: the queue is empty
+        {"chooseFilesButton", press, [&] { return model.files().isEmpty(); }},  // cancelled
+        {"chooseFilesButton", press, [&] { return model.files().size() == 1; }},
+        {"addMoreButton", press, [&] { return model.files().size() == 2; }},
+        {"formatButtonPNG", press, [&] { return model.format() == OutputFormat::png; }},
+        {"formatButtonJPG", press, [&] { return model.format() == OutputFormat::jpg; }},
+        {"customOutputSwitch", QAccessibleActionInterface::toggleAction(), [&] { return model.useCustomOutput(); }},
+        {"chooseOutputButton", press, [&] { return model.outputDirPath().isEmpty(); }},  // cancelled
+        {"chooseOutputButton", press, [&] { return model.outputDirPath() == "/out"; }},
+        {"customOutputSwitch", press, [&] { return !model.useCustomOutput(); }},
+        {"convertButton", press, [&] { return app.waitForRun() && model.results().size() == 2; }},
+        {"revealButton", press, [&] { return app.revealer.calls.size() == 1; }},
+        {"clearButton", press, [&] { return model.files().isEmpty() && model.results().isEmpty(); }},
+    };
+    for (const auto& [name, action, happened] : cases) {
+        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(&app.item(name));
+        QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
+        ASSERT_TRUE(actions) << name;
+        EXPECT_TRUE(actions->actionNames().contains(action)) << name;
+        const qsizetype asked = panels->asked.size();
+        actions->doAction(action);
+        // A modal panel opened inside the call would keep the caller waiting until it closed.
+        EXPECT_EQ(panels->asked.size(), asked) << name << " opened a panel before its action returned";
+        app.settle();
+        EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
+    }
+    QAccessible::setActive(false);
+    // Several HEIC files, or one folder.
+    const PanelRequest& files = panels->asked.first();
+    const PanelRequest& folder = panels->asked.last();
+    EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
+    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
+    EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "fixtures/HeifFixtures.h"
+#include "robustness/Noise.h"
+
+#include <QStringList>
+
+#include <signal.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace pictavo::test {
+
+// `count` copies of one large photo in `dir`: each keeps its worker writing long enough to be caught at it.
+inline QStringList largePhotos(const std::filesystem::path& dir, int count)
+{
+    fixtures::writeRepeatedTileHeic(dir / "photo-0.heic", 3072, 3072, noise(512, 512));
+    QStringList photos{QString::fromStdString((dir / "photo-0.heic").string())};
+    for (int i = 1; i < count; ++i) {
+        photos.append(QString::fromStdString((dir / ("photo-" + std::to_string(i) + ".heic")).string()));
+        std::filesystem::copy_file(dir / "photo-0.heic", photos.last().toStdString());
+    }
+    return photos;
+}
+
+// Freezes the worker process once it writes a file into `out` after the `written` there, so that a quit
+// or a stop cannot wait for it, nor it finish its file, unnoticed. `idle` runs between looks.
+inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::size_t written,
+                                         const std::function<void()>& idle)
+{
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2); std::chrono::steady_clock::now() < end;) {
+        idle();
+        const auto writer = fixtures::entriesOf(out).size() >= written ? fixtures::writerOfUnnamedFileIn(out) : std::nullopt;
+        if (!writer)
+            continue;
+        ::kill(*writer, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // stopped for sure
+        if (fixtures::writerOfUnnamedFileIn(out) == writer)
+            return writer;
+        ::kill(*writer, SIGCONT);  // it had finished that file after all
+    }
+    return std::nullopt;
+}
+
+}  // namespace pictavo::test
