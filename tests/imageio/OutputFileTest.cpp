@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 namespace pictavo::imageio {
@@ -14,12 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Method = OutputFile::Method;
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool write(OutputFile& file, const std::string& text)
 {
@@ -75,7 +68,8 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         }
         file.reset();
         EXPECT_EQ(fs::symlink_status(location).type(), row.atName);
-        EXPECT_EQ(readAll(location), row.content);
+        const std::vector<std::uint8_t> content = fixtures::readBytes(location);
+        EXPECT_EQ(std::string(content.begin(), content.end()), row.content);
         const bool named = row.atName != fs::file_type::not_found;
         EXPECT_EQ(dir.entries(), named ? std::vector<std::string>{"photo.jpg"} : std::vector<std::string>{});
     }
