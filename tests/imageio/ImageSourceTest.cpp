@@ -1,5 +1,4 @@
-// The decode side of the image service: straight alpha, and the colour
-// description of the decoded pixels.
+// The decode side of the image service: straight alpha and the colour description.
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
@@ -8,7 +7,6 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <string>
 
 namespace pictavo::imageio {
 namespace {
@@ -25,9 +23,15 @@ std::uint16_t sampleAt(const DecodedImage& image, std::uint32_t x, std::uint32_t
     return value;
 }
 
-// Writes `image` as a HEIC file and decodes it back.
-DecodedImage decodedFrom(const HeicImage& image)
+// Writes `image` as a HEIC file and decodes it back; with `nclx`, near-lossless
+// with that colour description.
+DecodedImage decodedFrom(HeicImage image, const std::optional<Nclx>& nclx = std::nullopt)
 {
+    if (nclx) {
+        image.lossless = false;
+        image.quality = 100;
+        image.nclx = nclx;
+    }
     TempDir dir;
     writeHeic(dir / "in.heic", image);
     auto source = ImageSource::open(dir / "in.heic");
@@ -58,19 +62,9 @@ TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
         EXPECT_NEAR(sampleAt(decoded, i / 4 % 64, i / 256, i % 4), straight.samples[i], 1) << "sample " << i;
 }
 
-// The decode of a near-lossless HEIC with this colour description.
-DecodedImage decodedWithNclx(const Nclx& nclx, const Pixels& pixels)
-{
-    HeicImage image(pixels);
-    image.lossless = false;
-    image.quality = 100;
-    image.nclx = nclx;
-    return decodedFrom(image);
-}
-
 TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
 {
-    auto icc = [](const Nclx& nclx) { return decodedWithNclx(nclx, flat(64, 32, 200, 100, 50)).icc; };
+    auto icc = [](const Nclx& nclx) { return decodedFrom(HeicImage(flat(64, 32, 200, 100, 50)), nclx).icc; };
     EXPECT_TRUE(icc({1, 13, 6, true}).empty());
     EXPECT_TRUE(icc({2, 2, 6, true}).empty());
     const std::vector<std::uint8_t> p3 = icc({12, 13, 6, true});
@@ -88,7 +82,7 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
     for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
         ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
     for (std::uint16_t transfer : {16, 18}) {
-        const DecodedImage decoded = decodedWithNclx({9, transfer, 9, true}, ramp);
+        const DecodedImage decoded = decodedFrom(HeicImage(ramp), Nclx{9, transfer, 9, true});
         EXPECT_FALSE(decoded.icc.empty()) << "BT.2020 pixels need their profile";
         int clipped = 0;
         for (std::uint32_t x = 0; x < decoded.width; ++x)

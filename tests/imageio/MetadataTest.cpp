@@ -1,7 +1,5 @@
-// EXIF and XMP for the outputs: the edits that make them describe the written
-// picture, EXIF reduced to fit, and how a large XMP packet is split for a JPEG
-// with the MD5 that names the extended part. (The segments are read back in
-// ConverterMetadata.)
+// EXIF and XMP edited to describe the written picture, EXIF reduced to fit, a large
+// XMP packet split for a JPEG. (The written segments are read back in ConverterMetadata.)
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ExifEditor.h"
@@ -11,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
 #include <ranges>
 #include <string>
@@ -55,7 +51,6 @@ TEST_P(ExifEditorByteOrder, BlockIsKeptWholeOrReducedUpToTheLimitAndLeftOutBeyon
 {
     const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .thumbnailSize = 500});
     const std::size_t reduced = ExifEditor::parse(in)->reduced().size();
-    ASSERT_LT(reduced, in.size());
     EXPECT_EQ(exifForOutput(in, 10, 10, in.size()).size(), in.size());
     EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
     EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
@@ -77,10 +72,9 @@ TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
     EXPECT_LT(reduced.size(), tiff.size());
 }
 
-// Hostile input: every truncation of a valid block, then random damage, then
-// pure noise behind a valid header. Nothing may read out of bounds (run under
-// AddressSanitizer to see it), and whatever comes out respects the size limit.
-TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
+// Hostile input: every truncation of a valid block, then random damage. Nothing may read
+// out of bounds (AddressSanitizer shows it), and whatever comes out respects the limit.
+TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
 {
     std::mt19937 random(12345);
     for (bool big : {false, true}) {
@@ -99,13 +93,6 @@ TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
             EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
             if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
                 editor->reduced();
-        }
-        for (int round = 0; round < 2000; ++round) {
-            std::vector<std::uint8_t> noise(8 + random() % 300);
-            std::generate(noise.begin(), noise.end(), [&random] { return static_cast<std::uint8_t>(random()); });
-            std::memcpy(noise.data(), big ? "MM\0*" : "II*\0", 4);
-            noise[big ? 7 : 4] = static_cast<std::uint8_t>(8 + random() % 32);
-            EXPECT_LE(exifForOutput(noise, 5, 5, 64).size(), 64u);
         }
     }
 }
@@ -202,8 +189,6 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         for (int i = 0; i < 1 + round % 8; ++i)
             damaged[random() % damaged.size()] = damage[random() % sizeof damage];
         const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
-        if (parts.standard.empty())
-            continue;
         EXPECT_LE(parts.standard.size(), 65504u);
         EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
     }
