@@ -18,6 +18,7 @@ namespace pictavo {
 namespace {
 
 using namespace fixtures;
+using namespace std::literals;
 
 fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
 {
@@ -122,12 +123,11 @@ bool decodesAsTiles(const fs::path& location)
     return ::testing::AssertionFailure() << "PSNR " << psnr << " dB, worst error " << worst;
 }
 
-// Every orientation (irot × imir) of a plain picture and of a grid in JPEG's
-// YCbCr, whole and with a centred clean-aperture crop: the PNG is libheif's
-// own turned decode, the JPEG close to it. A grid's tiles are turned into
-// place one by one, unless libheif's 4:2:0 planes would not follow: a crop of
-// an odd size, or one listed before the turn (libheif's cropped chroma is a
-// sample wider than the crop); then libheif turns the whole picture.
+// Every orientation (irot × imir) of a plain picture and of a grid in JPEG's YCbCr, whole
+// and with a centred clean-aperture crop: the PNG is libheif's own turned decode, the JPEG
+// close to it. A grid's tiles are turned into place one by one, unless libheif's 4:2:0 planes
+// would not follow: a crop of an odd size, or one listed before the turn (libheif's cropped
+// chroma is a sample wider than the crop); then libheif turns the whole picture.
 class ConverterOrientation : public ::testing::TestWithParam<int> {};
 
 TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
@@ -189,18 +189,16 @@ std::size_t occurrences(std::string_view text, std::string_view part)
 // the GUID they all name. A missing or misplaced chunk shows in the GUID check.
 std::array<std::string, 3> readJpegXmp(const fs::path& jpg)
 {
-    const std::string standardSignature("http://ns.adobe.com/xap/1.0/\0", 29);
-    const std::string extendedSignature("http://ns.adobe.com/xmp/extension/\0", 35);
     std::string standard, extended, guid;
     for (const auto& segment : jpegSegments(jpg, 0xE1)) {
         const std::string bytes(segment.begin(), segment.end());
         auto be32 = [&segment](std::size_t at) {
             return std::uint32_t(segment[at]) << 24 | segment[at + 1] << 16 | segment[at + 2] << 8 | segment[at + 3];
         };
-        if (bytes.starts_with(standardSignature)) {
+        if (bytes.starts_with("http://ns.adobe.com/xap/1.0/\0"sv)) {
             EXPECT_TRUE(standard.empty()) << "one standard packet";
             standard = bytes.substr(29);
-        } else if (bytes.starts_with(extendedSignature) && bytes.size() > 75) {
+        } else if (bytes.starts_with("http://ns.adobe.com/xmp/extension/\0"sv) && bytes.size() > 75) {
             EXPECT_TRUE(guid.empty() || guid == bytes.substr(35, 32));
             guid = bytes.substr(35, 32);
             extended.resize(be32(67));
@@ -235,8 +233,8 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     EXPECT_EQ(pngIcc(png), icc);
     EXPECT_EQ(exifOrientation(pngExif(png)), 1);
     // One iTXt chunk: keyword, uncompressed, no language or translated keyword, then the packet.
-    const std::string itxt = std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + edited;
-    const auto xmpChunk = std::pair(std::string("iTXt"), std::vector<std::uint8_t>(itxt.begin(), itxt.end()));
+    const std::string itxt = "XML:com.adobe.xmp\0\0\0\0\0"s + edited;
+    const auto xmpChunk = std::pair("iTXt"s, std::vector<std::uint8_t>(itxt.begin(), itxt.end()));
     EXPECT_EQ(std::ranges::count(pngChunks(png), xmpChunk), 1);
 
     // The split itself (packet forms, the note naming the GUID): JpegXmp tests.

@@ -23,8 +23,7 @@ std::uint16_t sampleAt(const DecodedImage& image, std::uint32_t x, std::uint32_t
     return value;
 }
 
-// Writes `image` as a HEIC file and decodes it back; with `nclx`, near-lossless
-// with that colour description.
+// Writes `image` (near-lossless with `nclx`, when given) as a HEIC file and decodes it back.
 DecodedImage decodedFrom(HeicImage image, const std::optional<Nclx>& nclx = std::nullopt)
 {
     if (nclx) {

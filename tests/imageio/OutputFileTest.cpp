@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <functional>
-#include <string>
 
 namespace pictavo::imageio {
 namespace {
