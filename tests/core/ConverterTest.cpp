@@ -57,10 +57,9 @@ Pixels fadingGrey()
     return p;
 }
 
-// PNG equals libheif's own decode of the primary image, in 8 and 16 bits,
-// with alpha and in grey, wherever the primary image stands (one output each);
-// the JPEG is 8-bit, grey for grey sources and flattened onto white: on
-// average it neither lightens nor darkens the flattened PNG.
+// PNG equals libheif's own decode of the primary image (8 and 16 bits, alpha, grey, wherever
+// the primary image stands; one output each); the JPEG is 8-bit, grey for grey sources and
+// flattened onto white: on average it neither lightens nor darkens the flattened PNG.
 TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
 {
     TempDir dir;
@@ -289,9 +288,8 @@ TEST(ConverterSize, SLOW_TwoHundredMegapixelGridConverts)
     EXPECT_EQ(jpegDimensions(convertOk(dir / "200mp.heic", OutputFormat::jpg)), std::pair(12240u, 16320u));
 }
 
-// Conversions in order, each naming its output after the ones before it.
-// Only the exact candidates from the start of the sequence count: other
-// extensions, cases and suffixes do not, a folder or a dangling link does.
+// Conversions in order, each naming its output after the ones before it: only the exact candidates
+// from the sequence's start count; other extensions, cases and suffixes do not, a folder or a dangling link does.
 TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
 {
     TempDir dir;
