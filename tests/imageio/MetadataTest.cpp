@@ -81,7 +81,7 @@ TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
         }
         for (int round = 0; round < 2000; ++round) {
             std::vector<std::uint8_t> damaged = valid;
-            for (int i = 0; i < 1 + round % 8; ++i)
+            for (auto hits = 1 + random() % 8; hits > 0; --hits)
                 damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
             const std::size_t limit = round % 2 ? kUnlimited : 100;
             EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
