@@ -1,5 +1,4 @@
-// The decode side of the image service: straight alpha, and the colour
-// description of the decoded pixels.
+// The decode side of the image service: straight alpha and the colour description.
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
@@ -8,7 +7,6 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <string>
 
 namespace pictavo::imageio {
 namespace {
@@ -25,9 +23,25 @@ std::uint16_t sampleAt(const DecodedImage& image, std::uint32_t x, std::uint32_t
     return value;
 }
 
+// Writes `image` (near-lossless with `nclx`, when given) as a HEIC file and decodes it back.
+DecodedImage decodedFrom(HeicImage image, const std::optional<Nclx>& nclx = std::nullopt)
+{
+    if (nclx) {
+        image.lossless = false;
+        image.quality = 100;
+        image.nclx = nclx;
+    }
+    TempDir dir;
+    writeHeic(dir / "in.heic", image);
+    auto source = ImageSource::open(dir / "in.heic");
+    const DecodedImage* decoded = source ? source->decode(0) : nullptr;
+    if (!decoded)
+        throw std::runtime_error("cannot decode the fixture");
+    return *decoded;
+}
+
 TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
 {
-    TempDir dir;
     // Half-bright colours so premultiplying and dividing back loses nothing
     // measurable; where alpha is 0 the colour is gone for good: 0 there.
     Pixels straight = quadrants(64, 32, 4);
@@ -41,37 +55,15 @@ TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
     }
     HeicImage image(premultiplied);
     image.premultipliedAlpha = true;
-    writeHeic(dir / "premultiplied.heic", image);
-    auto source = ImageSource::open(dir / "premultiplied.heic");
-    const DecodedImage* decoded = source ? source->decode(0) : nullptr;
-    ASSERT_TRUE(decoded);
-    ASSERT_EQ(std::tuple(decoded->width, decoded->height, decoded->channels), std::tuple(64u, 32u, 4));
+    const DecodedImage decoded = decodedFrom(image);
+    ASSERT_EQ(std::tuple(decoded.width, decoded.height, decoded.channels), std::tuple(64u, 32u, 4));
     for (std::size_t i = 0; i < straight.samples.size(); ++i)
-        EXPECT_NEAR(sampleAt(*decoded, i / 4 % 64, i / 256, i % 4), straight.samples[i], 1) << "sample " << i;
-}
-
-// The decode of a near-lossless HEIC with this colour description.
-std::unique_ptr<ImageSource> openWithNclx(const TempDir& dir, const Nclx& nclx, const Pixels& pixels)
-{
-    HeicImage image(pixels);
-    image.lossless = false;
-    image.quality = 100;
-    image.chroma = "444";
-    image.nclx = nclx;
-    writeHeic(dir / "nclx.heic", image);
-    return ImageSource::open(dir / "nclx.heic");
+        EXPECT_NEAR(sampleAt(decoded, i / 4 % 64, i / 256, i % 4), straight.samples[i], 1) << "sample " << i;
 }
 
 TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
 {
-    TempDir dir;
-    auto icc = [&dir](const Nclx& nclx) {
-        auto source = openWithNclx(dir, nclx, flat(64, 32, 200, 100, 50));
-        const DecodedImage* decoded = source ? source->decode(0) : nullptr;
-        if (!decoded)
-            throw std::runtime_error("cannot decode the nclx fixture");
-        return decoded->icc;
-    };
+    auto icc = [](const Nclx& nclx) { return decodedFrom(HeicImage(flat(64, 32, 200, 100, 50)), nclx).icc; };
     EXPECT_TRUE(icc({1, 13, 6, true}).empty());
     EXPECT_TRUE(icc({2, 2, 6, true}).empty());
     const std::vector<std::uint8_t> p3 = icc({12, 13, 6, true});
@@ -88,19 +80,16 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
     Pixels ramp{1024, 2, 3, 10, {}};
     for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
         ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
-    TempDir dir;
     for (std::uint16_t transfer : {16, 18}) {
-        auto source = openWithNclx(dir, {9, transfer, 9, true}, ramp);
-        const DecodedImage* decoded = source ? source->decode(0) : nullptr;
-        ASSERT_TRUE(decoded) << "transfer " << transfer;
-        EXPECT_FALSE(decoded->icc.empty()) << "BT.2020 pixels need their profile";
+        const DecodedImage decoded = decodedFrom(HeicImage(ramp), Nclx{9, transfer, 9, true});
+        EXPECT_FALSE(decoded.icc.empty()) << "BT.2020 pixels need their profile";
         int clipped = 0;
-        for (std::uint32_t x = 0; x < decoded->width; ++x)
-            clipped += sampleAt(*decoded, x, 0, 1) >= 65500;
-        EXPECT_LT(sampleAt(*decoded, 8, 0, 1), 3000) << "transfer " << transfer;
-        EXPECT_GT(sampleAt(*decoded, decoded->width - 8, 0, 1), 60000) << "transfer " << transfer;
-        EXPECT_LT(clipped, int(decoded->width / 10)) << "highlights clipped, transfer " << transfer;
-        const std::uint16_t middle = sampleAt(*decoded, decoded->width / 2, 0, 1);
+        for (std::uint32_t x = 0; x < decoded.width; ++x)
+            clipped += sampleAt(decoded, x, 0, 1) >= 65500;
+        EXPECT_LT(sampleAt(decoded, 8, 0, 1), 3000) << "transfer " << transfer;
+        EXPECT_GT(sampleAt(decoded, decoded.width - 8, 0, 1), 60000) << "transfer " << transfer;
+        EXPECT_LT(clipped, int(decoded.width / 10)) << "highlights clipped, transfer " << transfer;
+        const std::uint16_t middle = sampleAt(decoded, decoded.width / 2, 0, 1);
         EXPECT_GT(middle, 65535 / 5) << "transfer " << transfer;
         EXPECT_LT(middle, 65535 * 4 / 5) << "transfer " << transfer;
     }

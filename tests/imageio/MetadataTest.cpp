@@ -1,7 +1,5 @@
-// EXIF and XMP for the outputs: the edits that make them describe the written
-// picture, EXIF reduced to fit, and how a large XMP packet is split for a JPEG
-// with the MD5 that names the extended part. (The segments are read back in
-// ConverterMetadata.)
+// EXIF and XMP edited to describe the written picture, EXIF reduced to fit, a large
+// XMP packet split for a JPEG. (The written segments are read back in ConverterMetadata.)
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ExifEditor.h"
@@ -11,9 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
+#include <ranges>
 #include <string>
 
 namespace pictavo::imageio {
@@ -21,17 +18,13 @@ namespace {
 
 using namespace fixtures;
 
-constexpr std::uint16_t kMake = 0x010F;
-constexpr std::uint16_t kMakerNote = 0x927C;
-constexpr std::uint16_t kPixelX = 0xA002;
-constexpr std::uint16_t kPixelY = 0xA003;
 constexpr std::size_t kUnlimited = 1 << 30;
 
 class ExifEditorByteOrder : public ::testing::TestWithParam<bool> {};
 
 // A block that fits is edited in place; one over the limit loses its
 // thumbnail and MakerNote but keeps the rest.
-TEST_P(ExifEditorByteOrder, OutputExifSaysUprightAndDescribesTheWrittenSize)
+TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsTheLimit)
 {
     struct Row {
         std::size_t makerNote, thumbnail, limit;
@@ -41,30 +34,22 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightAndDescribesTheWrittenSize)
     for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true}, Row{40000, 40000, 65527, 640, 480, false}}) {
         const std::vector<std::uint8_t> in = buildTiff(
             {.bigEndian = GetParam(), .makerNoteSize = row.makerNote, .thumbnailSize = row.thumbnail});
-        ASSERT_EQ(in.size() <= row.limit, row.whole);
+        const std::size_t reduced = ExifEditor::parse(in).value().reduced().size();
         const std::vector<std::uint8_t> out = exifForOutput(in, row.width, row.height, row.limit);
-        ASSERT_EQ(out.size(), row.whole ? in.size() : ExifEditor::parse(in)->reduced().size());
-        EXPECT_LE(out.size(), row.limit);
+        ASSERT_EQ(out.size(), row.whole ? in.size() : reduced);
         EXPECT_EQ(ifd1Offset(out) != 0, row.whole) << "the thumbnail stays while there is room";
-        EXPECT_EQ(exifIfdTag(out, kMakerNote).has_value(), row.whole);
+        EXPECT_EQ(exifIfdTag(out, 0x927C).has_value(), row.whole);  // MakerNote
         EXPECT_EQ(exifOrientation(out), 1);
-        EXPECT_EQ(exifIfdTag(out, kPixelX)->value, row.width);
-        EXPECT_EQ(exifIfdTag(out, kPixelY)->value, row.height);
-        EXPECT_EQ(ifd0Ascii(out, kMake), std::string(kTestMake, sizeof kTestMake));
+        EXPECT_EQ(exifIfdTag(out, 0xA002)->value, row.width);  // PixelXDimension
+        EXPECT_EQ(exifIfdTag(out, 0xA003)->value, row.height);  // PixelYDimension
+        EXPECT_EQ(ifd0Ascii(out, 0x010F), std::string(kTestMake, sizeof kTestMake));  // Make
         EXPECT_EQ(in[0], out[0]) << "byte order kept";
+        // A limit is a size that fits: exactly the whole block, exactly the reduced one.
+        EXPECT_EQ(exifForOutput(in, 10, 10, in.size()).size(), in.size());
+        EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
+        EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
+        EXPECT_TRUE(exifForOutput(in, 10, 10, reduced - 1).empty());
     }
-}
-
-// A limit is a size that fits: exactly the whole block, exactly the reduced one.
-TEST_P(ExifEditorByteOrder, BlockIsKeptWholeOrReducedUpToTheLimitAndLeftOutBeyond)
-{
-    const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .thumbnailSize = 500});
-    const std::size_t reduced = ExifEditor::parse(in)->reduced().size();
-    ASSERT_LT(reduced, in.size());
-    EXPECT_EQ(exifForOutput(in, 10, 10, in.size()).size(), in.size());
-    EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
-    EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
-    EXPECT_TRUE(exifForOutput(in, 10, 10, reduced - 1).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
@@ -77,17 +62,14 @@ TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
     const std::size_t pointerValue = 8 + 2 + 2 * 12 + 8;
     tiff[pointerValue] = 8;
     tiff[pointerValue + 1] = tiff[pointerValue + 2] = tiff[pointerValue + 3] = 0;
-    std::optional<ExifEditor> editor = ExifEditor::parse(tiff);
-    ASSERT_TRUE(editor);
-    const std::vector<std::uint8_t> reduced = editor->reduced();
+    const std::vector<std::uint8_t> reduced = ExifEditor::parse(tiff).value().reduced();
     EXPECT_EQ(exifOrientation(reduced), 6);
     EXPECT_LT(reduced.size(), tiff.size());
 }
 
-// Hostile input: every truncation of a valid block, then random damage, then
-// pure noise behind a valid header. Nothing may read out of bounds (run under
-// AddressSanitizer to see it), and whatever comes out respects the size limit.
-TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
+// Hostile input: every truncation of a valid block, then random damage. Nothing may read
+// out of bounds (AddressSanitizer shows it), and whatever comes out respects the limit.
+TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
 {
     std::mt19937 random(12345);
     for (bool big : {false, true}) {
@@ -99,20 +81,12 @@ TEST(ExifEditor, TruncatedDamagedAndRandomInputIsHandledSafely)
         }
         for (int round = 0; round < 2000; ++round) {
             std::vector<std::uint8_t> damaged = valid;
-            const int hits = 1 + static_cast<int>(random() % 8);
-            for (int i = 0; i < hits; ++i)
+            for (auto hits = 1 + random() % 8; hits > 0; --hits)
                 damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
             const std::size_t limit = round % 2 ? kUnlimited : 100;
             EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
             if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
                 editor->reduced();
-        }
-        for (int round = 0; round < 2000; ++round) {
-            std::vector<std::uint8_t> noise(8 + random() % 300);
-            std::generate(noise.begin(), noise.end(), [&random] { return static_cast<std::uint8_t>(random()); });
-            std::memcpy(noise.data(), big ? "MM\0*" : "II*\0", 4);
-            noise[big ? 7 : 4] = static_cast<std::uint8_t>(8 + random() % 32);
-            EXPECT_LE(exifForOutput(noise, 5, 5, 64).size(), 64u);
         }
     }
 }
@@ -122,12 +96,9 @@ std::span<const std::uint8_t> bytesOf(const std::string& text)
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::size_t occurrences(const std::string& text, const std::string& part)
+std::size_t occurrences(std::string_view text, std::string_view part)
 {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
+    return std::ranges::distance(std::views::split(text, part)) - 1;
 }
 
 TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)
@@ -153,9 +124,7 @@ TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNoth
 TEST(JpegXmp, ALargePacketKeepsItsSmallPropertiesAndMovesTheLargestOnes)
 {
     const LargeXmp xmp = largeXmpPacket(64, 32);
-    ASSERT_GT(xmp.packet.size(), 190000u);
     const JpegXmp parts = splitXmpForJpeg(xmp.packet, 65504);
-    ASSERT_FALSE(parts.standard.empty());
     EXPECT_EQ(occurrences(parts.standard, "xmpNote:HasExtendedXMP=\"" + parts.guid + "\""), 1u);
     EXPECT_TRUE(parts.standard.starts_with("<?xpacket begin="));
     EXPECT_TRUE(parts.standard.ends_with("<?xpacket end=\"w\"?>"));
@@ -214,8 +183,6 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         for (int i = 0; i < 1 + round % 8; ++i)
             damaged[random() % damaged.size()] = damage[random() % sizeof damage];
         const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
-        if (parts.standard.empty())
-            continue;
         EXPECT_LE(parts.standard.size(), 65504u);
         EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
     }

@@ -5,21 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
-#include <iterator>
-#include <string>
 
 namespace pictavo::imageio {
 namespace {
 
 namespace fs = std::filesystem;
 using Method = OutputFile::Method;
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool write(OutputFile& file, const std::string& text)
 {
@@ -33,10 +24,9 @@ class OutputFileTest : public ::testing::TestWithParam<Method> {};
 TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverReplacesAnything)
 {
     const FileTimes refused{{0, 2'000'000'000}, {0, 2'000'000'000}};  // futimens refuses: EINVAL
-    const std::function<void(const fs::path&)> nothing = [](const fs::path&) {};
     struct Row {
         const char* scenario;
-        std::function<void(const fs::path&)> meanwhile;  // done at the name before publishing
+        void (*meanwhile)(const fs::path&);  // done at the name before publishing, if any
         std::optional<FileTimes> times;
         bool publish;  // false: dropped unpublished
         int error;     // of publish(); 0: it succeeds
@@ -44,8 +34,8 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         std::string content;
     };
     const Row rows[] = {
-        {"published", nothing, std::nullopt, true, 0, fs::file_type::regular, "first part, second part"},
-        {"times that cannot be set do not stop it", nothing, refused, true, 0, fs::file_type::regular,
+        {"published", nullptr, std::nullopt, true, 0, fs::file_type::regular, "first part, second part"},
+        {"times that cannot be set do not stop it", nullptr, refused, true, 0, fs::file_type::regular,
          "first part, second part"},
         {"a name taken meanwhile is never replaced",
          [](const fs::path& at) { std::ofstream(at) << "another program's file"; }, std::nullopt, true, EEXIST,
@@ -53,7 +43,7 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         {"a dangling link at the name is not written through",
          [](const fs::path& at) { fs::create_symlink(at.parent_path() / "target.jpg", at); }, std::nullopt, true,
          EEXIST, fs::file_type::symlink, ""},
-        {"dropped unpublished, it leaves nothing", nothing, std::nullopt, false, 0, fs::file_type::not_found, ""},
+        {"dropped unpublished, it leaves nothing", nullptr, std::nullopt, false, 0, fs::file_type::not_found, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.scenario);
@@ -65,7 +55,8 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         ASSERT_TRUE(write(*file, "second part"));
         for (const std::string& name : dir.entries())
             EXPECT_EQ(name[0], '.') << "only a hidden temporary may exist before publishing: " << name;
-        row.meanwhile(location);
+        if (row.meanwhile)
+            row.meanwhile(location);
         if (row.times)
             file->keepTimes(*row.times);
         if (row.publish) {
@@ -75,7 +66,8 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         }
         file.reset();
         EXPECT_EQ(fs::symlink_status(location).type(), row.atName);
-        EXPECT_EQ(readAll(location), row.content);
+        const std::vector<std::uint8_t> content = fixtures::readBytes(location);
+        EXPECT_EQ(std::string(content.begin(), content.end()), row.content);
         const bool named = row.atName != fs::file_type::not_found;
         EXPECT_EQ(dir.entries(), named ? std::vector<std::string>{"photo.jpg"} : std::vector<std::string>{});
     }
