@@ -279,6 +279,10 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         for (const auto& exif : {jpegExif(jpgFile), pngExif(pngFile)})
             EXPECT_EQ(exifOrientation(exif), row.exif ? std::optional(1) : std::nullopt);
     }
+    TempDir out;
+    EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", OutputFormat::png, 0.9, out.path()).error(),
+              std::string(kCouldNotReadImage));
+    EXPECT_TRUE(out.entries().empty());
 }
 
 TEST(ConverterSize, SLOW_TwoHundredMegapixelGridConverts)
