@@ -63,10 +63,9 @@ protected:
 // Sets the size every image spatial extent ('ispe') box of the file declares.
 std::vector<std::uint8_t> withDeclaredSize(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height)
 {
-    for (std::size_t box : findBoxes(bytes, "ispe")) {
+    for (std::size_t box : findBoxes(bytes, "ispe"))
         for (int i = 0; i < 8; ++i)
             bytes[box + 12 + i] = static_cast<std::uint8_t>((i < 4 ? width : height) >> (24 - 8 * (i % 4)));
-    }
     return bytes;
 }
 
@@ -92,11 +91,9 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     // Tiles are stored in order, after the rest: the first decodes, the last ones do not.
     const auto tiledSpoiled = spoiledFrom(tiled, tiled.size() * 3 / 4);
     writeBytes(dir / "hostile.heic", tiledSpoiled);
-    {
-        auto opened = imageio::ImageSource::open(dir / "hostile.heic");
-        const auto* decoded = opened ? opened->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
-        ASSERT_TRUE(decoded && decoded->tiles) << "not decoded tile by tile";
-    }
+    auto opened = imageio::ImageSource::open(dir / "hostile.heic");
+    const auto* decoded = opened ? opened->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
+    ASSERT_TRUE(decoded && decoded->tiles) << "not decoded tile by tile";
 
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
         {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
