@@ -138,16 +138,14 @@ TEST(IsolatedConverter, TheWorkerWritesWhatThisProcessWritesWhateverThePaths)
     image.exif = buildTiff({.orientation = 6, .pixelX = 48, .pixelY = 32});
     image.icc = displayP3Icc();
     writeHeic(source, image);
-    fs::create_directory(dir / "here");
 
     for (OutputFormat format : allOutputFormats) {
-        const ConversionResult local = Converter::convert(source, format, 0.37, dir / "here");
+        const ConversionResult local = Converter::convert(source, format, 0.37, dir.path());
         const ConversionResult isolated =
             IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, format, 0.37, folder);
-        ASSERT_TRUE(local.ok());
         ASSERT_TRUE(isolated.ok()) << *isolated.error();
         EXPECT_EQ(*isolated.output(), folder / ("-x\tname\n\xfe." + ext(format)));
-        EXPECT_EQ(readBytes(*isolated.output()), readBytes(*local.output()));
+        EXPECT_EQ(readBytes(*isolated.output()), readBytes(local.output().value()));
     }
 }
 
