@@ -12,30 +12,21 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// One folder per process, removed when the process exits normally; a crash
-// leaves it with the input that caused it.
-struct ScratchFolder {
-    std::string path = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
-    ScratchFolder()
-    {
-        if (!mkdtemp(path.data()))
-            std::abort();
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const ScratchFolder scratch;
-    const fs::path folder = scratch.path;
+    // One folder per process, removed when the process exits normally; a crash
+    // leaves it with the input that caused it.
+    static const fs::path folder = [] {
+        std::string path = (fs::temp_directory_path() / "pictavo-fuzz-XXXXXX").string();
+        if (!mkdtemp(path.data()))
+            std::abort();
+        return fs::path(path);
+    }();
+    // Registered once `folder` is made, so it runs before `folder` is destroyed.
+    [[maybe_unused]] static const int removal = std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    });
     const fs::path input = folder / "input.heic";
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
@@ -51,6 +42,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (result.output())
         fs::remove(*result.output());
-    fs::remove(input);
     return 0;
 }

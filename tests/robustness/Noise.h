@@ -2,8 +2,6 @@
 
 #include "fixtures/HeifFixtures.h"
 
-#include <cstdint>
-
 namespace pictavo::test {
 
 // RGB noise from a fixed seed: pictures that no encoder can shrink much, so
