@@ -28,8 +28,7 @@ using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC, as the driver's
 struct Driver {
     explicit Driver(std::vector<std::string> args)
     {
-        args.insert(args.begin(), PICTAVO_QUIT_DRIVER);
-        std::vector<char*> argv;
+        std::vector<char*> argv{const_cast<char*>(PICTAVO_QUIT_DRIVER)};
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -169,11 +168,9 @@ TEST(Launch, LocalPhotosAndFoldersAreTakenInTheGivenOrderAndNothingElse)
     std::ofstream(dir / "a b.HEIC").put('x');
     const QString root = QString::fromStdString(dir.path().string());
     const QString photoUrl = QString::fromUtf8(QUrl::fromLocalFile(root + "/a b.HEIC").toEncoded());
-    const QString previous = QDir::currentPath();
     QDir::setCurrent(root);
     const QList<QUrl> taken = launchLocations({"pictavo", photoUrl, "--verbose", "My Photos", "missing.heic",
                                                "https://example.org/x.heic", "smb://nas/photos"});
-    QDir::setCurrent(previous);
     EXPECT_EQ(taken, (QList<QUrl>{QUrl::fromLocalFile(root + "/a b.HEIC"), QUrl::fromLocalFile(root + "/My Photos")}));
 }
 

@@ -82,8 +82,6 @@ TEST(FileRevealer, AsksForEachFolderOnceWithEncodedUrisOrOpensEachFolder)
     }
     EXPECT_EQ(desktop.opened.size(), 2);  // no more than before the file manager came
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("revealer"));
     daemon.kill();
     daemon.waitForFinished();
 }

@@ -32,7 +32,7 @@ public:
     QQuickWindow& window() const { return *window_; }
     Model& model() const { return *model_; }
 
-    // The items with that objectName, top to bottom; item() throws when there is none.
+    // The items with that objectName (all for a null name), top to bottom; item() throws when there is none.
     QList<QQuickItem*> findAll(const QString& name) const;
     QQuickItem& item(const QString& name) const;
     // The texts of the items with that name, one a line; an item without a text gives its accessible name.
