@@ -58,23 +58,16 @@ struct FakeConverter {
     std::atomic<int> passing = 0;
 };
 
-// Root reads every folder whatever its mode; without the two capabilities that
-// let it, this thread and the threads it starts read like anyone else.
-class WithoutReadOverride {
-public:
-    WithoutReadOverride()
-    {
-        ::syscall(SYS_capget, &header_, saved_);
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        ::syscall(SYS_capset, &header_, reduced);
-    }
-    ~WithoutReadOverride() { ::syscall(SYS_capset, &header_, saved_); }
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2]{};
-};
+// Root reads every folder whatever its mode; without the two capabilities that let it, this thread and
+// the threads it starts read like anyone else (for the rest of the process: each test has its own).
+void dropReadOverride()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    ::syscall(SYS_capget, &header, caps);
+    caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    ::syscall(SYS_capset, &header, caps);
+}
 
 TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitForIt)
 {
@@ -94,18 +87,16 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
 
     Model model;
     const QSignalSpy writes(&model, &Model::filesChanged);
-    {
-        const WithoutReadOverride unprivileged;
-        if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
-            ::closedir(locked);
-            std::printf("[ note ] a folder cannot be made unreadable here: the unreadable one is left out\n");
-            fs::remove_all(photos / "Locked");
-        }
-        model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
-        model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
-        EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
+    dropReadOverride();
+    if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
+        ::closedir(locked);
+        std::printf("[ note ] a folder cannot be made unreadable here: the unreadable one is left out\n");
+        fs::remove_all(photos / "Locked");
     }
+    model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
+    model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
+    EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
     ::chmod((photos / "Locked").c_str(), 0700);
 
     QList<QUrl> expected{file(dir / "first.heic")};
@@ -155,7 +146,6 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     });
     converter.held = false;
     ASSERT_TRUE(finished());
-    QThreadPool::globalInstance()->waitForDone();
     ASSERT_FALSE(counts.isEmpty());
     for (qsizetype i = 0; i < counts.size(); ++i)
         EXPECT_TRUE(counts[i].first > (i ? counts[i - 1].first : 0) && counts[i].second == 0) << i;
