@@ -101,7 +101,7 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     const Driver app(args);
     ASSERT_GT(app.pid, 0);
     ASSERT_EQ(app.readLine(), "scanning 0\n");
-    const std::optional<pid_t> writer = freezeWriter(dir.path(), 12 + 1, [] {});  // once a PNG is written
+    const std::optional<pid_t> writer = freezeWriter(dir.path(), 12 + 1);  // once a PNG is written
     ASSERT_TRUE(writer) << "no file was being written";
     const std::vector<std::string> before = fx::entriesOf(dir.path());
 

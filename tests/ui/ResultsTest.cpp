@@ -104,7 +104,7 @@ TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
         SCOPED_TRACE(way);
         const std::size_t existing = out.entries().size();
         app.click("convertButton");
-        const std::optional<pid_t> writer = freezeWriter(out.path(), existing + finishing, [] { QCoreApplication::processEvents(); });
+        const std::optional<pid_t> writer = freezeWriter(out.path(), existing + finishing);
         ASSERT_TRUE(writer) << "no file was being written";
         const std::vector<std::string> before = out.entries();
         const int finished = int(before.size() - existing);
