@@ -87,9 +87,8 @@ struct Driver {
     FILE* output = nullptr;
 };
 
-// Ctrl+Q while photos convert ends the process at once: the files written
-// before stay, the file being written never appears, and no worker process
-// goes on converting.
+// Ctrl+Q while photos convert ends the process at once: the files written before stay, the file being written never
+// appears, and no worker process goes on converting.
 TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
 {
     // Workers orphaned by the application become this test's children, where they can be seen.
@@ -121,9 +120,8 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     EXPECT_EQ(fx::entriesOf(dir.path()), before);
 }
 
-// Ctrl+Q while the photos of a folder named on the command line are searched
-// for ends the process at once, even when the search is stuck, as on a share
-// that stopped answering: the test holds the searching thread still first.
+// Ctrl+Q while the photos of a folder named on the command line are searched for ends the process at once, even when
+// the search is stuck, as on a share that stopped answering: the test holds the searching thread still first.
 TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
 {
     // 30,000 files, on a memory file system where they are made quickly.
@@ -158,9 +156,8 @@ TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
     app.quit();
 }
 
-// What a file manager's Open With passes (file URLs) and what a terminal
-// passes (paths, relative ones too) are queued in order; options, other kinds
-// of URL and missing files are not.
+// What a file manager's Open With passes (file URLs) and what a terminal passes (paths, relative ones too) are queued
+// in order; options, other kinds of URL and missing files are not.
 TEST(Launch, LocalPhotosAndFoldersAreTakenInTheGivenOrderAndNothingElse)
 {
     fx::TempDir dir;

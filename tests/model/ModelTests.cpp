@@ -28,28 +28,23 @@ QUrl file(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdStr
 
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; };
 
-// Records its calls and, after the first `passing` files, waits while `held`;
-// a stop abandons the file in hand, except one whose name contains "deaf"
-// (it finishes, as a conversion in this process does). Names containing "bad"
-// fail, "throw" throw.
+// Records its calls and, after the first `passing` files, waits while `held`; a stop abandons the file in
+// hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
+// Names containing "bad" fail, "throw" throw.
 struct FakeConverter {
-    Model::ConvertFunction function()
+    ConversionResult operator()(const fs::path& source, OutputFormat format, double quality,
+                                const std::optional<fs::path>& to, std::stop_token stop)
     {
-        return [this](const fs::path& source, OutputFormat format, double quality, const std::optional<fs::path>& to,
-                      std::stop_token stop) {
-            { std::lock_guard lock(mutex); calls.append({source, format, quality, to}); }
-            const QString name = QString::fromStdString(source.filename().string());
-            const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
-            while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
-                QThread::msleep(1);
-            if (!deaf && stop.stop_requested())
-                return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
-            if (name.contains("throw"))
-                throw std::runtime_error("conversion blew up");
-            if (name.contains("bad"))
-                return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
-            return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
-        };
+        { std::lock_guard lock(mutex); calls.append({source, format, quality, to}); }
+        const QString name = QString::fromStdString(source.filename().string());
+        const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
+        while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
+            QThread::msleep(1);
+        if ((!deaf && stop.stop_requested()) || name.contains("bad"))
+            return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
+        if (name.contains("throw"))
+            throw std::runtime_error("conversion blew up");
+        return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
     }
     QList<Call> taken() { std::lock_guard lock(mutex); return calls; }
     std::mutex mutex;
@@ -111,7 +106,7 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
 
 class Run : public ::testing::Test {
 protected:
-    void SetUp() override { model.setConvertFunction(converter.function()); }
+    void SetUp() override { model.setConvertFunction(std::ref(converter)); }
     void TearDown() override { converter.held = false, QThreadPool::globalInstance()->waitForDone(); }
     bool finished() { return QTest::qWaitFor([this] { return !model.isConverting(); }, 20000); }
     bool started() { return QTest::qWaitFor([this] { return !converter.taken().isEmpty(); }, 20000); }
@@ -210,7 +205,7 @@ TEST_F(Run, DeletingTheModelMidRun)
 {
     converter.held = true;
     auto* doomed = new Model;
-    doomed->setConvertFunction(converter.function());
+    doomed->setConvertFunction(std::ref(converter));
     doomed->addFiles({file("/p/a.heic"), file("/p/b.heic"), file("/p/c.heic")});
     doomed->convertAll();
     ASSERT_TRUE(started());

@@ -22,9 +22,8 @@ public:
     QList<QStringList> calls;
 };
 
-// The application's real window, loaded offscreen with the string table of
-// `locale`, with helpers that find items by objectName and click, type and
-// drop through the window.
+// The application's real window, loaded offscreen with the string table of `locale`, with helpers that find items by
+// objectName and click, type and drop through the window.
 class AppWindow {
 public:
     explicit AppWindow(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
