@@ -60,7 +60,7 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     EXPECT_GT(app.item("resultsListView").property("contentHeight").toReal(), 140);
 }
 
-TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
+TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
 {
     fx::TempDir folder;
     fx::writeHeic(folder / "beach.heic", fx::HeicImage(fx::quadrants(64, 48)));
@@ -69,9 +69,37 @@ TEST(Results, DroppedFilesAreConvertedListedAndRevealed)
     const auto path = [&](const char* name) { return QString::fromStdString((folder / name).string()); };
 
     AppWindow app;
-    QMimeData data;
-    data.setUrls(fileUrls({path("beach.heic"), path("x.heic"), path("Dunes.HEIF")}));
-    app.drag(data, true);
+    // A drag without local files neither lights the zone nor drops.
+    QMimeData text, remote, files;
+    text.setText("/p/a.heic");
+    remote.setUrls({QUrl("https://example.org/a.heic")});
+    for (const QMimeData* data : {&text, &remote}) {
+        app.drag(*data, false);
+        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool());
+        app.drag(*data, true);
+    }
+    EXPECT_TRUE(app.model().files().isEmpty());
+
+    // Only files named .heic, .heif or .hif, in any case, enter the queue: in order, each once.
+    const std::pair<const char*, bool> names[]{
+        {"/p/a.heic", true}, {"/p/b.HEIC", true}, {"/p/photo.jpg.HeIf", true}, {"/p/x.y/IMG.heif", true},
+        {"/p/album.heic/", true}, {"/p/C0001.HIF", true}, {"/p/photo.heic.jpg", false}, {"/p/heic", false},
+        {"/p/photo.heic.", false}, {"/p.heic/photo", false}, {"/p/a.HE\u0130C", false}};
+    QList<QUrl> dropped, queued;
+    for (const auto& [name, convertible] : names) {
+        dropped << QUrl::fromLocalFile(name) << QUrl::fromLocalFile(name);
+        if (convertible)
+            queued << QUrl::fromLocalFile(name);
+    }
+    files.setUrls(dropped);
+    app.drag(files, false);
+    EXPECT_TRUE(app.item("dropZone").property("targeted").toBool());
+    app.drag(files, true);
+    EXPECT_EQ(app.model().files(), queued);
+    EXPECT_EQ(app.text("countHeadline"), "6 files ready");
+    app.click("clearButton");
+    files.setUrls(fileUrls({path("beach.heic"), path("x.heic"), path("Dunes.HEIF")}));
+    app.drag(files, true);
     app.click("formatButtonPNG");
     app.pressKey(Qt::Key_Return);  // Convert, as the window's default button
     ASSERT_TRUE(app.model().isConverting());

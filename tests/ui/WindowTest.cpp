@@ -147,38 +147,6 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
     QAccessible::setActive(false);
 }
 
-TEST(Window, ADropHandsItsFilesToTheQueueButADragWithoutLocalFilesNeitherLightsTheZoneNorDrops)
-{
-    AppWindow app;
-    QMimeData text, remote, files;
-    text.setText("/p/a.heic");
-    remote.setUrls({QUrl("https://example.org/a.heic")});
-    for (const QMimeData* data : {&text, &remote}) {
-        app.drag(*data, false);
-        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool());
-        app.drag(*data, true);
-    }
-    EXPECT_TRUE(app.model().files().isEmpty());
-
-    // Only files named .heic, .heif or .hif, in any case, enter the queue: in order, each once.
-    const std::pair<const char*, bool> names[]{
-        {"/p/a.heic", true}, {"/p/b.HEIC", true}, {"/p/photo.jpg.HeIf", true}, {"/p/x.y/IMG.heif", true},
-        {"/p/album.heic/", true}, {"/p/C0001.HIF", true}, {"/p/photo.heic.jpg", false}, {"/p/heic", false},
-        {"/p/photo.heic.", false}, {"/p.heic/photo", false}, {"/p/a.HE\u0130C", false}};
-    QList<QUrl> dropped, queued;
-    for (const auto& [name, convertible] : names) {
-        dropped << QUrl::fromLocalFile(name) << QUrl::fromLocalFile(name);
-        if (convertible)
-            queued << QUrl::fromLocalFile(name);
-    }
-    files.setUrls(dropped);
-    app.drag(files, false);
-    EXPECT_TRUE(app.item("dropZone").property("targeted").toBool());
-    app.drag(files, true);
-    EXPECT_EQ(app.model().files(), queued);
-    EXPECT_EQ(app.text("countHeadline"), "6 files ready");
-}
-
 // Keeps each request; cancels the first panel of each kind, then answers a file panel with one more
 // photo and a text file (not taken), a folder panel with /out.
 struct AnsweringPanels : Panels {
