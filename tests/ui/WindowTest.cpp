@@ -64,7 +64,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
              u"\u2014 Could not read image\n\u2014 Could not create output\n\u2014 Write failed\n\u2014 Some new reason"_qs,
              u"\u2014 Bild konnte nicht gelesen werden\n\u2014 Ausgabedatei konnte nicht erstellt werden\n"
              u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_qs},
-            {"revealButton", "", ""},
+            {"revealButton", "", ""}, {"stopButton", "", ""}, {"progressCount", "", ""},
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // The reveal button needs a converted file, not a converted first file.
         {.results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = false,
