@@ -32,7 +32,6 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     EXPECT_LE(fileName.x() + fileName.width(), reason.x());
     const QQuickItem& list = app.item("resultsList");
     EXPECT_LE(reason.mapToItem(&list, QPointF(reason.width(), 0)).x(), list.width());
-    QAccessible::setActive(false);
 
     app.model().setResults({failed("/p/IMG 0001.edited.HEIC"), ConversionResult("/p/holiday.v2.heif", "/p/h.jpg", std::nullopt)});
     app.settle();

@@ -144,7 +144,6 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
         EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
         EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
     }
-    QAccessible::setActive(false);
 }
 
 // Keeps each request; cancels the first panel of each kind, then answers a file panel with one more
@@ -202,7 +201,6 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
         app.settle();
         EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
     }
-    QAccessible::setActive(false);
     // Several HEIC files, or one folder.
     const PanelRequest& files = panels->asked.first();
     const PanelRequest& folder = panels->asked.last();
