@@ -28,8 +28,7 @@ using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC, as the driver's
 struct Driver {
     explicit Driver(std::vector<std::string> args)
     {
-        args.insert(args.begin(), PICTAVO_QUIT_DRIVER);
-        std::vector<char*> argv;
+        std::vector<char*> argv{const_cast<char*>(PICTAVO_QUIT_DRIVER)};
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -88,9 +87,8 @@ struct Driver {
     FILE* output = nullptr;
 };
 
-// Ctrl+Q while photos convert ends the process at once: the files written
-// before stay, the file being written never appears, and no worker process
-// goes on converting.
+// Ctrl+Q while photos convert ends the process at once: the files written before stay, the file being written never
+// appears, and no worker process goes on converting.
 TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
 {
     // Workers orphaned by the application become this test's children, where they can be seen.
@@ -102,7 +100,7 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     const Driver app(args);
     ASSERT_GT(app.pid, 0);
     ASSERT_EQ(app.readLine(), "scanning 0\n");
-    const std::optional<pid_t> writer = freezeWriter(dir.path(), 12 + 1, [] {});  // once a PNG is written
+    const std::optional<pid_t> writer = freezeWriter(dir.path(), 12 + 1);  // once a PNG is written
     ASSERT_TRUE(writer) << "no file was being written";
     const std::vector<std::string> before = fx::entriesOf(dir.path());
 
@@ -110,10 +108,9 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
         ::kill(*writer, SIGKILL);
 
     std::this_thread::sleep_for(200ms);
-    pid_t reaped = 0;
-    while ((reaped = ::waitpid(-1, nullptr, WNOHANG)) > 0) {
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
     }
-    EXPECT_EQ(reaped, -1) << "a worker outlived the application";  // -1: no child is left at all
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a worker outlived the application";  // -1: no child is left at all
     // The files written before, whole, and nothing else, then or later.
     EXPECT_EQ(fx::entriesOf(dir.path()), before);
     for (const std::string& name : before)
@@ -122,9 +119,8 @@ TEST(Quit, QuittingMidRunEndsTheProcessPromptlyLeavingNoWorkerAndNoPartialFile)
     EXPECT_EQ(fx::entriesOf(dir.path()), before);
 }
 
-// Ctrl+Q while the photos of a folder named on the command line are searched
-// for ends the process at once, even when the search is stuck, as on a share
-// that stopped answering: the test holds the searching thread still first.
+// Ctrl+Q while the photos of a folder named on the command line are searched for ends the process at once, even when
+// the search is stuck, as on a share that stopped answering: the test holds the searching thread still first.
 TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
 {
     // 30,000 files, on a memory file system where they are made quickly.
@@ -159,9 +155,8 @@ TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
     app.quit();
 }
 
-// What a file manager's Open With passes (file URLs) and what a terminal
-// passes (paths, relative ones too) are queued in order; options, other kinds
-// of URL and missing files are not.
+// What a file manager's Open With passes (file URLs) and what a terminal passes (paths, relative ones too) are queued
+// in order; options, other kinds of URL and missing files are not.
 TEST(Launch, LocalPhotosAndFoldersAreTakenInTheGivenOrderAndNothingElse)
 {
     fx::TempDir dir;
@@ -169,11 +164,9 @@ TEST(Launch, LocalPhotosAndFoldersAreTakenInTheGivenOrderAndNothingElse)
     std::ofstream(dir / "a b.HEIC").put('x');
     const QString root = QString::fromStdString(dir.path().string());
     const QString photoUrl = QString::fromUtf8(QUrl::fromLocalFile(root + "/a b.HEIC").toEncoded());
-    const QString previous = QDir::currentPath();
     QDir::setCurrent(root);
     const QList<QUrl> taken = launchLocations({"pictavo", photoUrl, "--verbose", "My Photos", "missing.heic",
                                                "https://example.org/x.heic", "smb://nas/photos"});
-    QDir::setCurrent(previous);
     EXPECT_EQ(taken, (QList<QUrl>{QUrl::fromLocalFile(root + "/a b.HEIC"), QUrl::fromLocalFile(root + "/My Photos")}));
 }
 

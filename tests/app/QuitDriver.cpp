@@ -1,9 +1,7 @@
 // Usage: pictavo-quit-driver LOCATION...
-// The application as main runs it (runApplication), offscreen, with a hand
-// that queues the locations as a launch that names them does, converts them
-// to PNG unless folders are being searched, and prints "scanning <0 or 1>";
-// then it presses Ctrl+Q when a line arrives on its standard input, printing
-// "quit <steady_clock nanoseconds>" just before.
+// Runs the application as main does (runApplication), offscreen, with a hand that queues the locations as a launch
+// naming them does, converts them to PNG unless folders are being searched and prints "scanning <0 or 1>"; then, when
+// a line arrives on its standard input, it prints "quit <steady_clock nanoseconds>" and presses Ctrl+Q.
 #include "app/Application.h"
 #include "app/LaunchArguments.h"
 #include "model/Model.h"

@@ -28,28 +28,23 @@ QUrl file(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdStr
 
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; };
 
-// Records its calls and, after the first `passing` files, waits while `held`;
-// a stop abandons the file in hand, except one whose name contains "deaf"
-// (it finishes, as a conversion in this process does). Names containing "bad"
-// fail, "throw" throw.
+// Records its calls and, after the first `passing` files, waits while `held`; a stop abandons the file in
+// hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
+// Names containing "bad" fail, "throw" throw.
 struct FakeConverter {
-    Model::ConvertFunction function()
+    ConversionResult operator()(const fs::path& source, OutputFormat format, double quality,
+                                const std::optional<fs::path>& to, std::stop_token stop)
     {
-        return [this](const fs::path& source, OutputFormat format, double quality, const std::optional<fs::path>& to,
-                      std::stop_token stop) {
-            { std::lock_guard lock(mutex); calls.append({source, format, quality, to}); }
-            const QString name = QString::fromStdString(source.filename().string());
-            const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
-            while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
-                QThread::msleep(1);
-            if (!deaf && stop.stop_requested())
-                return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
-            if (name.contains("throw"))
-                throw std::runtime_error("conversion blew up");
-            if (name.contains("bad"))
-                return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
-            return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
-        };
+        { std::lock_guard lock(mutex); calls.append({source, format, quality, to}); }
+        const QString name = QString::fromStdString(source.filename().string());
+        const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
+        while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
+            QThread::msleep(1);
+        if ((!deaf && stop.stop_requested()) || name.contains("bad"))
+            return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
+        if (name.contains("throw"))
+            throw std::runtime_error("conversion blew up");
+        return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
     }
     QList<Call> taken() { std::lock_guard lock(mutex); return calls; }
     std::mutex mutex;
@@ -58,23 +53,16 @@ struct FakeConverter {
     std::atomic<int> passing = 0;
 };
 
-// Root reads every folder whatever its mode; without the two capabilities that
-// let it, this thread and the threads it starts read like anyone else.
-class WithoutReadOverride {
-public:
-    WithoutReadOverride()
-    {
-        ::syscall(SYS_capget, &header_, saved_);
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        ::syscall(SYS_capset, &header_, reduced);
-    }
-    ~WithoutReadOverride() { ::syscall(SYS_capset, &header_, saved_); }
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2]{};
-};
+// Root reads every folder whatever its mode; without the two capabilities that let it, this thread and
+// the threads it starts read like anyone else (for the rest of the process: each test has its own).
+void dropReadOverride()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    ::syscall(SYS_capget, &header, caps);
+    caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    ::syscall(SYS_capset, &header, caps);
+}
 
 TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitForIt)
 {
@@ -94,18 +82,16 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
 
     Model model;
     const QSignalSpy writes(&model, &Model::filesChanged);
-    {
-        const WithoutReadOverride unprivileged;
-        if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
-            ::closedir(locked);
-            std::printf("[ note ] a folder cannot be made unreadable here: the unreadable one is left out\n");
-            fs::remove_all(photos / "Locked");
-        }
-        model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
-        model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
-        EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
+    dropReadOverride();
+    if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
+        ::closedir(locked);
+        std::printf("[ note ] a folder cannot be made unreadable here: the unreadable one is left out\n");
+        fs::remove_all(photos / "Locked");
     }
+    model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
+    model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
+    EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
     ::chmod((photos / "Locked").c_str(), 0700);
 
     QList<QUrl> expected{file(dir / "first.heic")};
@@ -120,7 +106,7 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
 
 class Run : public ::testing::Test {
 protected:
-    void SetUp() override { model.setConvertFunction(converter.function()); }
+    void SetUp() override { model.setConvertFunction(std::ref(converter)); }
     void TearDown() override { converter.held = false, QThreadPool::globalInstance()->waitForDone(); }
     bool finished() { return QTest::qWaitFor([this] { return !model.isConverting(); }, 20000); }
     bool started() { return QTest::qWaitFor([this] { return !converter.taken().isEmpty(); }, 20000); }
@@ -155,7 +141,6 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     });
     converter.held = false;
     ASSERT_TRUE(finished());
-    QThreadPool::globalInstance()->waitForDone();
     ASSERT_FALSE(counts.isEmpty());
     for (qsizetype i = 0; i < counts.size(); ++i)
         EXPECT_TRUE(counts[i].first > (i ? counts[i - 1].first : 0) && counts[i].second == 0) << i;
@@ -220,7 +205,7 @@ TEST_F(Run, DeletingTheModelMidRun)
 {
     converter.held = true;
     auto* doomed = new Model;
-    doomed->setConvertFunction(converter.function());
+    doomed->setConvertFunction(std::ref(converter));
     doomed->addFiles({file("/p/a.heic"), file("/p/b.heic"), file("/p/c.heic")});
     doomed->convertAll();
     ASSERT_TRUE(started());

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 // Stands in for the desktop: its file manager on the bus and the folder opener of QDesktopServices.
@@ -33,17 +35,14 @@ TEST(FileRevealer, AsksForEachFolderOnceWithEncodedUrisOrOpensEachFolder)
     // A session bus of the test's own: no activatable services, so a name nobody
     // owns fails at once instead of starting a real file manager.
     QTemporaryDir dir;
-    QFile config(dir.filePath(QStringLiteral("bus.conf")));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
-                     .arg(dir.path())
-                     .toUtf8());
-    config.close();
+    const QString config = dir.filePath(QStringLiteral("bus.conf"));
+    std::ofstream(config.toStdString()) << "<busconfig><type>session</type><listen>unix:dir=" << dir.path().toStdString()
+                                        << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                        << "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                        << "<allow own=\"*\"/></policy></busconfig>";
     QProcess daemon;
     daemon.start(QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")),
-                 {"--config-file=" + config.fileName(), "--print-address=1"});
+                 {"--config-file=" + config, "--print-address=1"});
     if (!daemon.waitForReadyRead(10000))
         GTEST_SKIP() << "dbus-daemon could not start a private bus (scripts/setup installs it)";
     const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -82,8 +81,6 @@ TEST(FileRevealer, AsksForEachFolderOnceWithEncodedUrisOrOpensEachFolder)
     }
     EXPECT_EQ(desktop.opened.size(), 2);  // no more than before the file manager came
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("revealer"));
     daemon.kill();
     daemon.waitForFinished();
 }

@@ -3,12 +3,12 @@
 #include "fixtures/HeifFixtures.h"
 #include "robustness/Noise.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <signal.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace pictavo::test {
@@ -26,12 +26,11 @@ inline QStringList largePhotos(const std::filesystem::path& dir, int count)
 }
 
 // Freezes the worker process once it writes a file into `out` after the `written` there, so that a quit
-// or a stop cannot wait for it, nor it finish its file, unnoticed. `idle` runs between looks.
-inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::size_t written,
-                                         const std::function<void()>& idle)
+// or a stop cannot wait for it, nor it finish its file, unnoticed. Events are processed between looks.
+inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::size_t written)
 {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2); std::chrono::steady_clock::now() < end;) {
-        idle();
+        QCoreApplication::processEvents();
         const auto writer = fixtures::entriesOf(out).size() >= written ? fixtures::writerOfUnnamedFileIn(out) : std::nullopt;
         if (!writer)
             continue;

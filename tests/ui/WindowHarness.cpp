@@ -29,7 +29,7 @@ QList<QQuickItem*> AppWindow::findAll(const QString& name) const
 {
     QList<QQuickItem*> found;
     const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
-        if (item->objectName() == name)
+        if (name.isNull() || item->objectName() == name)
             found.append(item);
         for (QQuickItem* child : item->childItems())
             collect(child);

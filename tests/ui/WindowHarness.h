@@ -22,9 +22,8 @@ public:
     QList<QStringList> calls;
 };
 
-// The application's real window, loaded offscreen with the string table of
-// `locale`, with helpers that find items by objectName and click, type and
-// drop through the window.
+// The application's real window, loaded offscreen with the string table of `locale`, with helpers that find items by
+// objectName and click, type and drop through the window.
 class AppWindow {
 public:
     explicit AppWindow(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
@@ -32,7 +31,7 @@ public:
     QQuickWindow& window() const { return *window_; }
     Model& model() const { return *model_; }
 
-    // The items with that objectName, top to bottom; item() throws when there is none.
+    // The items with that objectName (all for a null name), top to bottom; item() throws when there is none.
     QList<QQuickItem*> findAll(const QString& name) const;
     QQuickItem& item(const QString& name) const;
     // The texts of the items with that name, one a line; an item without a text gives its accessible name.

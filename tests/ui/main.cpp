@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-// The views need a GUI application on the main thread; the model delivers a
-// run's end through its event loop.
+// The views need a GUI application on the main thread; the model delivers a run's end through its event loop.
 int main(int argc, char** argv)
 {
     // Windows are drawn off screen, so the tests (and their listing) need no display.
