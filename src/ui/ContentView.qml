@@ -227,9 +227,8 @@ Item {
                 onClicked: root.model.stop()
             }
 
-            Item { Layout.fillWidth: true }
-
             ResultsSummary {
+                Layout.fillWidth: true
                 visible: root.hasResults
                 results: root.model.results
                 stopped: root.model.notConvertedCount > 0

@@ -23,6 +23,12 @@ RowLayout {
 
     Label {
         objectName: "summaryText"
+        // Takes the room the row has left, beside the convert button, and
+        // wraps there rather than widening the window.
+        Layout.fillWidth: true
+        Layout.preferredWidth: 0
+        horizontalAlignment: Text.AlignRight
+        wrapMode: Text.WordWrap
         readonly property string convertedText: qsTr("%n converted", "", summary.succeeded)
         //: The number of converted files, then the number of failed ones
         text: summary.failed > 0 ? qsTr("%1, %2").arg(convertedText).arg(qsTr("%n failed", "", summary.failed))

@@ -66,9 +66,10 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
              u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_qs},
             {"revealButton", "", ""}, {"stopButton", "", ""}, {"progressCount", "", ""},
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
-        // The reveal button needs a converted file, not a converted first file.
-        {.results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = false,
-         .controls = 8, .texts = {
+        // The reveal button needs a converted file, not a converted first file; the summary beside a long
+        // convert button wraps rather than widen the window.
+        {.files = 140, .results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = true,
+         .controls = 9, .texts = {
             {"qualityPercentage", "10%", u"10\u202f%"_qs},
             {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
