@@ -20,7 +20,7 @@ bool write(OutputFile& file, const std::string& text)
 class OutputFileTest : public ::testing::TestWithParam<Method> {};
 
 // A file written in two parts, then published or dropped: what is at its name
-// and in its folder afterwards. (A full disk: DiskFaults; times kept: FileTimes.)
+// and in its folder afterwards. (A full disk and the times kept: the robustness tests.)
 TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverReplacesAnything)
 {
     const FileTimes refused{{0, 2'000'000'000}, {0, 2'000'000'000}};  // futimens refuses: EINVAL
