@@ -23,17 +23,19 @@ constexpr std::size_t kUnlimited = 1 << 30;
 class ExifEditorByteOrder : public ::testing::TestWithParam<bool> {};
 
 // A block that fits is edited in place; one over the limit loses its
-// thumbnail and MakerNote but keeps the rest.
+// thumbnail and MakerNote but keeps the rest. TIFF types a sub-IFD pointer LONG or IFD.
 TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsTheLimit)
 {
     struct Row {
         std::size_t makerNote, thumbnail, limit;
         std::uint32_t width, height;
         bool whole;
+        std::uint16_t exifPointerType;
     };
-    for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true}, Row{40000, 40000, 65527, 640, 480, false}}) {
-        const std::vector<std::uint8_t> in = buildTiff(
-            {.bigEndian = GetParam(), .makerNoteSize = row.makerNote, .thumbnailSize = row.thumbnail});
+    for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true, 4}, Row{40000, 40000, 65527, 640, 480, false, 13}}) {
+        const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .makerNoteSize = row.makerNote,
+                                                        .thumbnailSize = row.thumbnail,
+                                                        .exifPointerType = row.exifPointerType});
         const std::size_t reduced = ExifEditor::parse(in).value().reduced().size();
         const std::vector<std::uint8_t> out = exifForOutput(in, row.width, row.height, row.limit);
         ASSERT_EQ(out.size(), row.whole ? in.size() : reduced);
