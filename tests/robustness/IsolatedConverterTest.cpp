@@ -51,6 +51,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
     const std::vector<std::pair<std::string, std::string>> misbehaviours{
         {"crashes", "kill -SEGV $$"},
         {"hangs", "exec sleep 30"},
+        {"exits before reporting", "exit 0"},
         {"prints garbage", reports("hello\\n")},
         {"floods its output with no newline", "exec cat /dev/zero"},
         {"prints two reports", reports("error Write failed\\nerror Write failed\\n")},
