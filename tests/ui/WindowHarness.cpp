@@ -63,12 +63,16 @@ void AppWindow::settle() const
     window_->grabWindow();
 }
 
-void AppWindow::click(const QString& name)
+QPoint AppWindow::centreOf(const QString& name) const
 {
     settle();
     const QQuickItem& target = item(name);
-    const QPointF centre = target.mapToScene(QPointF(target.width() / 2, target.height() / 2));
-    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    return target.mapToScene(QPointF(target.width() / 2, target.height() / 2)).toPoint();
+}
+
+void AppWindow::click(const QString& name)
+{
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centreOf(name));
     settle();
 }
 
@@ -89,9 +93,7 @@ bool AppWindow::waitForRun()
 
 void AppWindow::drag(const QMimeData& data, bool drop)
 {
-    settle();
-    const QQuickItem& zone = item(QStringLiteral("dropZone"));
-    const QPoint at = zone.mapToScene(QPointF(zone.width() / 2, zone.height() / 2)).toPoint();
+    const QPoint at = centreOf(QStringLiteral("dropZone"));
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window_, &enter);
     QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

@@ -49,6 +49,7 @@ public:
     RecordingRevealer revealer;
 
 private:
+    QPoint centreOf(const QString& name) const;
     StringTable strings_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
