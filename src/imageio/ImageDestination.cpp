@@ -1,11 +1,14 @@
 #include "ImageDestination.h"
 
+#include "GainMap.h"
 #include "ImageSource.h"
 #include "JpegWriter.h"
 #include "OutputFile.h"
 #include "PngWriter.h"
+#include "UltraHdrJpeg.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 namespace pictavo::imageio {
@@ -38,12 +41,21 @@ double qualityFrom(const Properties& options)
     return kDefaultQuality;
 }
 
+// A developer's switch for measuring what the gain map costs: with
+// PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
+bool gainMapsWanted()
+{
+    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
+    return !off || !*off;
+}
+
 }  // namespace
 
 struct ImageDestination::Impl {
     Encoding encoding;
     std::unique_ptr<OutputFile> file;
     std::optional<DecodedImage> image;
+    std::shared_ptr<const GainMap> gainMap;  // JPEG only
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
@@ -87,6 +99,8 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
             return;
         }
         impl_->image = *decoded;
+        if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
+            impl_->gainMap = source.gainMap(index);
         impl_->quality = qualityFrom(options);
     } catch (...) {
         impl_->failed = true;
@@ -106,8 +120,12 @@ bool ImageDestination::finalize()
         if (!file || impl_->failed || !impl_->image)
             return false;
         ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
-        const bool encoded = impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
-                                                               : writePng(*impl_->image, sink);
+        const BytePatcher patch = [&file](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+            return file->writeAt(offset, data, size);
+        };
+        const bool encoded = impl_->encoding == Encoding::png ? writePng(*impl_->image, sink)
+                             : impl_->gainMap ? writeUltraHdrJpeg(*impl_->image, *impl_->gainMap, impl_->quality, sink, patch)
+                                              : writeJpeg(*impl_->image, impl_->quality, sink);
         if (encoded && file->publish())
             return true;
         impl_->locationTaken = file->error() == EEXIST;

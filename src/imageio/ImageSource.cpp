@@ -1,5 +1,6 @@
 #include "imageio/ImageSource.h"
 
+#include "imageio/GainMap.h"
 #include "imageio/HeifDecoding.h"
 #include "imageio/HeifFileReader.h"
 #include "imageio/LargeBuffers.h"
@@ -23,6 +24,7 @@ struct ImageSource::Impl {
     std::vector<heif_item_id> images;
     // Decoded images by index and purpose; a null entry records a failed decode.
     std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
+    std::map<std::size_t, std::shared_ptr<const GainMap>> gainMaps;
 
     struct HandleReleaser {
         void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
@@ -130,6 +132,22 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     auto [entry, inserted] = impl_->decoded.emplace(
         key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle));
     return entry->second.get();
+}
+
+std::shared_ptr<const GainMap> ImageSource::gainMap(std::size_t index)
+{
+    if (auto cached = impl_->gainMaps.find(index); cached != impl_->gainMaps.end())
+        return cached->second;
+    auto handle = impl_->handle(index);
+    std::shared_ptr<const GainMap> gainMap;
+    try {
+        if (handle)
+            gainMap = readGainMap(handle.get());
+    } catch (...) {
+        gainMap = nullptr;  // out of memory: the photo goes without its gain map
+    }
+    impl_->gainMaps.emplace(index, gainMap);
+    return gainMap;
 }
 
 }  // namespace pictavo::imageio
