@@ -142,13 +142,15 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
 
 // The stored gain map resampled onto the photo as shown: each pixel of the
 // result takes the stored gain map pixel under its centre, after the
-// photo's rotations, mirrors and crops, scaled to the gain map's resolution.
-bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bool grey, DecodedImage& out)
+// photo's rotations, mirrors and crops, scaled to the gain map's resolution,
+// and re-encoded through `table` when given.
+bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bool grey,
+                  const std::optional<std::array<std::uint8_t, 256>>& table, DecodedImage& out)
 {
     const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
     int stride = 0;
     const std::uint8_t* pixels = heif_image_get_plane_readonly(stored, channel, &stride);
-    const std::int64_t mapWidth = heif_image_get_width(stored, channel), mapHeight = heif_image_get_height(stored, channel);
+    const std::int64_t mapWidth = heif_image_get_primary_width(stored), mapHeight = heif_image_get_primary_height(stored);
     const std::int64_t storedWidth = heif_image_handle_get_ispe_width(primary);
     const std::int64_t storedHeight = heif_image_handle_get_ispe_height(primary);
     if (!pixels || stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || storedWidth <= 0 || storedHeight <= 0 ||
@@ -157,22 +159,43 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     const std::optional<ImageTransform> t = ImageTransform::of(primary, std::uint32_t(storedWidth), std::uint32_t(storedHeight));
     if (!t || t->width == 0 || t->height == 0)
         return false;
-    const std::int64_t scaleWidth = t->swapsAxes() ? mapHeight : mapWidth, fullWidth = t->swapsAxes() ? storedHeight : storedWidth;
-    const std::int64_t scaleHeight = t->swapsAxes() ? mapWidth : mapHeight, fullHeight = t->swapsAxes() ? storedWidth : storedHeight;
-    const std::int64_t width = std::max<std::int64_t>(1, (2 * t->width * scaleWidth + fullWidth) / (2 * fullWidth));
-    const std::int64_t height = std::max<std::int64_t>(1, (2 * t->height * scaleHeight + fullHeight) / (2 * fullHeight));
-    const int channels = grey ? 1 : 3;
-    auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t(width * height * channels));
+    const bool swapped = t->swapsAxes();
+    const std::int64_t width = std::max<std::int64_t>(
+        1, (2 * t->width * (swapped ? mapHeight : mapWidth) + (swapped ? storedHeight : storedWidth)) /
+               (2 * (swapped ? storedHeight : storedWidth)));
+    const std::int64_t height = std::max<std::int64_t>(
+        1, (2 * t->height * (swapped ? mapWidth : mapHeight) + (swapped ? storedWidth : storedHeight)) /
+               (2 * (swapped ? storedWidth : storedHeight)));
+    // Stored positions are sums of a column's part and a row's part; each
+    // stored position has its gain map sample: all looked up, not divided out.
+    std::vector<std::int64_t> columnX(width), columnY(width), rowX(height), rowY(height);
+    for (std::int64_t u = 0; u < width; ++u) {
+        const std::int64_t x = (2 * u + 1) * t->width / (2 * width);
+        columnX[u] = t->xx * x, columnY[u] = t->yx * x;
+    }
     for (std::int64_t v = 0; v < height; ++v) {
         const std::int64_t y = (2 * v + 1) * t->height / (2 * height);
+        rowX[v] = t->xy * y + t->x0, rowY[v] = t->yy * y + t->y0;
+    }
+    const int channels = grey ? 1 : 3;
+    std::vector<std::int64_t> mapColumn(storedWidth), mapRow(storedHeight);
+    for (std::int64_t sx = 0; sx < storedWidth; ++sx)
+        mapColumn[sx] = (2 * sx + 1) * mapWidth / (2 * storedWidth) * channels;
+    for (std::int64_t sy = 0; sy < storedHeight; ++sy)
+        mapRow[sy] = (2 * sy + 1) * mapHeight / (2 * storedHeight) * stride;
+    std::array<std::uint8_t, 256> identity;
+    for (int i = 0; i < 256; ++i)
+        identity[i] = std::uint8_t(i);
+    const std::array<std::uint8_t, 256>& lookup = table ? *table : identity;
+    auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t(width * height * channels));
+    for (std::int64_t v = 0; v < height; ++v) {
         std::uint8_t* row = buffer->data() + v * width * channels;
         for (std::int64_t u = 0; u < width; ++u) {
-            const std::int64_t x = (2 * u + 1) * t->width / (2 * width);
-            const std::int64_t sx = std::clamp<std::int64_t>(t->xx * x + t->xy * y + t->x0, 0, storedWidth - 1);
-            const std::int64_t sy = std::clamp<std::int64_t>(t->yx * x + t->yy * y + t->y0, 0, storedHeight - 1);
-            const std::int64_t gx = (2 * sx + 1) * mapWidth / (2 * storedWidth);
-            const std::int64_t gy = (2 * sy + 1) * mapHeight / (2 * storedHeight);
-            std::copy_n(pixels + gy * stride + gx * channels, channels, row + u * channels);
+            const std::int64_t sx = std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1);
+            const std::int64_t sy = std::clamp<std::int64_t>(columnY[u] + rowY[v], 0, storedHeight - 1);
+            const std::uint8_t* sample = pixels + mapRow[sy] + mapColumn[sx];
+            for (int c = 0; c < channels; ++c)
+                row[u * channels + c] = lookup[sample[c]];
         }
     }
     out.width = std::uint32_t(width);
@@ -206,13 +229,8 @@ std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
     bool grey = true;
     const std::shared_ptr<heif_image> stored = decodeStored(source->handle.get(), grey);
     auto gainMap = std::make_unique<GainMap>();
-    if (!stored || !mapOntoPhoto(primary, stored.get(), grey, gainMap->image))
+    if (!stored || !mapOntoPhoto(primary, stored.get(), grey, source->reencoding, gainMap->image))
         return nullptr;
-    if (source->reencoding) {
-        auto* samples = const_cast<std::uint8_t*>(gainMap->image.data);
-        for (std::size_t i = 0; i < gainMap->image.stride * gainMap->image.height; ++i)
-            samples[i] = (*source->reencoding)[samples[i]];
-    }
     gainMap->metadata = source->metadata;
     gainMap->isoPayload = std::move(source->isoPayload);
     return gainMap;

@@ -55,7 +55,9 @@ struct ImageDestination::Impl {
     Encoding encoding;
     std::unique_ptr<OutputFile> file;
     std::optional<DecodedImage> image;
-    std::shared_ptr<const GainMap> gainMap;  // JPEG only
+    // The gain map's JPEG, encoded as soon as it is read so that its pixels
+    // are gone before the photo streams out; empty without one.
+    std::vector<std::uint8_t> gainMapJpeg;
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
@@ -99,9 +101,11 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
             return;
         }
         impl_->image = *decoded;
-        if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
-            impl_->gainMap = source.gainMap(index);
         impl_->quality = qualityFrom(options);
+        if (impl_->encoding == Encoding::jpeg && gainMapsWanted()) {
+            if (std::unique_ptr<GainMap> gainMap = source.gainMap(index))
+                impl_->gainMapJpeg = gainMapJpeg(*gainMap, impl_->quality);
+        }
     } catch (...) {
         impl_->failed = true;
     }
@@ -124,7 +128,8 @@ bool ImageDestination::finalize()
             return file->writeAt(offset, data, size);
         };
         const bool encoded = impl_->encoding == Encoding::png ? writePng(*impl_->image, sink)
-                             : impl_->gainMap ? writeUltraHdrJpeg(*impl_->image, *impl_->gainMap, impl_->quality, sink, patch)
+                             : !impl_->gainMapJpeg.empty()
+                                 ? writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch)
                                               : writeJpeg(*impl_->image, impl_->quality, sink);
         if (encoded && file->publish())
             return true;

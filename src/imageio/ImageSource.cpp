@@ -24,7 +24,6 @@ struct ImageSource::Impl {
     std::vector<heif_item_id> images;
     // Decoded images by index and purpose; a null entry records a failed decode.
     std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
-    std::map<std::size_t, std::shared_ptr<const GainMap>> gainMaps;
 
     struct HandleReleaser {
         void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
@@ -134,20 +133,14 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     return entry->second.get();
 }
 
-std::shared_ptr<const GainMap> ImageSource::gainMap(std::size_t index)
+std::unique_ptr<GainMap> ImageSource::gainMap(std::size_t index)
 {
-    if (auto cached = impl_->gainMaps.find(index); cached != impl_->gainMaps.end())
-        return cached->second;
-    auto handle = impl_->handle(index);
-    std::shared_ptr<const GainMap> gainMap;
     try {
-        if (handle)
-            gainMap = readGainMap(handle.get());
+        auto handle = impl_->handle(index);
+        return handle ? readGainMap(handle.get()) : nullptr;
     } catch (...) {
-        gainMap = nullptr;  // out of memory: the photo goes without its gain map
+        return nullptr;  // out of memory: the photo goes without its gain map
     }
-    impl_->gainMaps.emplace(index, gainMap);
-    return gainMap;
 }
 
 }  // namespace pictavo::imageio

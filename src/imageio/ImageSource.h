@@ -39,8 +39,9 @@ public:
     // is kept, so a second call for the same index and purpose costs nothing.
     const DecodedImage* decode(std::size_t index, Purpose purpose = Purpose::anyOutput);
     // The HDR gain map of one image, ready to be written after it (see
-    // readGainMap); nullptr when it has none that can be read.
-    std::shared_ptr<const GainMap> gainMap(std::size_t index);
+    // readGainMap), read afresh on each call; nullptr when it has none that
+    // can be read.
+    std::unique_ptr<GainMap> gainMap(std::size_t index);
 
     struct Impl;
 

@@ -22,8 +22,7 @@ std::vector<std::uint8_t> isoSegment(const std::vector<std::uint8_t>& metadata)
 
 }  // namespace
 
-bool writeUltraHdrJpeg(const DecodedImage& photo, const GainMap& gainMap, double quality, const ByteSink& sink,
-                       const BytePatcher& patch)
+std::vector<std::uint8_t> gainMapJpeg(const GainMap& gainMap, double quality)
 {
     try {
         DecodedImage map = gainMap.image;
@@ -39,8 +38,17 @@ bool writeUltraHdrJpeg(const DecodedImage& photo, const GainMap& gainMap, double
         };
         if (!writeJpeg(map, quality, toMemory, &mapAdditions) ||
             mapJpeg.size() > std::numeric_limits<std::uint32_t>::max())
-            return false;
+            return {};
+        return mapJpeg;
+    } catch (...) {
+        return {};
+    }
+}
 
+bool writeUltraHdrJpeg(const DecodedImage& photo, const std::vector<std::uint8_t>& mapJpeg, double quality,
+                       const ByteSink& sink, const BytePatcher& patch)
+{
+    try {
         JpegAdditions photoAdditions;
         photoAdditions.editXmp = [&mapJpeg](std::string_view xmp) { return primaryXmpWithGainMap(xmp, mapJpeg.size()); };
         // The primary names the ISO version it was written for: 0 and 0.
