@@ -3,6 +3,7 @@
 #include "AppleGainMap.h"
 #include "HeifDecoding.h"
 #include "ImageTransform.h"
+#include "LargeBuffers.h"
 
 #include <libheif/heif_items.h>
 
@@ -187,9 +188,21 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     for (int i = 0; i < 256; ++i)
         identity[i] = std::uint8_t(i);
     const std::array<std::uint8_t, 256>& lookup = table ? *table : identity;
-    auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t(width * height * channels));
+    std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(width * height * channels));
+    if (!buffer)
+        return false;
     for (std::int64_t v = 0; v < height; ++v) {
-        std::uint8_t* row = buffer->data() + v * width * channels;
+        std::uint8_t* row = buffer.get() + v * width * channels;
+        if (!swapped) {
+            // A row of the result comes from one stored row.
+            const std::uint8_t* from = pixels + mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)];
+            for (std::int64_t u = 0; u < width; ++u) {
+                const std::uint8_t* sample = from + mapColumn[std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1)];
+                for (int c = 0; c < channels; ++c)
+                    row[u * channels + c] = lookup[sample[c]];
+            }
+            continue;
+        }
         for (std::int64_t u = 0; u < width; ++u) {
             const std::int64_t sx = std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1);
             const std::int64_t sy = std::clamp<std::int64_t>(columnY[u] + rowY[v], 0, storedHeight - 1);
@@ -203,8 +216,8 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     out.channels = channels;
     out.bitsPerSample = 8;
     out.stride = std::size_t(width * channels);
-    out.data = buffer->data();
-    out.owner = buffer;
+    out.data = buffer.get();
+    out.owner = std::move(buffer);
     return true;
 }
 
