@@ -5,6 +5,8 @@
 //   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N] [--isolated] FILE...
 //
 // --isolated converts each file in the worker process, as the application does.
+// PICTAVO_NO_GAIN_MAP=1 in the environment writes JPEGs without their HDR gain
+// map, to measure what it costs.
 
 #include "core/Converter.h"
 #include "core/IsolatedConverter.h"

@@ -1,11 +1,14 @@
 #include "ImageDestination.h"
 
+#include "GainMap.h"
 #include "ImageSource.h"
 #include "JpegWriter.h"
 #include "OutputFile.h"
 #include "PngWriter.h"
+#include "UltraHdrJpeg.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 namespace pictavo::imageio {
@@ -38,12 +41,23 @@ double qualityFrom(const Properties& options)
     return kDefaultQuality;
 }
 
+// A developer's switch for measuring what the gain map costs: with
+// PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
+bool gainMapsWanted()
+{
+    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
+    return !off || !*off;
+}
+
 }  // namespace
 
 struct ImageDestination::Impl {
     Encoding encoding;
     std::unique_ptr<OutputFile> file;
     std::optional<DecodedImage> image;
+    // The gain map's JPEG, encoded as soon as it is read so that its pixels
+    // are gone before the photo streams out; empty without one.
+    std::vector<std::uint8_t> gainMapJpeg;
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
@@ -88,6 +102,10 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
         }
         impl_->image = *decoded;
         impl_->quality = qualityFrom(options);
+        if (impl_->encoding == Encoding::jpeg && gainMapsWanted()) {
+            if (std::unique_ptr<GainMap> gainMap = source.gainMap(index))
+                impl_->gainMapJpeg = gainMapJpeg(*gainMap, impl_->quality);
+        }
     } catch (...) {
         impl_->failed = true;
     }
@@ -106,8 +124,13 @@ bool ImageDestination::finalize()
         if (!file || impl_->failed || !impl_->image)
             return false;
         ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
-        const bool encoded = impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
-                                                               : writePng(*impl_->image, sink);
+        const BytePatcher patch = [&file](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+            return file->writeAt(offset, data, size);
+        };
+        const bool encoded = impl_->encoding == Encoding::png ? writePng(*impl_->image, sink)
+                             : !impl_->gainMapJpeg.empty()
+                                 ? writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch)
+                                              : writeJpeg(*impl_->image, impl_->quality, sink);
         if (encoded && file->publish())
             return true;
         impl_->locationTaken = file->error() == EEXIST;

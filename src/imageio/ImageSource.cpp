@@ -1,5 +1,6 @@
 #include "imageio/ImageSource.h"
 
+#include "imageio/GainMap.h"
 #include "imageio/HeifDecoding.h"
 #include "imageio/HeifFileReader.h"
 #include "imageio/LargeBuffers.h"
@@ -130,6 +131,16 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     auto [entry, inserted] = impl_->decoded.emplace(
         key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle));
     return entry->second.get();
+}
+
+std::unique_ptr<GainMap> ImageSource::gainMap(std::size_t index)
+{
+    try {
+        auto handle = impl_->handle(index);
+        return handle ? readGainMap(handle.get()) : nullptr;
+    } catch (...) {
+        return nullptr;  // out of memory: the photo goes without its gain map
+    }
 }
 
 }  // namespace pictavo::imageio

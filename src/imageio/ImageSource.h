@@ -14,6 +14,8 @@ namespace pictavo::imageio {
 // An opened HEIC/HEIF file. Image 0 is the file's primary image wherever the
 // file keeps it (a top-level image, a hidden one, or one that is also another
 // image's thumbnail); the other top-level images follow in file order.
+struct GainMap;
+
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
@@ -36,6 +38,10 @@ public:
     // Decodes one image; nullptr when its data cannot be decoded. The result
     // is kept, so a second call for the same index and purpose costs nothing.
     const DecodedImage* decode(std::size_t index, Purpose purpose = Purpose::anyOutput);
+    // The HDR gain map of one image, ready to be written after it (see
+    // readGainMap), read afresh on each call; nullptr when it has none that
+    // can be read.
+    std::unique_ptr<GainMap> gainMap(std::size_t index);
 
     struct Impl;
 

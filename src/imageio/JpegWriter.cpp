@@ -64,6 +64,7 @@ struct SinkDestination {
     jpeg_destination_mgr base;
     const ByteSink* sink;
     std::uint8_t* buffer;
+    std::uint64_t delivered = 0;
 };
 
 SinkDestination* destinationOf(j_compress_ptr cinfo)
@@ -74,7 +75,10 @@ SinkDestination* destinationOf(j_compress_ptr cinfo)
 bool deliver(SinkDestination* destination, std::size_t size)
 {
     try {
-        return size == 0 || (*destination->sink)(destination->buffer, size);
+        if (size > 0 && !(*destination->sink)(destination->buffer, size))
+            return false;
+        destination->delivered += size;
+        return true;
     } catch (...) {
         return false;
     }
@@ -116,6 +120,7 @@ struct JpegJob {
     // block that runs from one band into the next.
     std::unique_ptr<TiledYCbCrImage::BandReader> bands;
     std::vector<std::uint8_t> carried;
+    JpegAdditions* additions;
 };
 
 // Copies the first `filled` rows of a block into `carried` and points the
@@ -189,6 +194,15 @@ bool encode(JpegJob& job, const ByteSink& sink)
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, xmp.data(), static_cast<unsigned>(xmp.size()));
     if (!job.icc->empty())
         jpeg_write_icc_profile(&cinfo, job.icc->data(), static_cast<unsigned>(job.icc->size()));
+    if (job.additions) {
+        job.additions->app2Offsets.clear();
+        for (const std::vector<std::uint8_t>& payload : job.additions->app2) {
+            // The payload follows the marker and its length, 4 bytes.
+            job.additions->app2Offsets.push_back(destination.delivered + kOutputBufferSize -
+                                                 destination.base.free_in_buffer + 4);
+            jpeg_write_marker(&cinfo, JPEG_APP0 + 2, payload.data(), static_cast<unsigned>(payload.size()));
+        }
+    }
 
     if (job.bands) {
         // libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past
@@ -253,13 +267,13 @@ std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t header
 
 }  // namespace
 
-bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
+bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, JpegAdditions* additions)
 {
     try {
         if (!image.tiles && !isWritable(image))
             return false;
         static const std::vector<std::uint8_t> kNoProfile;
-        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}};
+        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
         if (image.tiles) {
             job.bands = std::make_unique<TiledYCbCrImage::BandReader>(*image.tiles);
             const std::size_t paddedWidth = (std::size_t(image.width) + 15) / 16 * 16;
@@ -272,8 +286,15 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink)
                 job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
         }
         // XMP too large for one segment goes on in extended-XMP segments.
+        std::vector<std::uint8_t> xmp;
         if (!image.xmp.empty())
-            job.xmpSegments = jpegXmpSegments(xmpForOutput(image.xmp, image.width, image.height));
+            xmp = xmpForOutput(image.xmp, image.width, image.height);
+        if (additions && additions->editXmp) {
+            if (std::optional<std::string> edited = additions->editXmp({reinterpret_cast<const char*>(xmp.data()), xmp.size()}))
+                xmp.assign(edited->begin(), edited->end());
+        }
+        if (!xmp.empty())
+            job.xmpSegments = jpegXmpSegments(xmp);
         if (profileFits(image.icc, image.channels <= 2))
             job.icc = &image.icc;
         if (!image.tiles)

@@ -3,6 +3,12 @@
 #include "ByteSink.h"
 #include "DecodedImage.h"
 
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace pictavo::imageio {
 
 // Encodes `image` as a baseline JPEG and streams it to `sink`: greyscale for
@@ -12,6 +18,19 @@ namespace pictavo::imageio {
 // profile when it describes the colour space written. `quality` is a
 // fraction of full quality (0..1). False on any encoder or sink failure;
 // never throws.
-bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink);
+//
+// `additions`, when given, adds segments of an image with a gain map.
+struct JpegAdditions;
+bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, JpegAdditions* additions = nullptr);
+
+struct JpegAdditions {
+    // Turns the XMP packet to be written (empty when there is none) into
+    // the one written; none keeps it as it is.
+    std::function<std::optional<std::string>(std::string_view)> editXmp;
+    // APP2 segment payloads written after the ICC profile, in order.
+    std::vector<std::vector<std::uint8_t>> app2;
+    // Filled in: where each of them starts, in bytes from the JPEG's first.
+    std::vector<std::uint64_t> app2Offsets;
+};
 
 }  // namespace pictavo::imageio

@@ -33,6 +33,8 @@ public:
 
     // Appends bytes. After a failure every later write and publish() fails too.
     bool write(const std::uint8_t* data, std::size_t size);
+    // Rewrites bytes already written, `offset` bytes from the file's start.
+    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     // Times publish() gives the file before it gets its name. A file system
     // that refuses them does not make publish() fail.
     void keepTimes(const FileTimes& times) { times_ = times; }

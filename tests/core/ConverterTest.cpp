@@ -3,14 +3,19 @@
 
 #include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
+#include "imageio/AppleGainMap.h"
+#include "imageio/GainMap.h"
 #include "imageio/ImageSource.h"
+#include "imageio/JpegXmp.h"
 #include "imageio/Md5.h"
+#include "imageio/UltraHdrMetadata.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 #include <ranges>
 
@@ -248,6 +253,134 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
         EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
 }
 
+// A JPEG's bytes without its XMP (APP1) and MPF and ISO 21496-1 (APP2) segments.
+std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>& b)
+{
+    std::vector<std::uint8_t> kept(b.begin(), b.begin() + 2);
+    std::size_t i = 2;
+    for (; i + 4 <= b.size() && b[i] == 0xFF && b[i + 1] != 0xDA; i += 2 + ((b[i + 2] << 8) | b[i + 3])) {
+        const std::string_view payload(reinterpret_cast<const char*>(&b[i + 4]), std::min<std::size_t>(b.size() - i - 4, 34));
+        const bool added = (b[i + 1] == 0xE1 && payload.starts_with(imageio::kStandardXmpSignature)) ||
+                           (b[i + 1] == 0xE2 && (payload.starts_with("MPF\0"sv) || payload.starts_with(imageio::kIsoGainMapNamespace)));
+        if (!added)
+            kept.insert(kept.end(), b.begin() + std::ptrdiff_t(i), b.begin() + std::ptrdiff_t(i + 2 + ((b[i + 2] << 8) | b[i + 3])));
+    }
+    kept.insert(kept.end(), b.begin() + std::ptrdiff_t(std::min(i, b.size())), b.end());
+    return kept;
+}
+
+std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder)
+{
+    ::setenv("PICTAVO_NO_GAIN_MAP", "1", 1);
+    const fs::path plain = convertOk(source, OutputFormat::jpg, folder);
+    ::unsetenv("PICTAVO_NO_GAIN_MAP");
+    std::vector<std::uint8_t> bytes = readBytes(plain);
+    fs::remove(plain);
+    return bytes;
+}
+
+// An Ultra HDR JPEG: the MPF index pointing at the primary (from byte 0) and at
+// a second JPEG right after it, which holds the gain map with its metadata in
+// both forms, agreeing; the primary, its XMP and APP2 segments aside, is the
+// plain JPEG byte for byte, its XMP naming the gain map's length. The gain map's
+// pixels and metadata are returned for checking.
+std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& source, const fs::path& jpg)
+{
+    const MpfImages mpf = mpfImages(jpg);
+    const auto noMap = std::pair(Raster{}, imageio::GainMapMetadata{});
+    EXPECT_EQ(mpf.entries.size(), 2u);
+    if (mpf.second.size() < 4 || mpf.first.size() < 4)
+        return noMap;
+    EXPECT_EQ(mpf.entries[0], std::pair(std::uint64_t(0), std::uint64_t(mpf.first.size())));
+    EXPECT_EQ(mpf.entries[1].second, mpf.second.size());
+    EXPECT_EQ(std::vector(mpf.second.begin(), mpf.second.begin() + 2), (std::vector<std::uint8_t>{0xFF, 0xD8}));
+    EXPECT_EQ(std::vector(mpf.first.end() - 2, mpf.first.end()), (std::vector<std::uint8_t>{0xFF, 0xD9}));
+    const fs::path folder = jpg.parent_path();
+    EXPECT_EQ(withoutGainMapSegments(mpf.first), withoutGainMapSegments(plainJpeg(source, folder)));
+    const std::string length = "Item:Length=\"" + std::to_string(mpf.second.size()) + "\"";
+    std::optional<imageio::GainMapMetadata> xmpForm, isoForm;
+    const auto segments = jpegSegments(jpg, 0xE1);
+    EXPECT_EQ(std::ranges::count_if(segments, [&](const auto& s) { return std::string(s.begin(), s.end()).find(length) != std::string::npos; }), 1);
+    writeBytes(folder / "map.jpg", mpf.second);
+    for (const auto& segment : jpegSegments(folder / "map.jpg", 0xE1))
+        xmpForm = imageio::parseHdrgmXmp(std::string(segment.begin(), segment.end()));
+    for (const auto& segment : jpegSegments(folder / "map.jpg", 0xE2))
+        isoForm = imageio::parseIsoGainMapMetadata(std::span(segment).subspan(imageio::kIsoGainMapNamespace.size()));
+    EXPECT_TRUE(xmpForm && isoForm);
+    if (!xmpForm || !isoForm)
+        return noMap;
+    for (const auto& [a, b] : {std::pair(xmpForm->min[0], isoForm->min[0]), std::pair(xmpForm->max[0], isoForm->max[0]),
+                               std::pair(xmpForm->gamma[0], isoForm->gamma[0]),
+                               std::pair(xmpForm->baseOffset[0], isoForm->baseOffset[0]),
+                               std::pair(xmpForm->alternateOffset[0], isoForm->alternateOffset[0]),
+                               std::pair(xmpForm->alternateHeadroom, isoForm->alternateHeadroom)})
+        EXPECT_NEAR(a, b, 1e-6);
+    Raster map = readJpeg(folder / "map.jpg");
+    fs::remove(folder / "map.jpg");
+    return {map, *isoForm};
+}
+
+// A gain map follows the photo's turn, mirror and crop: each of its pixels
+// shows the quadrant of the photo under it, through Apple's re-encoding where
+// it is Apple's. One that cannot be read (no headroom, damaged metadata,
+// larger than the photo) leaves the plain JPEG, byte for byte.
+TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
+{
+    const std::string appleXmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
+                                 "22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" xmlns:HDRGainMap=\"http://ns.apple."
+                                 "com/HDRGainMap/1.0/\" HDRGainMap:HDRGainMapHeadroom=\"4.0\"/></rdf:RDF></x:xmpmeta>";
+    imageio::GainMapMetadata iso;
+    iso.alternateHeadroom = 2;
+    std::fill_n(iso.max, 3, 2.0);
+    std::vector<std::uint8_t> tmap = imageio::isoGainMapMetadata(iso);
+    tmap.insert(tmap.begin(), 0);  // the item's version
+    struct Row {
+        int orientation;
+        std::uint32_t crop;  // width of a centred crop, half as high
+        GainMapFixture map;
+        bool written;
+    };
+    // Sizes of whole 64×64 blocks: the encoder pads and crops smaller ones.
+    const Pixels grey = quadrants(128, 64, 1);
+    for (const Row& row : {Row{7, 0, {grey, imageio::kAppleGainMapType, appleXmp, {}}, true},
+                           Row{2, 192, {grey, "", "", tmap}, true},
+                           Row{6, 160, {quadrants(128, 64), imageio::kSamsungGainMapType, imageio::hdrgmGainMapXmp(iso), {}}, true},
+                           Row{1, 0, {grey, imageio::kAppleGainMapType, "", {}}, false},
+                           Row{1, 0, {grey, "", "", std::vector(tmap.begin(), tmap.end() - 3)}, false},
+                           Row{1, 0, {quadrants(512, 256, 1), imageio::kAppleGainMapType, appleXmp, {}}, false}}) {
+        SCOPED_TRACE(::testing::Message() << "orientation " << row.orientation << ", " << row.map.auxiliaryType);
+        TempDir dir;
+        HeicImage image(quadrants(256, 128));
+        image.orientation = row.orientation;
+        image.cropWidth = row.crop, image.cropHeight = row.crop / 2;
+        image.gainMap = row.map;
+        writeHeic(dir / "hdr.heic", image);
+        const fs::path jpg = convertOk(dir / "hdr.heic", OutputFormat::jpg, dir.path());
+        if (!row.written) {
+            EXPECT_EQ(readBytes(jpg), plainJpeg(dir / "hdr.heic", dir.path()));
+            continue;
+        }
+        const auto [map, metadata] = expectUltraHdr(dir / "hdr.heic", jpg);
+        const Raster photo = readPng(convertOk(dir / "hdr.heic", OutputFormat::png, dir.path()));
+        EXPECT_EQ(std::pair(map.width * 2, map.height * 2), std::pair(photo.width, photo.height));
+        EXPECT_EQ(map.channels, row.map.pixels.channels);
+        const bool apple = row.map.auxiliaryType == imageio::kAppleGainMapType;
+        EXPECT_NEAR(metadata.max[0], apple ? 2.0 : iso.max[0], 1e-6);
+        const std::array<std::uint8_t, 256> reencoded = imageio::appleToIsoGainTable(4.0);
+        for (std::uint32_t v = 0; v < map.height; ++v) {
+            for (std::uint32_t u = 0; u < map.width; ++u) {
+                const std::uint32_t x = 2 * u + 1, y = 2 * v + 1;
+                if (std::abs(int(x) - int(photo.width / 2)) < 6 || std::abs(int(y) - int(photo.height / 2)) < 6)
+                    continue;  // JPEG's ringing at the quadrants' edges
+                const int q = photo.at(x, y, 0) > 128 && photo.at(x, y, 1) > 128 ? 3 : photo.at(x, y, 0) > 128 ? 0
+                              : photo.at(x, y, 1) > 128                          ? 1 : 2;
+                const int expected = map.channels == 3 ? photo.at(x, y, 0) : apple ? reencoded[32 + 64 * q] : 32 + 64 * q;
+                ASSERT_NEAR(map.at(u, v, 0), expected, 4) << u << "," << v;
+            }
+        }
+    }
+}
+
 TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
 {
     const fs::path samples = samplesDir();
@@ -257,6 +390,9 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         const char* file;
         std::uint32_t width, height;
         bool icc, exif;
+        std::uint32_t mapWidth = 0, mapHeight = 0;  // an HDR gain map of that size
+        int mapChannels = 0;
+        double stops = 0;  // its full headroom
     };
     for (const Row& row : {Row{"iphoneXS_4032x3024_grid8x6_PUG1.HEIC", 4032, 3024, true, true},
                            Row{"iphone7plus_irot90_exif8_test004.heic", 3024, 4032, true, true},
@@ -267,7 +403,9 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
                            Row{"pillow_rgb10_639x480_3thumbs.heic", 639, 480, false, false},
                            Row{"conf_C045_burst_brst.heic", 1024, 768, false, false},
                            Row{"nikonD5300_300x200_nclx_unspec.heic", 300, 200, false, true},
-                           Row{"bad_truncated_3657B.heic", 16, 16, false, false}}) {
+                           Row{"bad_truncated_3657B.heic", 16, 16, false, false},
+                           Row{"iphone13pro_4032x3024_apple_gainmap.heic", 4032, 3024, true, true, 2016, 1512, 1, 1.8},
+                           Row{"samsungS25U_4000x1848_tmap_gainmap.heic", 4000, 1848, true, true, 1000, 462, 3, 2.3}}) {
         SCOPED_TRACE(row.file);
         TempDir out;
         const fs::path pngFile = convertOk(samples / row.file, OutputFormat::png, out.path());
@@ -278,6 +416,13 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         EXPECT_EQ(!pngIcc(pngFile).empty() && !jpegIcc(jpgFile).empty(), row.icc);
         for (const auto& exif : {jpegExif(jpgFile), pngExif(pngFile)})
             EXPECT_EQ(exifOrientation(exif), row.exif ? std::optional(1) : std::nullopt);
+        if (row.mapWidth == 0) {
+            EXPECT_TRUE(mpfImages(jpgFile).entries.empty());
+            continue;
+        }
+        const auto [map, metadata] = expectUltraHdr(samples / row.file, jpgFile);
+        EXPECT_EQ(std::tuple(map.width, map.height, map.channels), std::tuple(row.mapWidth, row.mapHeight, row.mapChannels));
+        EXPECT_NEAR(metadata.alternateHeadroom, row.stops, 1e-6);
     }
     TempDir out;
     EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", OutputFormat::png, 0.9, out.path()).error(),

@@ -2,13 +2,17 @@
 // XMP packet split for a JPEG. (The written segments are read back in ConverterMetadata.)
 
 #include "fixtures/HeifFixtures.h"
+#include "imageio/AppleGainMap.h"
 #include "imageio/ExifEditor.h"
 #include "imageio/JpegXmp.h"
 #include "imageio/Md5.h"
+#include "imageio/Mpf.h"
+#include "imageio/UltraHdrMetadata.h"
 #include "imageio/XmpEditor.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <ranges>
 #include <string>
@@ -187,6 +191,127 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
         EXPECT_LE(parts.standard.size(), 65504u);
         EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
+    }
+}
+
+void expectSameMetadata(const GainMapMetadata& a, const GainMapMetadata& b)
+{
+    EXPECT_NEAR(a.baseHeadroom, b.baseHeadroom, 1e-6);
+    EXPECT_NEAR(a.alternateHeadroom, b.alternateHeadroom, 1e-6);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(a.min[c], b.min[c], 1e-6);
+        EXPECT_NEAR(a.max[c], b.max[c], 1e-6);
+        EXPECT_NEAR(a.gamma[c], b.gamma[c], 1e-6);
+        EXPECT_NEAR(a.baseOffset[c], b.baseOffset[c], 1e-6);
+        EXPECT_NEAR(a.alternateOffset[c], b.alternateOffset[c], 1e-6);
+    }
+}
+
+// Gain map metadata written in ISO 21496-1's binary form and as hdrgm XMP reads
+// back the same from both (one channel; three in the binary form), a phone's
+// real tmap payload reads as the phone wrote it, and damaged payloads give nothing.
+TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
+{
+    GainMapMetadata sdrBase;
+    sdrBase.alternateHeadroom = 2.3;
+    std::fill_n(sdrBase.max, 3, 2.3);
+    std::fill_n(sdrBase.min, 3, -0.25);
+    std::fill_n(sdrBase.gamma, 3, 0.8);
+    std::fill_n(sdrBase.baseOffset, 3, 1.0 / 64);
+    std::fill_n(sdrBase.alternateOffset, 3, 1.0 / 32);
+    GainMapMetadata hdrBase = sdrBase;
+    hdrBase.baseHeadroom = 3, hdrBase.alternateHeadroom = 0.5;
+    GainMapMetadata colour = sdrBase;
+    colour.multichannel = true, colour.max[1] = 1.5, colour.gamma[2] = 1.25, colour.useBaseColourSpace = false;
+    for (const GainMapMetadata& m : {sdrBase, hdrBase, colour}) {
+        const std::vector<std::uint8_t> iso = isoGainMapMetadata(m);
+        const std::optional<GainMapMetadata> fromIso = parseIsoGainMapMetadata(iso);
+        ASSERT_TRUE(fromIso);
+        expectSameMetadata(*fromIso, m);
+        EXPECT_EQ(fromIso->useBaseColourSpace, m.useBaseColourSpace);
+        for (std::size_t cut = 0; cut < iso.size(); ++cut)
+            EXPECT_FALSE(parseIsoGainMapMetadata(std::span(iso).first(cut))) << cut;
+        if (!m.multichannel) {
+            const std::optional<GainMapMetadata> fromXmp = parseHdrgmXmp(hdrgmGainMapXmp(m));
+            ASSERT_TRUE(fromXmp);
+            expectSameMetadata(*fromXmp, m);
+        }
+    }
+    // A Samsung tmap item (after its version byte): one channel over 2^22, base colour space.
+    const std::vector<std::uint8_t> phone = {
+        0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x93, 0x33, 0x33, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 1, 0, 0x93, 0x33, 0x33, 0, 0x40, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+    const std::optional<GainMapMetadata> samsung = parseIsoGainMapMetadata(phone);
+    ASSERT_TRUE(samsung);
+    EXPECT_NEAR(samsung->max[2], 2.3, 1e-6);
+    EXPECT_NEAR(samsung->alternateHeadroom, 2.3, 1e-6);
+    EXPECT_TRUE(samsung->useBaseColourSpace);
+    std::vector<std::uint8_t> damaged = phone;
+    damaged[1] = 1;  // a minimum version this reader does not know
+    EXPECT_FALSE(parseIsoGainMapMetadata(damaged));
+    damaged = phone;
+    std::fill_n(damaged.begin() + 9, 4, 0);  // the base headroom's denominator
+    EXPECT_FALSE(parseIsoGainMapMetadata(damaged));
+    EXPECT_FALSE(parseHdrgmXmp("<x hdrgm:Version=\"1.0\" hdrgm:GainMapMax=\"2\"/>")) << "no namespace, no capacity";
+}
+
+// An Apple maker note ("Apple iOS", big-endian IFD) with tags 33 and 48 as SRATIONALs.
+std::vector<std::uint8_t> appleMakerNote(std::optional<double> tag33, std::optional<double> tag48)
+{
+    std::vector<std::uint8_t> note{'A', 'p', 'p', 'l', 'e', ' ', 'i', 'O', 'S', 0, 0, 1, 'M', 'M'};
+    auto put = [&note](std::uint32_t v, int size) {
+        for (int i = size - 1; i >= 0; --i)
+            note.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    std::vector<std::pair<int, double>> tags;
+    if (tag33)
+        tags.emplace_back(33, *tag33);
+    if (tag48)
+        tags.emplace_back(48, *tag48);
+    put(std::uint32_t(tags.size()), 2);
+    const std::uint32_t valuesAt = 14 + 2 + 12 * std::uint32_t(tags.size()) + 4;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        put(tags[i].first, 2), put(10, 2), put(1, 4), put(valuesAt + 8 * std::uint32_t(i), 4);
+    }
+    put(0, 4);
+    for (const auto& tag : tags)
+        put(std::uint32_t(std::int32_t(std::lround(tag.second * 1e6))), 4), put(1'000'000, 4);
+    return note;
+}
+
+// Apple's headroom from the maker note by its four-branch formula or from the
+// gain map's XMP; and the 256-entry re-encoding gives, at every stored value,
+// ISO's log-space gain equal to Apple's SDR × (1 + (headroom − 1) × g) to
+// within half a step of the 8-bit encoding.
+TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
+{
+    struct Row {
+        std::optional<double> tag33, tag48, stops;
+    };
+    for (const Row& row : {Row{0.88, std::nullopt, 1.8}, Row{0.5, 0.005, 1.7}, Row{0.5, 2.0, 1.399},
+                           Row{1.2, 0.01, 2.3}, Row{1.2, 1.0, 2.0}, Row{1.2, 9.0, std::nullopt},
+                           Row{std::nullopt, 0.5, std::nullopt}}) {
+        const std::vector<std::uint8_t> exif = buildTiff({.bigEndian = true, .makerNote = appleMakerNote(row.tag33, row.tag48)});
+        const std::optional<double> headroom = appleHeadroomFromMakerNote(exif);
+        ASSERT_EQ(headroom.has_value(), row.stops.has_value()) << row.tag33.value_or(-1) << " " << row.tag48.value_or(-1);
+        if (headroom) {
+            EXPECT_NEAR(std::log2(*headroom), *row.stops, 1e-5);
+        }
+    }
+    EXPECT_FALSE(appleHeadroomFromMakerNote(buildTiff({})));
+    EXPECT_EQ(appleHeadroomFromXmp("<HDRGainMap:HDRGainMapHeadroom>2.75</HDRGainMap:HDRGainMapHeadroom>"), 2.75);
+    EXPECT_EQ(appleHeadroomFromXmp("HDRGainMap:HDRGainMapHeadroom=\"3.5\""), 3.5);
+
+    for (double headroom : {1.5, 3.48, 8.0}) {
+        const std::array<std::uint8_t, 256> table = appleToIsoGainTable(headroom);
+        const double stops = appleGainMapMetadata(headroom).max[0];
+        EXPECT_DOUBLE_EQ(stops, std::log2(headroom));
+        for (int v = 0; v < 256; ++v) {
+            const double e = v / 255.0;
+            const double g = e < 0.081 ? e / 4.5 : std::pow((e + 0.099) / 1.099, 1 / 0.45);
+            const double isoStops = table[v] / 255.0 * stops;
+            EXPECT_NEAR(isoStops, std::log2(1 + (headroom - 1) * g), 0.5 / 255 * stops + 1e-9) << v;
+        }
     }
 }
 
