@@ -2,8 +2,9 @@
 
 #include "ImageSource.h"
 #include "JpegWriter.h"
-#include "OutputFile.h"
 #include "PngWriter.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <optional>
@@ -42,31 +43,26 @@ double qualityFrom(const Properties& options)
 
 struct ImageDestination::Impl {
     Encoding encoding;
-    std::unique_ptr<OutputFile> file;
+    int file = -1;
     std::optional<DecodedImage> image;
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
-    bool locationTaken = false;
 };
 
 ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 ImageDestination::~ImageDestination() = default;
 
-std::unique_ptr<ImageDestination> ImageDestination::create(const std::filesystem::path& location,
-                                                           std::string_view type, std::size_t count)
+std::unique_ptr<ImageDestination> ImageDestination::create(int file, std::string_view type, std::size_t count)
 {
     try {
         std::optional<Encoding> encoding = encodingFor(type);
-        if (!encoding || count != 1)
-            return nullptr;
-        std::unique_ptr<OutputFile> file = OutputFile::create(location);
-        if (!file)
+        if (!encoding || count != 1 || file < 0)
             return nullptr;
         auto impl = std::make_unique<Impl>();
         impl->encoding = *encoding;
-        impl->file = std::move(file);
+        impl->file = file;
         return std::unique_ptr<ImageDestination>(new ImageDestination(std::move(impl)));
     } catch (...) {
         return nullptr;
@@ -93,33 +89,29 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
     }
 }
 
-void ImageDestination::setFileTimes(const FileTimes& times)
-{
-    if (impl_->file)
-        impl_->file->keepTimes(times);
-}
-
 bool ImageDestination::finalize()
 {
     try {
-        std::unique_ptr<OutputFile> file = std::move(impl_->file);
-        if (!file || impl_->failed || !impl_->image)
+        if (impl_->failed || !impl_->image)
             return false;
-        ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
-        const bool encoded = impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
-                                                               : writePng(*impl_->image, sink);
-        if (encoded && file->publish())
+        impl_->failed = true;  // one finalize() per destination
+        ByteSink sink = [fd = impl_->file](const std::uint8_t* data, std::size_t size) {
+            while (size > 0) {
+                const ssize_t written = ::write(fd, data, size);
+                if (written < 0 && errno == EINTR)
+                    continue;
+                if (written <= 0)
+                    return false;
+                data += written;
+                size -= static_cast<std::size_t>(written);
+            }
             return true;
-        impl_->locationTaken = file->error() == EEXIST;
-        return false;
+        };
+        return impl_->encoding == Encoding::jpeg ? writeJpeg(*impl_->image, impl_->quality, sink)
+                                                 : writePng(*impl_->image, sink);
     } catch (...) {
         return false;
     }
-}
-
-bool ImageDestination::locationTaken() const
-{
-    return impl_->locationTaken;
 }
 
 }  // namespace pictavo::imageio

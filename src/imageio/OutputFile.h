@@ -40,6 +40,9 @@ public:
     // data could not be written or anything exists at the name.
     bool publish();
 
+    // Where the data goes for a writer of its own, even in another process;
+    // publish() then names what it wrote.
+    int descriptor() const { return fd_.get(); }
     const std::filesystem::path& location() const { return location_; }
     // The error that made write() or publish() fail, 0 when none.
     int error() const { return error_; }
