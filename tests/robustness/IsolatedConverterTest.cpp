@@ -180,6 +180,28 @@ TEST(IsolatedConverter, SLOW_EverySampleComesOutOfTheWorkerAsOutOfThisProcess)
     }
 }
 
+// The worker's address-space limit leaves room for the largest real photos,
+// decoded whole for a PNG.
+TEST(IsolatedConverter, SLOW_TwoHundredMegapixelsConvertInTheConfinedWorker)
+{
+    TempDir dir;
+    writeRepeatedTileHeic(dir / "200mp.heic", 12240, 16320, flat(512, 512, 40, 120, 200));
+    for (OutputFormat format : allOutputFormats) {
+        const ConversionResult result =
+            IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 600s, dir / "200mp.heic", format, 0.9, std::nullopt);
+        ASSERT_TRUE(result.ok()) << ext(format) << ": " << *result.error();
+        if (format == OutputFormat::jpg) {
+            EXPECT_EQ(jpegDimensions(*result.output()), std::pair(12240u, 16320u));
+        } else {
+            std::ifstream png(*result.output(), std::ios::binary);
+            unsigned char header[24] = {};
+            png.read(reinterpret_cast<char*>(header), sizeof header);
+            EXPECT_EQ(header[18] << 8 | header[19], 12240);  // IHDR width and height, big-endian
+            EXPECT_EQ(header[22] << 8 | header[23], 16320);
+        }
+    }
+}
+
 // A worker killed half-way leaves no file: its output had no name yet.
 TEST(IsolatedConverter, AWorkerKilledAtItsTimeLimitLeavesNothing)
 {
