@@ -188,8 +188,7 @@ TEST(IsolatedConverter, SLOW_TwoHundredMegapixelsConvertInTheConfinedWorker)
         const ConversionResult result =
             IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 600s, dir / "200mp.heic", format, 0.9, std::nullopt);
         ASSERT_TRUE(result.ok()) << ext(format) << ": " << *result.error();
-        if (format == OutputFormat::jpg)
-            EXPECT_EQ(jpegDimensions(*result.output()), std::pair(12240u, 16320u));
+        EXPECT_TRUE(format != OutputFormat::jpg || jpegDimensions(*result.output()) == std::pair(12240u, 16320u));
     }
 }
 
