@@ -3,6 +3,7 @@
 #include <linux/landlock.h>
 #include <sched.h>
 #include <seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -125,6 +126,13 @@ std::optional<std::string> filterSystemCalls()
     for (const std::uint64_t flag : {CLONE_NEWNS, CLONE_NEWCGROUP, CLONE_NEWUTS, CLONE_NEWIPC, CLONE_NEWUSER,
                                      CLONE_NEWPID, CLONE_NEWNET})
         add(fatal, "clone", 1, SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag));
+    // Signals only to itself: Landlock scopes them only from ABI 6 on.
+    const auto self = static_cast<scmp_datum_t>(::getpid());
+    for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"})
+        add(fatal, name, 1, SCMP_A0_32(SCMP_CMP_NE, self));
+    // No typing into the terminal that standard error may be.
+    for (const unsigned long request : {TIOCSTI, TIOCLINUX})
+        add(fatal, "ioctl", 1, SCMP_A1_32(SCMP_CMP_EQ, request));
     if (status == 0)
         status = seccomp_load(filter);
     seccomp_release(filter);

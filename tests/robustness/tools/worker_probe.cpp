@@ -6,6 +6,7 @@
 #include "worker/Confinement.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
         worked = ::open("/etc/hostname", O_RDONLY) >= 0;
     else if (action == "socket")
         worked = ::socket(AF_INET, SOCK_STREAM, 0) >= 0;
+    else if (action == "signal")
+        worked = ::kill(::getppid(), 0) == 0;
     else if (action == "exec")
         ::execl("/bin/true", "true", nullptr);
     else if (action == "thread")
