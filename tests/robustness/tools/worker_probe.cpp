@@ -1,7 +1,6 @@
-// "serve" and "serve-keeping" stand in for the worker, unconfined: each
-// output gets "x" and a report of success, with both files let go of before
-// or kept open. Any other action runs confined as the worker is, and exits
-// 0 when it worked, 3 when refused (or is killed by the filter).
+// "serve" and "serve-keeping" stand in for the worker, unconfined: "x" into each output, then success reported,
+// both files let go of before or kept open. Any other action runs confined as the worker is: exit 0 when it
+// worked, 3 when refused (or killed by the filter).
 
 #include "worker/Confinement.h"
 
