@@ -2,8 +2,12 @@
 
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
+#include "imageio/OutputFile.h"
 #include "imageio/TiledYCbCrImage.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdint>
 
 namespace pictavo {
@@ -59,39 +63,65 @@ fs::path Converter::normalFolder(const fs::path& folder)
 ConversionResult Converter::convert(const fs::path& source, OutputFormat to, double quality,
                                     const std::optional<fs::path>& outputDir)
 {
-    std::unique_ptr<imageio::ImageSource> image = imageio::ImageSource::open(source);
-    if (!image || image->count() < 1)
+    return convertWith([to, quality](imageio::UniqueFd photo, int output) {
+        return transcode(std::move(photo), output, to, quality);
+    }, source, to, outputDir);
+}
+
+ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::path& source, OutputFormat to,
+                                        const std::optional<fs::path>& outputDir)
+{
+    imageio::UniqueFd photo = imageio::ImageSource::openFile(source);
+    struct stat info{};
+    if (!photo.valid() || ::fstat(photo.get(), &info) != 0)
         return ConversionResult::failure(source, kCouldNotReadImage);
-    // A photo whose picture data is broken is the photo's fault, not the disk's:
-    // decode before any output is named or created. A tiled photo bound for a
-    // JPEG decodes its first tile here and the others while it is written.
-    const imageio::DecodedImage* decoded = image->decode(
-        0, to == OutputFormat::jpg ? imageio::ImageSource::Purpose::jpegOutput : imageio::ImageSource::Purpose::anyOutput);
-    if (!decoded)
-        return ConversionResult::failure(source, kCouldNotReadImage);
+    // The photo's date stays on the file: file managers and photo tools that
+    // sort by it keep the outputs in the order the photos were taken. Taken
+    // before anything reads the photo, which may change its access time.
+    const imageio::FileTimes times{info.st_atim, info.st_mtim};
 
     const std::string base = source.stem().string();
     const fs::path folder = normalFolder(outputDir ? *outputDir : source.parent_path());
-    const fs::path location = freeOutputLocation(folder, base, ext(to));
-
-    std::unique_ptr<imageio::ImageDestination> destination =
-        imageio::ImageDestination::create(location, utType(to), 1);
-    if (!destination)
+    std::unique_ptr<imageio::OutputFile> output = imageio::OutputFile::create(freeOutputLocation(folder, base, ext(to)));
+    if (!output)
         return ConversionResult::failure(source, kCouldNotCreateOutput);
 
-    destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
-    // The photo's date stays on the file: file managers and photo tools that
-    // sort by it keep the outputs in the order the photos were taken.
-    destination->setFileTimes(image->fileTimes());
-    if (!destination->finalize()) {
-        const bool tileFailed = decoded->tiles && decoded->tiles->tileFailed();
-        if (tileFailed)
-            return ConversionResult::failure(source, kCouldNotReadImage);
-        // Another program took the name while the file was written: the
-        // exclusive creation failed, and nothing was replaced.
-        return ConversionResult::failure(source, destination->locationTaken() ? kCouldNotCreateOutput : kWriteFailed);
+    switch (transcoder(std::move(photo), output->descriptor())) {
+    case Transcoding::done:
+        break;
+    case Transcoding::unreadable:
+        return ConversionResult::failure(source, kCouldNotReadImage);
+    case Transcoding::writeFailed:
+        return ConversionResult::failure(source, kWriteFailed);
     }
-    return ConversionResult(source, location, std::nullopt);
+    output->keepTimes(times);
+    if (!output->publish()) {
+        // Another program took the name while the file was written: the
+        // exclusive link failed, and nothing was replaced.
+        return ConversionResult::failure(source, output->error() == EEXIST ? kCouldNotCreateOutput : kWriteFailed);
+    }
+    return ConversionResult(source, output->location(), std::nullopt);
+}
+
+Transcoding Converter::transcode(imageio::UniqueFd photo, int output, OutputFormat to, double quality)
+{
+    std::unique_ptr<imageio::ImageSource> image = imageio::ImageSource::open(std::move(photo));
+    if (!image || image->count() < 1)
+        return Transcoding::unreadable;
+    // A photo whose picture data is broken is the photo's fault, not the disk's:
+    // decode before anything is written. A tiled photo bound for a JPEG
+    // decodes its first tile here and the others while it is written.
+    const imageio::DecodedImage* decoded = image->decode(
+        0, to == OutputFormat::jpg ? imageio::ImageSource::Purpose::jpegOutput : imageio::ImageSource::Purpose::anyOutput);
+    if (!decoded)
+        return Transcoding::unreadable;
+    std::unique_ptr<imageio::ImageDestination> destination = imageio::ImageDestination::create(output, utType(to), 1);
+    if (!destination)
+        return Transcoding::writeFailed;
+    destination->addImageFromSource(*image, 0, destinationOptions(to, quality, image->properties(0)));
+    if (destination->finalize())
+        return Transcoding::done;
+    return decoded->tiles && decoded->tiles->tileFailed() ? Transcoding::unreadable : Transcoding::writeFailed;
 }
 
 }  // namespace pictavo

@@ -3,8 +3,10 @@
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 #include "imageio/Properties.h"
+#include "imageio/UniqueFd.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -14,6 +16,9 @@ inline constexpr std::string_view kCouldNotReadImage = "Could not read image";
 inline constexpr std::string_view kCouldNotCreateOutput = "Could not create output";
 inline constexpr std::string_view kWriteFailed = "Write failed";
 
+// What became of decoding a photo and encoding it into an output descriptor.
+enum class Transcoding { done, unreadable, writeFailed };
+
 // Converts one image file into one new JPG or PNG file.
 struct Converter {
     // Writes image 0 of `source` as `to` into `outputDir` (or next to the source)
@@ -22,6 +27,20 @@ struct Converter {
     // in the result.
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
                                     const std::optional<std::filesystem::path>& outputDir);
+
+    // Decodes and encodes: given the opened photo and the descriptor of the
+    // unnamed output, writes the output's bytes into it.
+    using Transcoder = std::function<Transcoding(imageio::UniqueFd photo, int output)>;
+
+    // convert() with the decoding and encoding left to `transcoder` (another
+    // process, say). Everything that touches the file system happens here:
+    // opening the photo, making the unnamed output, naming it, its dates, and
+    // publishing or dropping it.
+    static ConversionResult convertWith(const Transcoder& transcoder, const std::filesystem::path& source,
+                                        OutputFormat to, const std::optional<std::filesystem::path>& outputDir);
+
+    // Decodes image 0 of `photo` and writes it as `to` into `output`.
+    static Transcoding transcode(imageio::UniqueFd photo, int output, OutputFormat to, double quality);
 
     // The folder's path in the one form locations are compared in: without
     // "." elements and empty ones, so that "DIR", "DIR/" and "DIR/./" are one

@@ -2,6 +2,7 @@
 
 #include "core/Converter.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -29,49 +32,13 @@ namespace {
 // A report is one short line; anything longer is nonsense and not read further.
 constexpr std::size_t kMaxReportBytes = 64 * 1024;
 
-constexpr std::string_view kOkPrefix = "ok ";
+constexpr std::string_view kOk = "ok";
 constexpr std::string_view kErrorPrefix = "error ";
 
 bool isExecutableFile(const fs::path& path)
 {
     std::error_code error;
     return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string hexEncode(std::string_view bytes)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        hex.push_back(digits[byte >> 4]);
-        hex.push_back(digits[byte & 0xf]);
-    }
-    return hex;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-std::optional<std::string> hexDecode(std::string_view hex)
-{
-    if (hex.empty() || hex.size() % 2 != 0)
-        return std::nullopt;
-    std::string bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = hexDigit(hex[i]), low = hexDigit(hex[i + 1]);
-        if (high < 0 || low < 0 || (high == 0 && low == 0))
-            return std::nullopt;
-        bytes.push_back(static_cast<char>(high << 4 | low));
-    }
-    return bytes;
 }
 
 // Every worker alive in this process, so that a quitting process can end
@@ -179,17 +146,54 @@ public:
         return ::poll(&poller, 1, 0) > 0;
     }
 
-    bool send(std::string_view line)
+    // Sends `line` with `files` attached to its first byte.
+    bool send(std::string_view line, std::initializer_list<int> files)
     {
+        alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+        msghdr message{};
+        if (files.size() > 0) {
+            message.msg_control = control;
+            message.msg_controllen = CMSG_SPACE(files.size() * sizeof(int));
+            cmsghdr* header = CMSG_FIRSTHDR(&message);
+            header->cmsg_level = SOL_SOCKET;
+            header->cmsg_type = SCM_RIGHTS;
+            header->cmsg_len = CMSG_LEN(files.size() * sizeof(int));
+            std::memcpy(CMSG_DATA(header), std::data(files), files.size() * sizeof(int));
+        }
         while (!line.empty()) {
-            const ssize_t sent = ::send(socket_, line.data(), line.size(), MSG_NOSIGNAL);
+            iovec vector{const_cast<char*>(line.data()), line.size()};
+            message.msg_iov = &vector;
+            message.msg_iovlen = 1;
+            const ssize_t sent = ::sendmsg(socket_, &message, MSG_NOSIGNAL);
             if (sent < 0 && errno == EINTR)
                 continue;
             if (sent <= 0)
                 return false;
             line.remove_prefix(static_cast<std::size_t>(sent));
+            message.msg_control = nullptr;
+            message.msg_controllen = 0;
         }
         return true;
+    }
+
+    // True when the worker holds no descriptor but its standard ones, as
+    // after a file when it has let go of the photo and the output. Its
+    // threads share one descriptor table (it can start no process), so
+    // /proc shows every descriptor it has. True where /proc cannot tell.
+    bool holdsNoFiles() const
+    {
+        const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
+        DIR* descriptors = ::opendir(folder.c_str());
+        if (!descriptors)
+            return true;
+        bool onlyStandard = true;
+        while (const dirent* entry = ::readdir(descriptors)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != ".." && name != "0" && name != "1" && name != "2")
+                onlyStandard = false;
+        }
+        ::closedir(descriptors);
+        return onlyStandard;
     }
 
     // The next line the worker writes, newline included; none when it ends,
@@ -254,21 +258,6 @@ WorkerProcess& threadWorker()
 {
     thread_local WorkerProcess worker;
     return worker;
-}
-
-// base.ext or base-N.ext, N a decimal number without sign or leading zeros.
-bool isCandidateName(const std::string& name, const fs::path& source, OutputFormat to)
-{
-    const std::string base = source.stem().string(), suffix = "." + ext(to);
-    if (!name.starts_with(base) || !name.ends_with(suffix) || name.size() < base.size() + suffix.size())
-        return false;
-    const std::string_view counter =
-        std::string_view(name).substr(base.size(), name.size() - base.size() - suffix.size());
-    if (counter.empty())
-        return true;
-    if (counter.size() < 2 || counter[0] != '-' || counter[1] == '0')
-        return false;
-    return counter.substr(1).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::string qualityText(double quality)
@@ -340,36 +329,42 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
     if (stop.stop_requested())
         return ConversionResult::failure(source, kCouldNotReadImage);
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
-    WorkerProcess& process = threadWorker();
-    if (process.running() && (process.path() != worker || process.exited()))
-        process.stop();
-    // Not being able to start a process says nothing about the file: convert
-    // it here rather than fail it (unless the process is quitting).
-    if (!process.running() && !process.start(worker))
-        return abandoned() ? ConversionResult::failure(source, kCouldNotReadImage)
-                           : Converter::convert(source, to, quality, outputDir);
+    auto transcodeInWorker = [&](imageio::UniqueFd photo, int output) {
+        WorkerProcess& process = threadWorker();
+        if (process.running() && (process.path() != worker || process.exited()))
+            process.stop();
+        // Not being able to start a process says nothing about the file:
+        // convert it here rather than fail it (unless the process is quitting).
+        if (!process.running() && !process.start(worker))
+            return abandoned() ? Transcoding::unreadable : Converter::transcode(std::move(photo), output, to, quality);
 
-    // A stop kills the worker from the thread that asks for it; its socket
-    // closes and the wait for its report below ends at once.
-    const std::stop_callback killOnStop(stop, [pid = process.pid()] { killWorker(pid); });
-
-    const fs::path folder = outputDir ? *outputDir : source.parent_path();
-    std::optional<ConversionResult> reported;
-    if (process.send(requestLine({source, to, quality, outputDir}))) {
-        std::optional<std::string> line = process.receiveLine(deadline);
-        if (line && !process.hasUnreadOutput())
-            reported = parseReport(*line, source, to, folder);
-    }
-    // A worker that failed a file may have been hurt by it: the next file gets a fresh one.
-    if (!reported || !reported->ok())
-        process.stop();
-    return reported ? std::move(*reported) : ConversionResult::failure(source, kCouldNotReadImage);
+        // A stop kills the worker from the thread that asks for it; its socket
+        // closes and the wait for its report below ends at once.
+        const std::stop_callback killOnStop(stop, [pid = process.pid()] { killWorker(pid); });
+        std::optional<Transcoding> reported;
+        if (process.send(requestLine({to, quality}), {photo.get(), output})) {
+            photo.reset();
+            std::optional<std::string> line = process.receiveLine(deadline);
+            if (line && !process.hasUnreadOutput())
+                reported = parseReport(*line);
+        }
+        // Success counts only with something written, and once the worker can
+        // no longer change the output it is about to get a name.
+        struct stat written{};
+        if (reported == Transcoding::done &&
+            (::fstat(output, &written) != 0 || written.st_size == 0 || !process.holdsNoFiles()))
+            reported.reset();
+        // A worker that failed a file may have been hurt by it: the next file gets a fresh one.
+        if (reported != Transcoding::done)
+            process.stop();
+        return reported.value_or(Transcoding::unreadable);
+    };
+    return Converter::convertWith(transcodeInWorker, source, to, outputDir);
 }
 
 std::string IsolatedConverter::requestLine(const Request& request)
 {
-    return hexEncode(request.source.native()) + " " + ext(request.to) + " " + qualityText(request.quality) + " " +
-           (request.outputDir ? hexEncode(request.outputDir->native()) : std::string("-")) + "\n";
+    return ext(request.to) + " " + qualityText(request.quality) + "\n";
 }
 
 std::optional<IsolatedConverter::Request> IsolatedConverter::parseRequest(std::string_view line)
@@ -377,74 +372,46 @@ std::optional<IsolatedConverter::Request> IsolatedConverter::parseRequest(std::s
     if (line.empty() || line.back() != '\n')
         return std::nullopt;
     line.remove_suffix(1);
-    std::vector<std::string_view> fields;
-    for (std::size_t space; (space = line.find(' ')) != std::string_view::npos; line.remove_prefix(space + 1))
-        fields.push_back(line.substr(0, space));
-    fields.push_back(line);
-    if (fields.size() != 4)
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos)
         return std::nullopt;
-
     Request request;
-    std::optional<std::string> source = hexDecode(fields[0]);
     std::optional<OutputFormat> format;
     for (OutputFormat candidate : allOutputFormats) {
-        if (ext(candidate) == fields[1])
+        if (ext(candidate) == line.substr(0, space))
             format = candidate;
     }
-    const std::string quality(fields[2]);
+    const std::string quality(line.substr(space + 1));
     char* end = nullptr;
     request.quality = std::strtod(quality.c_str(), &end);
-    if (!source || !format || quality.empty() || *end != '\0')
+    if (!format || quality.empty() || *end != '\0' || quality.find('\0') != std::string::npos)
         return std::nullopt;
-    request.source = *source;
     request.to = *format;
-    if (fields[3] != "-") {
-        std::optional<std::string> folder = hexDecode(fields[3]);
-        if (!folder)
-            return std::nullopt;
-        request.outputDir = fs::path(*folder);
-    }
     return request;
 }
 
-std::string IsolatedConverter::reportLine(const ConversionResult& result)
+std::string IsolatedConverter::reportLine(Transcoding outcome)
 {
-    if (result.ok() && result.output())
-        return std::string(kOkPrefix) + hexEncode(result.output()->native()) + "\n";
-    return std::string(kErrorPrefix) + result.error().value_or(std::string(kCouldNotReadImage)) + "\n";
+    switch (outcome) {
+    case Transcoding::done:
+        return std::string(kOk) + "\n";
+    case Transcoding::writeFailed:
+        return std::string(kErrorPrefix) + std::string(kWriteFailed) + "\n";
+    case Transcoding::unreadable:
+        break;
+    }
+    return std::string(kErrorPrefix) + std::string(kCouldNotReadImage) + "\n";
 }
 
-std::optional<ConversionResult> IsolatedConverter::parseReport(std::string_view report, const fs::path& source,
-                                                               OutputFormat to, const fs::path& expectedFolder)
+std::optional<Transcoding> IsolatedConverter::parseReport(std::string_view report)
 {
-    if (report.empty() || report.back() != '\n')
-        return std::nullopt;
-    report.remove_suffix(1);
-    if (report.find('\n') != std::string_view::npos)
-        return std::nullopt;
-
-    if (report.starts_with(kErrorPrefix)) {
-        const std::string_view text = report.substr(kErrorPrefix.size());
-        for (std::string_view known : {kCouldNotReadImage, kCouldNotCreateOutput, kWriteFailed}) {
-            if (text == known)
-                return ConversionResult::failure(source, known);
-        }
-        return std::nullopt;
+    if (report == std::string(kOk) + "\n")
+        return Transcoding::done;
+    for (const Transcoding failure : {Transcoding::unreadable, Transcoding::writeFailed}) {
+        if (report == reportLine(failure))
+            return failure;
     }
-    if (!report.starts_with(kOkPrefix))
-        return std::nullopt;
-    std::optional<std::string> bytes = hexDecode(report.substr(kOkPrefix.size()));
-    if (!bytes)
-        return std::nullopt;
-    const fs::path output(*bytes);
-    // Only a file the worker could have written: a regular file under one of
-    // the names the converter chooses from, in the folder it was given.
-    std::error_code error;
-    if (Converter::normalFolder(output.parent_path()) != Converter::normalFolder(expectedFolder) ||
-        !isCandidateName(output.filename().string(), source, to) ||
-        !fs::is_regular_file(fs::symlink_status(output, error)))
-        return std::nullopt;
-    return ConversionResult(source, output, std::nullopt);
+    return std::nullopt;
 }
 
 }  // namespace pictavo

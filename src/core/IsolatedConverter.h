@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ConversionResult.h"
+#include "core/Converter.h"
 #include "core/OutputFormat.h"
 
 #include <chrono>
@@ -53,21 +54,19 @@ struct IsolatedConverter {
     // bounded for a file that makes the decoder loop.
     static std::chrono::milliseconds timeLimitFor(const std::filesystem::path& source);
 
-    // The worker's protocol: one request line in, one report line out.
-    // Paths travel hex-encoded, since they may hold any byte but NUL.
+    // The worker's protocol. Per file one request goes in: the line
+    // "<ext> <quality>\n" carrying two descriptors (SCM_RIGHTS), the photo
+    // open for reading and the unnamed output open for writing. One report
+    // line comes out: "ok" or "error <text>".
     struct Request {
-        std::filesystem::path source;
         OutputFormat to = OutputFormat::jpg;
         double quality = 0.9;
-        std::optional<std::filesystem::path> outputDir;
     };
     static std::string requestLine(const Request& request);
     static std::optional<Request> parseRequest(std::string_view line);
-    static std::string reportLine(const ConversionResult& result);
-    // Accepts only one of the three failure texts, or an existing regular
-    // file in `expectedFolder` named as the converter names outputs.
-    static std::optional<ConversionResult> parseReport(std::string_view report, const std::filesystem::path& source,
-                                                       OutputFormat to, const std::filesystem::path& expectedFolder);
+    static std::string reportLine(Transcoding outcome);
+    // Accepts only "ok" and the failures a worker can meet.
+    static std::optional<Transcoding> parseReport(std::string_view report);
 };
 
 }  // namespace pictavo

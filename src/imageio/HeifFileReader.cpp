@@ -74,7 +74,12 @@ std::optional<Box> boxAt(const unsigned char* header, std::size_t available, std
 bool HeifFileReader::readInto(heif_context* context, const std::filesystem::path& location)
 {
     // O_NONBLOCK: a FIFO put in the file's place must not block the open.
-    file_ = UniqueFd(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return readInto(context, UniqueFd(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+}
+
+bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
+{
+    file_ = std::move(file);
     struct stat info{};
     if (!file_.valid() || ::fstat(file_.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;

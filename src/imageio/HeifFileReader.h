@@ -28,6 +28,8 @@ public:
     // be opened or read as HEIF. libheif reads image data later, through this
     // reader, so it must outlive `context`. Call once per reader.
     bool readInto(heif_context* context, const std::filesystem::path& location);
+    // The same for a file already open for reading; only a regular file is read.
+    bool readInto(heif_context* context, UniqueFd file);
 
     // Access and modification time of the file as it was opened, before any
     // of it was read; only valid after readInto() opened it.

@@ -3,9 +3,10 @@
 #include "GainMap.h"
 #include "ImageSource.h"
 #include "JpegWriter.h"
-#include "OutputFile.h"
 #include "PngWriter.h"
 #include "UltraHdrJpeg.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -53,7 +54,7 @@ bool gainMapsWanted()
 
 struct ImageDestination::Impl {
     Encoding encoding;
-    std::unique_ptr<OutputFile> file;
+    int file = -1;
     std::optional<DecodedImage> image;
     // The gain map's JPEG, encoded as soon as it is read so that its pixels
     // are gone before the photo streams out; empty without one.
@@ -61,26 +62,21 @@ struct ImageDestination::Impl {
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
-    bool locationTaken = false;
 };
 
 ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 ImageDestination::~ImageDestination() = default;
 
-std::unique_ptr<ImageDestination> ImageDestination::create(const std::filesystem::path& location,
-                                                           std::string_view type, std::size_t count)
+std::unique_ptr<ImageDestination> ImageDestination::create(int file, std::string_view type, std::size_t count)
 {
     try {
         std::optional<Encoding> encoding = encodingFor(type);
-        if (!encoding || count != 1)
-            return nullptr;
-        std::unique_ptr<OutputFile> file = OutputFile::create(location);
-        if (!file)
+        if (!encoding || count != 1 || file < 0)
             return nullptr;
         auto impl = std::make_unique<Impl>();
         impl->encoding = *encoding;
-        impl->file = std::move(file);
+        impl->file = file;
         return std::unique_ptr<ImageDestination>(new ImageDestination(std::move(impl)));
     } catch (...) {
         return nullptr;
@@ -111,38 +107,37 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
     }
 }
 
-void ImageDestination::setFileTimes(const FileTimes& times)
-{
-    if (impl_->file)
-        impl_->file->keepTimes(times);
-}
-
 bool ImageDestination::finalize()
 {
     try {
-        std::unique_ptr<OutputFile> file = std::move(impl_->file);
-        if (!file || impl_->failed || !impl_->image)
+        if (impl_->failed || !impl_->image)
             return false;
-        ByteSink sink = [&file](const std::uint8_t* data, std::size_t size) { return file->write(data, size); };
-        const BytePatcher patch = [&file](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-            return file->writeAt(offset, data, size);
-        };
-        const bool encoded = impl_->encoding == Encoding::png ? writePng(*impl_->image, sink)
-                             : !impl_->gainMapJpeg.empty()
-                                 ? writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch)
-                                              : writeJpeg(*impl_->image, impl_->quality, sink);
-        if (encoded && file->publish())
+        impl_->failed = true;  // one finalize() per destination
+        const int fd = impl_->file;
+        const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) {
+            while (size > 0) {
+                const ssize_t written = ::write(fd, data, size);
+                if (written < 0 && errno == EINTR)
+                    continue;
+                if (written <= 0)
+                    return false;
+                data += written;
+                size -= static_cast<std::size_t>(written);
+            }
             return true;
-        impl_->locationTaken = file->error() == EEXIST;
-        return false;
+        };
+        // The MPF index names the photo's size, known only once it is written.
+        const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+            return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+        };
+        if (impl_->encoding == Encoding::png)
+            return writePng(*impl_->image, sink);
+        return impl_->gainMapJpeg.empty()
+                   ? writeJpeg(*impl_->image, impl_->quality, sink)
+                   : writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch);
     } catch (...) {
         return false;
     }
-}
-
-bool ImageDestination::locationTaken() const
-{
-    return impl_->locationTaken;
 }
 
 }  // namespace pictavo::imageio

@@ -8,6 +8,7 @@
 
 #include <libheif/heif.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -42,19 +43,37 @@ struct ImageSource::Impl {
 ImageSource::ImageSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 ImageSource::~ImageSource() = default;
 
-std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& location)
+UniqueFd ImageSource::openFile(const std::filesystem::path& location)
 {
-    // Only regular files (after symbolic links); libheif would report a folder
-    // only after trying to read it.
+    // Only regular files: libheif would report a folder only after trying to
+    // read it, and opening a device can act on it. O_NONBLOCK: a FIFO put in
+    // the file's place between the check and the open must not block.
     struct stat info{};
     if (::stat(location.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return nullptr;
+        return UniqueFd();
+    UniqueFd file(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return UniqueFd();
+    return file;
+}
 
-    // libheif loads its plugins on first use unless initialised; do it once,
-    // thread-safely, before any context exists (conversions run on worker threads).
+bool ImageSource::prepareDecoders()
+{
+    // Once, thread-safely, before any context exists (conversions run on worker threads).
     returnLargeBuffersToTheSystem();
     static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
-    if (!initialised)
+    return initialised;
+}
+
+std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& location)
+{
+    UniqueFd file = openFile(location);
+    return file.valid() ? open(std::move(file)) : nullptr;
+}
+
+std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
+{
+    if (!prepareDecoders())
         return nullptr;
 
     auto impl = std::make_unique<Impl>();
@@ -67,7 +86,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& loca
     // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
     // decoded on every core by TiledYCbCrImage instead.
     heif_context_set_max_decoding_threads(impl->context.get(), 0);
-    if (!impl->reader.readInto(impl->context.get(), location))
+    if (!impl->reader.readInto(impl->context.get(), std::move(file)))
         return nullptr;
 
     // Image 0 is the primary item wherever the file keeps it: a top-level

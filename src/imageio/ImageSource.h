@@ -3,6 +3,7 @@
 #include "DecodedImage.h"
 #include "FileTimes.h"
 #include "Properties.h"
+#include "UniqueFd.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -24,6 +25,15 @@ public:
 
     // Opens the file; nullptr when it cannot be read as a HEIF file.
     static std::unique_ptr<ImageSource> open(const std::filesystem::path& location);
+    // Reads a file already open for reading, as above.
+    static std::unique_ptr<ImageSource> open(UniqueFd file);
+    // Opens a photo for reading with no side effect on it: only a regular
+    // file (after symbolic links), never waiting on a FIFO put in its place.
+    // Invalid when it cannot.
+    static UniqueFd openFile(const std::filesystem::path& location);
+    // Loads libheif's decoder plugins; open() does it on first use. A process
+    // that gives up opening files calls it before.
+    static bool prepareDecoders();
     ~ImageSource();
     ImageSource(const ImageSource&) = delete;
     ImageSource& operator=(const ImageSource&) = delete;

@@ -90,42 +90,6 @@ bool OutputFile::fail(int error)
     return false;
 }
 
-bool OutputFile::writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
-{
-    if (error_ != 0 || published_ || !fd_.valid())
-        return fail(EBADF);
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return fail(written < 0 ? errno : ENOSPC);
-        data += written;
-        offset += static_cast<std::uint64_t>(written);
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-bool OutputFile::write(const std::uint8_t* data, std::size_t size)
-{
-    if (error_ != 0 || published_ || !fd_.valid())
-        return fail(EBADF);
-    while (size > 0) {
-        ssize_t written = ::write(fd_.get(), data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(errno);
-        }
-        if (written == 0)
-            return fail(ENOSPC);
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 bool OutputFile::linkToName()
 {
     if (temporary_.empty()) {

@@ -31,10 +31,6 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Appends bytes. After a failure every later write and publish() fails too.
-    bool write(const std::uint8_t* data, std::size_t size);
-    // Rewrites bytes already written, `offset` bytes from the file's start.
-    bool writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     // Times publish() gives the file before it gets its name. A file system
     // that refuses them does not make publish() fail.
     void keepTimes(const FileTimes& times) { times_ = times; }
@@ -42,6 +38,9 @@ public:
     // data could not be written or anything exists at the name.
     bool publish();
 
+    // Where the data goes for a writer of its own, even in another process;
+    // publish() then names what it wrote.
+    int descriptor() const { return fd_.get(); }
     const std::filesystem::path& location() const { return location_; }
     // The error that made write() or publish() fail, 0 when none.
     int error() const { return error_; }

@@ -31,12 +31,12 @@ inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::
 {
     for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2); std::chrono::steady_clock::now() < end;) {
         QCoreApplication::processEvents();
-        const auto writer = fixtures::entriesOf(out).size() >= written ? fixtures::writerOfUnnamedFileIn(out) : std::nullopt;
+        const auto writer = fixtures::entriesOf(out).size() >= written ? fixtures::workerWritingIn(out) : std::nullopt;
         if (!writer)
             continue;
         ::kill(*writer, SIGSTOP);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // stopped for sure
-        if (fixtures::writerOfUnnamedFileIn(out) == writer)
+        if (fixtures::workerWritingIn(out) == writer)
             return writer;
         ::kill(*writer, SIGCONT);  // it had finished that file after all
     }
