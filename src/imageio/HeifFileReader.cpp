@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -74,7 +75,12 @@ std::optional<Box> boxAt(const unsigned char* header, std::size_t available, std
 bool HeifFileReader::readInto(heif_context* context, const std::filesystem::path& location)
 {
     // O_NONBLOCK: a FIFO put in the file's place must not block the open.
-    file_ = UniqueFd(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return readInto(context, UniqueFd(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+}
+
+bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
+{
+    file_ = std::move(file);
     struct stat info{};
     if (!file_.valid() || ::fstat(file_.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
@@ -194,6 +200,8 @@ int HeifFileReader::read(void* data, std::size_t size, void* self)
     HeifFileReader& file = reader(self);
     if (file.position_ > file.size_ || size > file.size_ - file.position_)
         return 1;
+    if (size == 0)
+        return 0;
     if (size >= kWindowSize) {
         if (!readFully(file.file_.get(), file.position_, static_cast<char*>(data), size))
             return 1;

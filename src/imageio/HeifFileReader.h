@@ -28,6 +28,12 @@ public:
     // be opened or read as HEIF. libheif reads image data later, through this
     // reader, so it must outlive `context`. Call once per reader.
     bool readInto(heif_context* context, const std::filesystem::path& location);
+    // The same for a file already open as `file`, which the reader keeps.
+    bool readInto(heif_context* context, UniqueFd file);
+
+    // The descriptor reads go through (positioned reads: other readers may
+    // share a duplicate of it on other threads).
+    int descriptor() const { return file_.get(); }
 
     // Access and modification time of the file as it was opened, before any
     // of it was read; only valid after readInto() opened it.

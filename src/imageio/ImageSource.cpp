@@ -128,7 +128,8 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     if (!handle)
         return nullptr;
     auto [entry, inserted] = impl_->decoded.emplace(
-        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle));
+        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->reader.descriptor())
+                                            : decodeHeifImage(handle, impl_->reader.descriptor()));
     return entry->second.get();
 }
 
