@@ -1,0 +1,30 @@
+// libheif alone decoding the primary image on one thread: classify-crashes
+// calls a fault libheif's only when this faults on the same input too.
+// Built with PICTAVO_PLANT_RACE, it reads the decoded image after another
+// thread released it: a fault of ours that libheif reports first, which the
+// classifier's test expects it to call ours.
+
+#include <libheif/heif.h>
+
+#include <cstdint>
+#include <thread>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    [[maybe_unused]] static const heif_error initialised = heif_init(nullptr);
+    heif_context* context = heif_context_alloc();
+    heif_context_set_max_decoding_threads(context, 0);
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, data, size, nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok)
+        heif_decode_image(handle, &image, heif_colorspace_undefined, heif_chroma_undefined, nullptr);
+#ifdef PICTAVO_PLANT_RACE
+    std::jthread([image] { heif_image_release(image); });
+    heif_image_get_primary_width(image);
+#endif
+    heif_image_release(image);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+    return 0;
+}
