@@ -1,15 +1,6 @@
-// libheif alone decoding the primary image on one thread: classify-crashes
-// calls a fault libheif's only when this faults on the same input too.
-// Built with PICTAVO_PLANT_RACE, it reads the decoded image after another
-// thread released it: a fault of ours that libheif reports first, which the
-// classifier's test expects it to call ours.
-
 #include <libheif/heif.h>
 
-#include <cstdint>
-#include <thread>
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     [[maybe_unused]] static const heif_error initialised = heif_init(nullptr);
     heif_context* context = heif_context_alloc();
@@ -19,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (heif_context_read_from_memory_without_copy(context, data, size, nullptr).code == heif_error_Ok &&
         heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok)
         heif_decode_image(handle, &image, heif_colorspace_undefined, heif_chroma_undefined, nullptr);
-#ifdef PICTAVO_PLANT_RACE
-    std::jthread([image] { heif_image_release(image); });
+#ifdef PICTAVO_PLANT_FAULT
+    heif_image_release(image);  // and then read: libheif is first to touch the freed image
     heif_image_get_primary_width(image);
 #endif
     heif_image_release(image);
