@@ -54,21 +54,26 @@ struct ThreadImage {
     std::shared_ptr<heif_image_handle> handle;
 };
 
-// Image `id` of the file open as `file`, read again; nullptr when it no longer reads.
-std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id)
+// Image `id` of the file open as `file`, read again; nullptr when it no longer
+// reads, or memory ran out (a decoding thread must not throw).
+std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id) noexcept
 {
-    auto image = std::make_unique<ThreadImage>();
-    image->context.reset(heif_context_alloc());
-    if (!image->context)
+    try {
+        auto image = std::make_unique<ThreadImage>();
+        image->context.reset(heif_context_alloc());
+        if (!image->context)
+            return nullptr;
+        applySecurityLimits(image->context.get());
+        heif_context_set_max_decoding_threads(image->context.get(), 0);
+        heif_image_handle* handle = nullptr;
+        if (!image->reader.readInto(image->context.get(), UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0))) ||
+            heif_context_get_image_handle(image->context.get(), id, &handle).code != heif_error_Ok || !handle)
+            return nullptr;
+        image->handle.reset(handle, heif_image_handle_release);
+        return image;
+    } catch (...) {
         return nullptr;
-    applySecurityLimits(image->context.get());
-    heif_context_set_max_decoding_threads(image->context.get(), 0);
-    heif_image_handle* handle = nullptr;
-    if (!image->reader.readInto(image->context.get(), UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0))) ||
-        heif_context_get_image_handle(image->context.get(), id, &handle).code != heif_error_Ok || !handle)
-        return nullptr;
-    image->handle.reset(handle, heif_image_handle_release);
-    return image;
+    }
 }
 
 // Copies `rows` × `columns` samples to `target`, reading the source `across`
