@@ -1,4 +1,7 @@
+// libheif alone decoding the primary image on one thread, as tests/fuzz/CMakeLists.txt describes.
 #include <libheif/heif.h>
+
+#include <thread>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -11,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok)
         heif_decode_image(handle, &image, heif_colorspace_undefined, heif_chroma_undefined, nullptr);
 #ifdef PICTAVO_PLANT_FAULT
-    heif_image_release(image);  // and then read: libheif is first to touch the freed image
-    heif_image_get_primary_width(image);
+    std::thread([image] { heif_image_release(image); }).join();  // released on another thread, then read
+    heif_image_get_primary_width(image);                           // here: libheif meets the freed image first
 #endif
     heif_image_release(image);
     heif_image_handle_release(handle);
