@@ -555,13 +555,13 @@ std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
 
 }  // namespace
 
-std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle)
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
     // HDR goes through libheif's 16-bit RGB and is tone-mapped.
     std::shared_ptr<TiledYCbCrImage> tiles =
         isHdr(handleNclx(handle.get()).get())
             ? nullptr
-            : TiledYCbCrImage::open(handle, TiledYCbCrImage::WhenTurnedWhole::refuse);
+            : TiledYCbCrImage::open(handle, file, TiledYCbCrImage::WhenTurnedWhole::refuse);
     if (!tiles)
         return decodeWhole(handle.get());
     std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles);
@@ -574,9 +574,10 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_h
     return decoded;
 }
 
-std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle)
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
-    std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(handle, TiledYCbCrImage::WhenTurnedWhole::decode);
+    std::shared_ptr<TiledYCbCrImage> tiles =
+        TiledYCbCrImage::open(handle, file, TiledYCbCrImage::WhenTurnedWhole::decode);
     if (!tiles)
         return decodeWhole(handle.get());
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);

@@ -21,13 +21,14 @@ bool isStoredUpright(const heif_image_handle* handle);
 // Decodes one image upright (rotation, mirror and crop applied) into
 // interleaved samples, with its colour profile and metadata. A tiled photo in
 // JPEG's own YCbCr decodes tile by tile on every core; anything else through
-// libheif. nullptr when the picture data cannot be decoded.
-std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle);
+// libheif. nullptr when the picture data cannot be decoded. `file` is the open
+// file the handle's context reads (tiles are read again from it).
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file);
 
 // Decodes one image for writing as a JPEG: a tiled photo in JPEG's own YCbCr
 // comes as its tiles (DecodedImage::tiles), decoded while the JPEG is written;
 // anything else as decodeHeifImage() gives it.
-std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle);
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file);
 
 // The image's EXIF block as a TIFF structure (libheif's 4-byte offset and any
 // "Exif\0\0" removed); empty when there is none or it is not TIFF.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -71,12 +72,6 @@ std::optional<Box> boxAt(const unsigned char* header, std::size_t available, std
 
 }  // namespace
 
-bool HeifFileReader::readInto(heif_context* context, const std::filesystem::path& location)
-{
-    // O_NONBLOCK: a FIFO put in the file's place must not block the open.
-    return readInto(context, UniqueFd(::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
-}
-
 bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
 {
     file_ = std::move(file);
@@ -95,7 +90,6 @@ bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
         table.wait_for_file_size = &HeifFileReader::availability;
         return table;
     }();
-    times_ = {info.st_atim, info.st_mtim};
 
     const heif_error error = heif_context_read_from_reader(context, &callbacks, this, nullptr);
     if (error.code == heif_error_Ok)
@@ -199,6 +193,8 @@ int HeifFileReader::read(void* data, std::size_t size, void* self)
     HeifFileReader& file = reader(self);
     if (file.position_ > file.size_ || size > file.size_ - file.position_)
         return 1;
+    if (size == 0)
+        return 0;
     if (size >= kWindowSize) {
         if (!readFully(file.file_.get(), file.position_, static_cast<char*>(data), size))
             return 1;

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "imageio/FileTimes.h"
 #include "imageio/UniqueFd.h"
 
 #include <libheif/heif.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -24,16 +22,15 @@ public:
     HeifFileReader(const HeifFileReader&) = delete;
     HeifFileReader& operator=(const HeifFileReader&) = delete;
 
-    // Reads the file's structure into `context`; false when the file cannot
-    // be opened or read as HEIF. libheif reads image data later, through this
-    // reader, so it must outlive `context`. Call once per reader.
-    bool readInto(heif_context* context, const std::filesystem::path& location);
-    // The same for a file already open for reading; only a regular file is read.
+    // Reads the structure of the file open as `file`, which the reader keeps,
+    // into `context`; false when it is not a regular file or cannot be read
+    // as HEIF. libheif reads image data later, through this reader, so it
+    // must outlive `context`. Call once per reader.
     bool readInto(heif_context* context, UniqueFd file);
 
-    // Access and modification time of the file as it was opened, before any
-    // of it was read; only valid after readInto() opened it.
-    const FileTimes& fileTimes() const { return times_; }
+    // The descriptor reads go through (positioned reads: other readers may
+    // share a duplicate of it on other threads).
+    int descriptor() const { return file_.get(); }
 
 private:
     // libheif 1.19 refuses a file whose primary item is marked hidden. Finds
@@ -56,7 +53,6 @@ private:
     std::uint64_t windowStart_ = 0;
     // File offset of a byte whose lowest bit reads as 0 (the hidden primary's flag), if any.
     std::optional<std::uint64_t> clearedBit_;
-    FileTimes times_;
 };
 
 }  // namespace pictavo::imageio

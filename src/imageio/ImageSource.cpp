@@ -107,11 +107,6 @@ std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
     return std::unique_ptr<ImageSource>(new ImageSource(std::move(impl)));
 }
 
-FileTimes ImageSource::fileTimes() const
-{
-    return impl_->reader.fileTimes();
-}
-
 std::size_t ImageSource::count() const
 {
     return impl_->images.size();
@@ -148,7 +143,8 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     if (!handle)
         return nullptr;
     auto [entry, inserted] = impl_->decoded.emplace(
-        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle) : decodeHeifImage(handle));
+        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->reader.descriptor())
+                                            : decodeHeifImage(handle, impl_->reader.descriptor()));
     return entry->second.get();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "DecodedImage.h"
-#include "FileTimes.h"
 #include "Properties.h"
 #include "UniqueFd.h"
 
@@ -37,9 +36,6 @@ public:
     ~ImageSource();
     ImageSource(const ImageSource&) = delete;
     ImageSource& operator=(const ImageSource&) = delete;
-
-    // Access and modification time of the file as it was opened.
-    FileTimes fileTimes() const;
 
     // Number of images: the primary image and the other top-level images.
     std::size_t count() const;

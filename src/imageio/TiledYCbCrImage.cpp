@@ -1,7 +1,10 @@
 #include "TiledYCbCrImage.h"
 
 #include "HeifDecoding.h"
+#include "HeifFileReader.h"
 #include "SecurityLimits.h"
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -39,6 +42,38 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
         !tile)
         return nullptr;
     return std::shared_ptr<heif_image>(tile, heif_image_release);
+}
+
+// The image as one decoding thread sees it. libheif 1.19 writes the text of
+// every result into the image item it came from, so two threads decoding
+// tiles through one handle write one buffer at once; each thread reads the
+// file into a context of its own instead.
+struct ThreadImage {
+    HeifFileReader reader;  // before the context, which reads through it until freed
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+    std::shared_ptr<heif_image_handle> handle;
+};
+
+// Image `id` of the file open as `file`, read again; nullptr when it no longer
+// reads, or memory ran out (a decoding thread must not throw).
+std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id) noexcept
+{
+    try {
+        auto image = std::make_unique<ThreadImage>();
+        image->context.reset(heif_context_alloc());
+        if (!image->context)
+            return nullptr;
+        applySecurityLimits(image->context.get());
+        heif_context_set_max_decoding_threads(image->context.get(), 0);
+        heif_image_handle* handle = nullptr;
+        if (!image->reader.readInto(image->context.get(), UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0))) ||
+            heif_context_get_image_handle(image->context.get(), id, &handle).code != heif_error_Ok || !handle)
+            return nullptr;
+        image->handle.reset(handle, heif_image_handle_release);
+        return image;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 // Copies `rows` × `columns` samples to `target`, reading the source `across`
@@ -134,7 +169,7 @@ std::vector<TiledYCbCrImage::Span> TiledYCbCrImage::spans(int step, std::int64_t
     return result;
 }
 
-std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle,
+std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle, int file,
                                                        WhenTurnedWhole whenTurnedWhole)
 {
     if (!handle || heif_image_handle_has_alpha_channel(handle.get()) ||
@@ -186,6 +221,9 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
             std::ranges::any_of(image->bands_, [&](const Span& s) { return s.tile >= storedRows; }) ||
             std::ranges::any_of(image->columns_, [&](const Span& s) { return s.tile >= storedColumns; }))
             return nullptr;
+        image->file_ = UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+        if (!image->file_.valid())
+            return nullptr;
         const TileAt first = image->storedTile(0, 0);
         image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
@@ -229,7 +267,8 @@ struct TiledYCbCrImage::BandReader::State {
     };
 
     explicit State(const TiledYCbCrImage& image)
-        : image(image), yStride(paddedWidth(image.width_)), chromaStride(yStride / 2), bands(image.bands_.size()),
+        : image(image), item(heif_image_handle_get_item_id(image.handle_.get())), yStride(paddedWidth(image.width_)),
+          chromaStride(yStride / 2), bands(image.bands_.size()),
           tilesPerBand(static_cast<std::uint32_t>(image.columns_.size()))
     {
     }
@@ -307,10 +346,10 @@ struct TiledYCbCrImage::BandReader::State {
         return true;
     }
 
-    std::shared_ptr<heif_image> decode(std::size_t index, std::size_t column) const
+    std::shared_ptr<heif_image> decode(const heif_image_handle* handle, std::size_t index, std::size_t column) const
     {
         const TileAt at = image.storedTile(index, column);
-        return decodeTile(image.handle_.get(), at.column, at.row);
+        return decodeTile(handle, at.column, at.row);
     }
 
     // Decodes the tiles of one band on the calling thread (when no worker
@@ -319,7 +358,7 @@ struct TiledYCbCrImage::BandReader::State {
     {
         Band& band = bands[index] ? *bands[index] : allocateBand(index);
         for (std::uint32_t column = band.tilesDone; column < tilesPerBand; ++column) {
-            std::shared_ptr<heif_image> decoded = decode(index, column);
+            std::shared_ptr<heif_image> decoded = decode(image.handle_.get(), index, column);
             if (!decoded || !copyTile(decoded.get(), band, index, column))
                 return false;
             ++band.tilesDone;
@@ -330,6 +369,7 @@ struct TiledYCbCrImage::BandReader::State {
     void decodeTiles()
     {
         const std::size_t total = bands.size() * tilesPerBand;
+        std::unique_ptr<ThreadImage> own;  // opened at this thread's first tile
         for (;;) {
             std::size_t tile = 0;
             Band* band = nullptr;
@@ -350,8 +390,10 @@ struct TiledYCbCrImage::BandReader::State {
                     return;
                 }
             }
+            if (!own)
+                own = openThreadImage(image.file_.get(), item);
             const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
-            std::shared_ptr<heif_image> decoded = decode(index, column);
+            std::shared_ptr<heif_image> decoded = own ? decode(own->handle.get(), index, column) : nullptr;
             const bool copied = decoded && copyTile(decoded.get(), *band, index, column);
             std::lock_guard lock(mutex);
             if (!copied)
@@ -370,6 +412,7 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     const TiledYCbCrImage& image;
+    const heif_item_id item;
     const std::size_t yStride;
     const std::size_t chromaStride;
     std::vector<std::unique_ptr<Band>> bands;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ImageTransform.h"
+#include "UniqueFd.h"
 
 #include <libheif/heif.h>
 
@@ -42,8 +43,10 @@ public:
 
     // The image, when it is such a photo (tiled, no alpha, 8-bit 4:2:0,
     // BT.601 full range) and its first tile (or, when libheif turns it, the
-    // whole image) decodes; nullptr otherwise. `handle` is kept.
-    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle,
+    // whole image) decodes; nullptr otherwise. `handle` is kept; `file` is
+    // the open file its context reads, which the decoding threads read again
+    // (a duplicate is kept).
+    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle, int file,
                                                  WhenTurnedWhole whenTurnedWhole);
 
     std::uint32_t width() const { return width_; }
@@ -96,6 +99,7 @@ private:
     TileAt storedTile(std::size_t band, std::size_t column) const;
 
     std::shared_ptr<heif_image_handle> handle_;
+    UniqueFd file_;
     std::shared_ptr<heif_image> firstTile_;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;

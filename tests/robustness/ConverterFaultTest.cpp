@@ -106,6 +106,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         // A container that opens around picture data that does not decode.
         {"picture data spoiled", spoiledFrom(lossy, findBoxes(lossy, "mdat").at(0) + 12)},
         {"later tiles spoiled", tiledSpoiled},
+        {"every tile spoiled", spoiledFrom(tiled, findBoxes(tiled, "mdat").at(0) + 8)},
         // libheif 1.19 reports it when decoding the whole grid, but
         // dereferences null when asked for that tile alone.
         {"found by the fuzzer: a grid tile that is not an image",
