@@ -85,6 +85,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     writeHeic(dir / "lossy.heic", image);
     image.chroma = "420";
     image.nclx = Nclx{};
+    image.pixels = gradient(128, 128);  // tiles of 64, which every libheif decodes alone
     image.gridColumns = image.gridRows = 2;
     writeHeic(dir / "tiled.heic", image);
     const auto lossy = readBytes(dir / "lossy.heic"), tiled = readBytes(dir / "tiled.heic");
@@ -135,11 +136,19 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
 
 // The pixels are what the stream holds, whatever depth the header declares
 // (found by the fuzzer: a header declaring 12-bit grey over an 8-bit stream).
+// Where libheif refuses such a file, it fails as unreadable, with nothing written.
 TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
 {
     TempDir dir;
     fs::copy_file(PICTAVO_ROBUSTNESS_INPUTS "/grey-shallower-than-declared.heic", dir / "grey.heic");
-    const Raster expected = heifReference(dir / "grey.heic");
+    std::optional<Raster> reference;
+    try {
+        reference = heifReference(dir / "grey.heic");
+    } catch (const std::runtime_error&) {
+        expectFailure(dir / "grey.heic", kCouldNotReadImage, dir.path());
+        return;
+    }
+    const Raster& expected = *reference;
 
     const Raster png = readPng(convert(dir / "grey.heic", OutputFormat::png).output().value());
     ASSERT_EQ(std::tuple(png.channels, png.width, png.height), std::tuple(1, expected.width, expected.height));

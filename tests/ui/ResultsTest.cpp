@@ -9,6 +9,8 @@
 namespace pictavo::test {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 namespace fx = pictavo::fixtures;
 
 const auto failed = [](const std::string& source) { return ConversionResult(source, std::nullopt, "Could not read image"); };
@@ -42,7 +44,7 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     EXPECT_TRUE(QTest::qWaitFor([&] { return marks[0]->property("status").toInt() == 1; }, 5000));
     EXPECT_EQ(app.text("resultFileName"), "IMG 0001.edited.HEIC\nholiday.v2.heif");
     EXPECT_FALSE(app.item("resultFileName").property("truncated").toBool());  // shown whole while there is room
-    EXPECT_EQ(app.text("resultError"), u"\u2014 Could not read image\n\u2014 "_qs);
+    EXPECT_EQ(app.text("resultError"), u"\u2014 Could not read image\n\u2014 "_s);
     EXPECT_FALSE(app.findAll("resultError")[1]->isVisible());
 
     const qreal twoRows = list.height();
