@@ -122,4 +122,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_D
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pictavo)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pictavo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# lintian runs AppStream's validator, which from version 1.0 (Debian 13) fails a
+# metainfo without a homepage.
+execute_process(COMMAND appstreamcli --version OUTPUT_VARIABLE appstream_version ERROR_QUIET)
+string(REGEX MATCH "[0-9]+\\.[0-9.]+" appstream_version "${appstream_version}")
+if(appstream_version VERSION_GREATER_EQUAL 1.0)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME pictavo)
+endif()
+
 include(CPack)

@@ -112,6 +112,7 @@ HOME=$work XDG_RUNTIME_DIR=$work LC_ALL=C.UTF-8 WAYLAND_DISPLAY=$socket QT_QPA_P
   QT_IM_MODULE=none QML_IMPORT_TRACE=1 "$0" --probe "$root/usr/bin/pictavo" "$work/wayland"
 kill "$weston" 2>/dev/null
 wait "$weston" 2>/dev/null
+echo "on Wayland: $(grep -o 'platforms/libqwayland[^ ]*' "$work/wayland/maps" 2>/dev/null | sort -u | tr '\n' ' ')"
 for expected in platforms/libqwayland imageformats/libqsvg.so; do
   grep -q "$expected" "$work/wayland/maps" 2>/dev/null ||
     fail "on Wayland, the probe did not see $expected loaded: $(tail -5 "$work/wayland/trace.log" "$work/weston.log")"
