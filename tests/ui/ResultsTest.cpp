@@ -9,8 +9,6 @@
 namespace pictavo::test {
 namespace {
 
-using namespace Qt::StringLiterals;
-
 namespace fx = pictavo::fixtures;
 
 const auto failed = [](const std::string& source) { return ConversionResult(source, std::nullopt, "Could not read image"); };

@@ -9,8 +9,6 @@
 namespace pictavo::test {
 namespace {
 
-using namespace Qt::StringLiterals;
-
 // What the window shows in one state, in English and in German: each named item's text (for an
 // item without one, its accessible name), "" where the item is hidden; whether Convert can be
 // pressed; and how many controls Tab reaches there, each of which must be named for a screen reader.
