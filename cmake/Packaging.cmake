@@ -68,10 +68,27 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the application loads only at run time, which dpkg-shlibdeps cannot see:
 # the QML modules its views import (and those they import in turn, with the
-# Fusion style), the platform plugins (xcb), the SVG image plugin for its icons,
-# libXcursor (which libX11 loads for the desktop's cursor theme), and libheif
-# 1.19 (bookworm-backports) with its HEVC decoder plugin. tests/package checks
-# this list against what the application loads.
+# Fusion style), the platform plugins (xcb, and wayland, native in a Wayland
+# session), the SVG image plugin for its icons, libXcursor (which libX11 loads
+# for the desktop's cursor theme), and libheif with its HEVC decoder plugin.
+# tests/package checks this list against what the application loads.
+# Debian ships Qt's SVG image plugin in qt6-svg-plugins from Qt 6.7 on (6.8 in
+# Debian 13), in the library's own package before (6.4 in Debian 12).
+if(Qt6Svg_VERSION VERSION_GREATER_EQUAL 6.8)
+  set(svg_plugin qt6-svg-plugins)
+else()
+  set(svg_plugin libqt6svg6)
+endif()
+# The HEVC decoder reads every photo: at least the version with the security
+# fixes Debian has published for the release the package is built on.
+file(STRINGS /etc/os-release release REGEX "^VERSION_CODENAME=")
+if(release STREQUAL "VERSION_CODENAME=bookworm")
+  set(libde265 "libde265-0 (>= 1.0.11-1+deb12u4)")
+elseif(release STREQUAL "VERSION_CODENAME=trixie")
+  set(libde265 "libde265-0 (>= 1.1.3-0+deb13u1)")
+else()
+  set(libde265 libde265-0)
+endif()
 set(PICTAVO_RUNTIME_DEPENDS
     qml6-module-qtqml
     qml6-module-qtquick
@@ -82,16 +99,17 @@ set(PICTAVO_RUNTIME_DEPENDS
     qml6-module-qtquick-window
     qml6-module-qtqml-workerscript
     qt6-qpa-plugins
-    libqt6svg6
+    qt6-wayland
+    ${svg_plugin}
     libxcursor1
     "libheif1 (>= 1.19)"
-    libheif-plugin-libde265)
+    libheif-plugin-libde265
+    ${libde265})
 list(JOIN PICTAVO_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# A Wayland session uses the Wayland platform plugin when present, XWayland
-# otherwise. The portal's platform theme gives the desktop's own file chooser
-# (the application asks Qt for it); without it, or with no portal running, the
+# The portal's platform theme gives the desktop's own file chooser (the
+# application asks Qt for it); without it, or with no portal running, the
 # application shows Qt's own dialog.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-xdgdesktopportal-platformtheme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-xdgdesktopportal-platformtheme")
 
 # The copyright file, the changelog (of a native package) and the manual page a
 # Debian package carries, compressed as Debian compresses them.
@@ -103,5 +121,14 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pictavo)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pictavo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# lintian runs AppStream's validator, which from version 1.0 (Debian 13) fails a
+# metainfo without a homepage.
+execute_process(COMMAND appstreamcli --version OUTPUT_VARIABLE appstream_version ERROR_QUIET)
+string(REGEX MATCH "[0-9]+\\.[0-9.]+" appstream_version "${appstream_version}")
+if(appstream_version VERSION_GREATER_EQUAL 1.0)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME pictavo)
+endif()
 
 include(CPack)

@@ -147,6 +147,17 @@ bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma
     return !nclx || (nclx->full_range_flag && ycbcrMatrix(nclx->matrix_coefficients));
 }
 
+// Asks for the planes as the stream stores them. Newer libheif otherwise first
+// converts them to full-range BT.601 (and says so in their nclx), and
+// converting those again would round differently from libheif's own RGB.
+template <typename Options>
+void keepStoredColours(Options* options)
+{
+    if constexpr (requires { options->output_image_nclx_profile_passthrough; })
+        if (options->version >= 10)
+            options->output_image_nclx_profile_passthrough = 1;
+}
+
 // Decodes to the image's own 4:2:0 planes and converts them to RGB
 // in `rgb` on every core: the same pixels as libheif's RGB decode, which
 // converts on one. The planar image, or nullptr with `rgb` left empty when the
@@ -154,8 +165,15 @@ bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma
 std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, const heif_decoding_options* options,
                                              std::shared_ptr<std::uint8_t[]>& rgb)
 {
+    OptionsPtr stored(heif_decoding_options_alloc());
+    if (!stored)
+        return nullptr;
+    stored->ignore_transformations = options->ignore_transformations;
+    stored->convert_hdr_to_8bit = options->convert_hdr_to_8bit;
+    keepStoredColours(stored.get());
     heif_image* raw = nullptr;
-    if (heif_decode_image(handle, &raw, heif_colorspace_YCbCr, heif_chroma_420, options).code != heif_error_Ok || !raw)
+    if (heif_decode_image(handle, &raw, heif_colorspace_YCbCr, heif_chroma_420, stored.get()).code != heif_error_Ok ||
+        !raw)
         return nullptr;
     std::shared_ptr<heif_image> planar(raw, heif_image_release);
     NclxPtr nclx = imageNclx(planar.get());

@@ -127,42 +127,42 @@ bool decodesAsTiles(const fs::path& location)
     return ::testing::AssertionFailure() << "PSNR " << psnr << " dB, worst error " << worst;
 }
 
-// Every orientation (irot × imir) of a plain picture and of a grid in JPEG's YCbCr, whole
-// and with a centred clean-aperture crop: the PNG is libheif's own turned decode, the JPEG
-// close to it. A grid's tiles are turned into place one by one, unless libheif's 4:2:0 planes
-// would not follow: a crop of an odd size, or one listed before the turn (libheif's cropped
-// chroma is a sample wider than the crop); then libheif turns the whole picture.
+// Every orientation (irot × imir) of a plain picture and of a grid in JPEG's YCbCr, whole and with a
+// centred clean-aperture crop: the PNG is libheif's own turned decode, the JPEG close to it. A grid's
+// tiles are turned into place one by one, unless libheif's 4:2:0 planes would not follow: a crop of an
+// odd size, or one listed before the turn (libheif's cropped chroma is a sample wider than the crop);
+// then libheif turns the whole picture. Tiles under 64 px (libheif 1.23 pads them) may go either way.
 class ConverterOrientation : public ::testing::TestWithParam<int> {};
 
 TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
 {
     const int orientation = GetParam();
-    const std::uint32_t width = orientation >= 5 ? 64 : 128, height = orientation >= 5 ? 128 : 64;  // upright
+    const std::uint32_t width = orientation >= 5 ? 128 : 256, height = orientation >= 5 ? 256 : 128;  // upright
     struct Case {
         std::uint32_t grid;
         std::uint32_t cropLess;  // width and height less this, centred (so either way up); 0: no crop
         bool cropAfterTurn;
     };
     for (const Case& c : {Case{0, 0, false}, Case{0, 32, false}, Case{2, 0, false}, Case{2, 32, true},
-                          Case{2, 32, false}, Case{2, 33, true}}) {
+                          Case{2, 32, false}, Case{2, 33, true}, Case{4, 0, false}}) {
         SCOPED_TRACE(::testing::Message() << "orientation " << orientation << ", grid " << c.grid << ", crop "
                                           << c.cropLess << (c.cropAfterTurn ? " after the turn" : ""));
         TempDir dir;
-        // A 128×64 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0). (libheif
+        // A 256×128 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0). (libheif
         // 1.19 swaps the rows and columns of a grid it encodes: square grids only.)
-        HeicImage image(gradient(128, 64));
+        HeicImage image(gradient(256, 128));
         image.lossless = false;
         image.chroma = "420";
         image.nclx = Nclx{};
         image.gridColumns = c.grid;
         image.gridRows = c.grid;
         image.orientation = orientation;
-        image.cropWidth = c.cropLess ? (c.cropAfterTurn ? width : 128) - c.cropLess : 0;
-        image.cropHeight = c.cropLess ? (c.cropAfterTurn ? height : 64) - c.cropLess : 0;
+        image.cropWidth = c.cropLess ? (c.cropAfterTurn ? width : 256) - c.cropLess : 0;
+        image.cropHeight = c.cropLess ? (c.cropAfterTurn ? height : 128) - c.cropLess : 0;
         image.cropAfterTurn = c.cropAfterTurn;
         writeHeic(dir / "o.heic", image);
         const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn, flip and crop
-        EXPECT_EQ(decodesAsTiles(dir / "o.heic"), c.grid > 0);
+        EXPECT_TRUE(c.grid == 4 || decodesAsTiles(dir / "o.heic") == (c.grid > 0));
         EXPECT_EQ(whole(readPng(convertOk(dir / "o.heic", OutputFormat::png))), whole(upright));
         EXPECT_TRUE(closeToReference(readJpeg(convertOk(dir / "o.heic", OutputFormat::jpg)), upright));
     }

@@ -5,7 +5,8 @@
 # Qt plugin the application loads when its window opens, and libheif's HEVC decoder
 # plugin belong to a package that Depends names, directly or through the packages
 # those depend on (first alternative only: what apt would pick), or to an installed one
-# that Recommends names (or those reach); lintian finds no error.
+# that Recommends names (or those reach); lintian finds no error. The application is
+# started on a virtual X display and on a headless Wayland compositor.
 set -uo pipefail
 
 if [ "${1:-}" = --probe ]; then
@@ -27,7 +28,7 @@ fi
 
 config=$1 heif_plugins=$2
 
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian xvfb-run; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian xvfb-run weston; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool is not installed (scripts/setup installs it)"
     exit 77
@@ -99,12 +100,29 @@ reached+=$'\n'$(reach "$(dpkg-deb -f "$deb" Recommends)" | grep -v '^MISSING ')
 # imports (Qt's import trace), with the packaged binary on a virtual X display.
 HOME=$work XDG_RUNTIME_DIR=$work LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb QML_IMPORT_TRACE=1 \
   xvfb-run -a "$0" --probe "$root/usr/bin/pictavo" "$work"
+# Once more as in a Wayland session, natively. (Without a seat, Qt 6.4's text
+# input crashes under the headless compositor: no input method is asked for.)
+mkdir -p "$work/wayland"
+socket=pictavo-probe-$$
+XDG_RUNTIME_DIR=$work weston --backend=headless-backend.so --socket="$socket" --idle-time=0 --no-config \
+  >"$work/weston.log" 2>&1 &
+weston=$!
+for _ in $(seq 50); do [ -S "$work/$socket" ] && break; sleep 0.1; done
+HOME=$work XDG_RUNTIME_DIR=$work LC_ALL=C.UTF-8 WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland \
+  QT_IM_MODULE=none QML_IMPORT_TRACE=1 "$0" --probe "$root/usr/bin/pictavo" "$work/wayland"
+kill "$weston" 2>/dev/null
+wait "$weston" 2>/dev/null
+echo "on Wayland: $(grep -o 'platforms/libqwayland[^ ]*' "$work/wayland/maps" 2>/dev/null | sort -u | tr '\n' ' ')"
+for expected in platforms/libqwayland imageformats/libqsvg.so; do
+  grep -q "$expected" "$work/wayland/maps" 2>/dev/null ||
+    fail "on Wayland, the probe did not see $expected loaded: $(tail -5 "$work/wayland/trace.log" "$work/weston.log")"
+done
 loaded=$(
   {
     for program in "$root"/usr/bin/* "$root"/usr/libexec/pictavo/*; do
       ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
     done
-    awk '$6 ~ /\.so/ {print $6}' "$work/maps" 2>/dev/null
+    awk '$6 ~ /\.so/ {print $6}' "$work/maps" "$work/wayland/maps" 2>/dev/null
     sed -n 's/.*qmldir found at "\(\/[^"]*\)".*/\1/p' "$work/trace.log"
     ls "$heif_plugins"/*libde265*.so
   } | grep -v "^$root/" | sort -u)

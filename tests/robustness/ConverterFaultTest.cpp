@@ -80,7 +80,7 @@ std::vector<std::uint8_t> spoiledFrom(std::vector<std::uint8_t> bytes, std::size
 TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
 {
     TempDir dir;
-    HeicImage image(gradient(64, 64));
+    HeicImage image(gradient(128, 128));
     image.lossless = false;
     writeHeic(dir / "lossy.heic", image);
     image.chroma = "420";
@@ -88,7 +88,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     image.gridColumns = image.gridRows = 2;
     writeHeic(dir / "tiled.heic", image);
     const auto lossy = readBytes(dir / "lossy.heic"), tiled = readBytes(dir / "tiled.heic");
-    // Tiles are stored in order, after the rest: the first decodes, the last ones do not.
+    // Tiles of 64 (decoded alone by any libheif) come in order, after the rest: the first decodes, the last do not.
     const auto tiledSpoiled = spoiledFrom(tiled, tiled.size() * 3 / 4);
     writeBytes(dir / "hostile.heic", tiledSpoiled);
     auto opened = imageio::ImageSource::open(dir / "hostile.heic");
@@ -140,7 +140,12 @@ TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
 {
     TempDir dir;
     fs::copy_file(PICTAVO_ROBUSTNESS_INPUTS "/grey-shallower-than-declared.heic", dir / "grey.heic");
-    const Raster expected = heifReference(dir / "grey.heic");
+    Raster expected;
+    try {
+        expected = heifReference(dir / "grey.heic");
+    } catch (const std::runtime_error&) {  // where libheif refuses it: unreadable, nothing written
+        return expectFailure(dir / "grey.heic", kCouldNotReadImage, dir.path());
+    }
 
     const Raster png = readPng(convert(dir / "grey.heic", OutputFormat::png).output().value());
     ASSERT_EQ(std::tuple(png.channels, png.width, png.height), std::tuple(1, expected.width, expected.height));

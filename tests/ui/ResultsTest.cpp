@@ -42,7 +42,7 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     EXPECT_TRUE(QTest::qWaitFor([&] { return marks[0]->property("status").toInt() == 1; }, 5000));
     EXPECT_EQ(app.text("resultFileName"), "IMG 0001.edited.HEIC\nholiday.v2.heif");
     EXPECT_FALSE(app.item("resultFileName").property("truncated").toBool());  // shown whole while there is room
-    EXPECT_EQ(app.text("resultError"), u"\u2014 Could not read image\n\u2014 "_qs);
+    EXPECT_EQ(app.text("resultError"), u"\u2014 Could not read image\n\u2014 "_s);
     EXPECT_FALSE(app.findAll("resultError")[1]->isVisible());
 
     const qreal twoRows = list.height();

@@ -13,6 +13,8 @@
 
 namespace pictavo::test {
 
+using namespace Qt::StringLiterals;
+
 // Stands in for the file-manager revealer and remembers each call.
 class RecordingRevealer : public QObject {
     Q_OBJECT

@@ -36,48 +36,48 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
     const Screen screens[]{
         {.canConvert = false, .controls = 6, .texts = {
             {"invitationHeadline", "Drag HEIC files here", "HEIC-Dateien hierher ziehen"},
-            {"chooseFilesButton", u"Choose Files\u2026"_qs, u"Dateien ausw\u00e4hlen\u2026"_qs},
+            {"chooseFilesButton", u"Choose Files\u2026"_s, u"Dateien ausw\u00e4hlen\u2026"_s},
             {"convertButton", "Convert to JPG", "In JPG umwandeln"},
-            {"qualityPercentage", "90%", u"90\u202f%"_qs},
+            {"qualityPercentage", "90%", u"90\u202f%"_s},
             {"nextToOriginalsHint", "(saves next to originals)", "(speichert neben den Originalen)"},
             {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""},
             {"summaryText", "", ""}, {"resultsList", "", ""}}},
         {.files = 1, .custom = true, .quality = 0.57, .canConvert = true, .controls = 8, .texts = {
             {"countHeadline", "1 file ready", "1 Datei bereit"},
-            {"qualityPercentage", "56%", u"56\u202f%"_qs},
+            {"qualityPercentage", "56%", u"56\u202f%"_s},
             {"convertButton", "Convert 1 to JPG", "1 in JPG umwandeln"},
-            {"addMoreButton", u"Add More\u2026"_qs, u"Weitere hinzuf\u00fcgen\u2026"_qs},
+            {"addMoreButton", u"Add More\u2026"_s, u"Weitere hinzuf\u00fcgen\u2026"_s},
             {"clearButton", "Clear", "Leeren"},
             {"outputFolderText", "Not set", "Nicht festgelegt"},
             {"invitationHeadline", "", ""}, {"invitationOr", "", ""}, {"chooseFilesButton", "", ""}}},
         {.files = 2, .results = {converted}, .summary = green, .quality = 0.29, .canConvert = true, .controls = 9, .texts = {
-            {"qualityPercentage", "28%", u"28\u202f%"_qs},
+            {"qualityPercentage", "28%", u"28\u202f%"_s},
             {"countHeadline", "2 files ready", "2 Dateien bereit"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"},
             {"summaryText", "1 converted", "1 umgewandelt"}}},
         {.files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
                                  failed("Write failed"), failed("Some new reason")},
          .notConverted = 1, .summary = orange, .quality = 1.0, .canConvert = true, .controls = 8, .texts = {
-            {"qualityPercentage", "100%", u"100\u202f%"_qs},
+            {"qualityPercentage", "100%", u"100\u202f%"_s},
             {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
             {"resultError",
-             u"\u2014 Could not read image\n\u2014 Could not create output\n\u2014 Write failed\n\u2014 Some new reason"_qs,
+             u"\u2014 Could not read image\n\u2014 Could not create output\n\u2014 Write failed\n\u2014 Some new reason"_s,
              u"\u2014 Bild konnte nicht gelesen werden\n\u2014 Ausgabedatei konnte nicht erstellt werden\n"
-             u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_qs},
+             u"\u2014 Schreiben fehlgeschlagen\n\u2014 Some new reason"_s},
             {"revealButton", "", ""}, {"stopButton", "", ""}, {"progressCount", "", ""},
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // The reveal button needs a converted file, not a converted first file; the summary beside a long
         // convert button wraps rather than widen the window.
         {.files = 140, .results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = true,
          .controls = 9, .texts = {
-            {"qualityPercentage", "10%", u"10\u202f%"_qs},
+            {"qualityPercentage", "10%", u"10\u202f%"_s},
             {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
         // While folders are searched, a busy line stands in for the headline and the buttons, and the
         // queue cannot be converted before it is complete.
         {.files = 2, .scanning = true, .canConvert = false, .controls = 5, .texts = {
-            {"scanningLabel", u"Looking for photos\u2026"_qs, u"Fotos werden gesucht\u2026"_qs},
-            {"dropZone", u"Looking for photos\u2026"_qs, u"Fotos werden gesucht\u2026"_qs},
+            {"scanningLabel", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
+            {"dropZone", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
             {"countHeadline", "", ""}, {"clearButton", "", ""}}},
         {.files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/Exports/2024/Summer-holiday-"
          "in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange, .canConvert = true, .controls = 9},
@@ -85,7 +85,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
         {.files = 3, .format = OutputFormat::png, .canConvert = true, .controls = 6, .texts = {
             {"convertButton", "Convert 3 to PNG", "3 in PNG umwandeln"}, {"qualityPercentage", "", ""}}},
         {.files = 3, .converting = true, .canConvert = false, .controls = 9, .texts = {
-            {"convertButton", u"Converting\u2026"_qs, u"Wird umgewandelt\u2026"_qs},
+            {"convertButton", u"Converting\u2026"_s, u"Wird umgewandelt\u2026"_s},
             {"stopButton", "Stop", "Stopp"},
             {"progressCount", "1 of 3", "1 von 3"},
             {"progressBar", "Files processed", "Verarbeitete Dateien"}}},
