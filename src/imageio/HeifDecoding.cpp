@@ -147,17 +147,6 @@ bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma
     return !nclx || (nclx->full_range_flag && ycbcrMatrix(nclx->matrix_coefficients));
 }
 
-// Asks for the planes as the stream stores them. Newer libheif otherwise first
-// converts them to full-range BT.601 (and says so in their nclx), and
-// converting those again would round differently from libheif's own RGB.
-template <typename Options>
-void keepStoredColours(Options* options)
-{
-    if constexpr (requires { options->output_image_nclx_profile_passthrough; })
-        if (options->version >= 10)
-            options->output_image_nclx_profile_passthrough = 1;
-}
-
 // Decodes to the image's own 4:2:0 planes and converts them to RGB
 // in `rgb` on every core: the same pixels as libheif's RGB decode, which
 // converts on one. The planar image, or nullptr with `rgb` left empty when the

@@ -18,6 +18,17 @@ int orientationFromTransformations(const heif_context* context, heif_item_id ima
 // True when the image has no rotation, mirror or crop to apply.
 bool isStoredUpright(const heif_image_handle* handle);
 
+// Asks for the planes as the stream stores them. Newer libheif otherwise first
+// converts them to full-range BT.601 (and says so in their nclx), and
+// converting those again would round differently from libheif's own RGB.
+template <typename Options>
+void keepStoredColours(Options* options)
+{
+    if constexpr (requires { options->output_image_nclx_profile_passthrough; })
+        if (options->version >= 10)
+            options->output_image_nclx_profile_passthrough = 1;
+}
+
 // Decodes one image upright (rotation, mirror and crop applied) into
 // interleaved samples, with its colour profile and metadata. A tiled photo in
 // JPEG's own YCbCr decodes tile by tile on every core; anything else through

@@ -35,6 +35,7 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
     if (!options)
         return nullptr;
     options->ignore_transformations = 1;
+    keepStoredColours(options.get());
     heif_image* tile = nullptr;
     if (heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, heif_chroma_420, options.get(),
                                             column, row)
@@ -231,8 +232,13 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
     } else {
         // libheif turns, mirrors and crops the whole image, which is then
         // read as one band, in half the memory of RGB.
+        std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(
+            heif_decoding_options_alloc(), heif_decoding_options_free);
+        if (!options)
+            return nullptr;
+        keepStoredColours(options.get());
         heif_image* whole = nullptr;
-        if (heif_decode_image(handle.get(), &whole, heif_colorspace_YCbCr, heif_chroma_420, nullptr).code ==
+        if (heif_decode_image(handle.get(), &whole, heif_colorspace_YCbCr, heif_chroma_420, options.get()).code ==
                 heif_error_Ok &&
             whole)
             image->firstTile_.reset(whole, heif_image_release);
