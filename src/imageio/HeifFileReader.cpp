@@ -1,5 +1,7 @@
 #include "imageio/HeifFileReader.h"
 
+#include "imageio/SecurityLimits.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,6 +217,24 @@ int HeifFileReader::read(void* data, std::size_t size, void* self)
         static_cast<unsigned char*>(data)[*file.clearedBit_ - file.position_] &= 0xFE;
     file.position_ += size;
     return 0;
+}
+
+std::unique_ptr<HeifFileContext> HeifFileContext::open(UniqueFd file)
+{
+    auto opened = std::make_unique<HeifFileContext>();
+    opened->context.reset(heif_context_alloc());
+    if (!opened->context)
+        return nullptr;
+    applySecurityLimits(opened->context.get());
+    // libheif 1.19 pastes grid tiles decoded on several threads together
+    // wrongly at times (stray columns, different pixels from run to run):
+    // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
+    // decoded on every core by TiledYCbCrImage instead, each thread through
+    // a context of its own.
+    heif_context_set_max_decoding_threads(opened->context.get(), 0);
+    if (!opened->reader.readInto(opened->context.get(), std::move(file)))
+        return nullptr;
+    return opened;
 }
 
 }  // namespace pictavo::imageio

@@ -5,6 +5,7 @@
 #include <libheif/heif.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -53,6 +54,16 @@ private:
     std::uint64_t windowStart_ = 0;
     // File offset of a byte whose lowest bit reads as 0 (the hidden primary's flag), if any.
     std::optional<std::uint64_t> clearedBit_;
+};
+
+// A libheif context over the file open as `file`, read through a reader of
+// its own, with the security limits and libheif's decoding on the calling
+// thread only; nullptr when the file cannot be read as HEIF.
+struct HeifFileContext {
+    HeifFileReader reader;  // before the context, which reads through it until freed
+    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+
+    static std::unique_ptr<HeifFileContext> open(UniqueFd file);
 };
 
 }  // namespace pictavo::imageio

@@ -4,7 +4,6 @@
 #include "imageio/HeifDecoding.h"
 #include "imageio/HeifFileReader.h"
 #include "imageio/LargeBuffers.h"
-#include "imageio/SecurityLimits.h"
 
 #include <libheif/heif.h>
 
@@ -19,8 +18,7 @@
 namespace pictavo::imageio {
 
 struct ImageSource::Impl {
-    HeifFileReader reader;  // before the context, which reads through it until freed
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+    std::unique_ptr<HeifFileContext> file;
     // Index 0 is the primary image; the other top-level images follow in file order.
     std::vector<heif_item_id> images;
     // Decoded images by index and purpose; a null entry records a failed decode.
@@ -34,7 +32,7 @@ struct ImageSource::Impl {
         if (index >= images.size())
             return nullptr;
         heif_image_handle* handle = nullptr;
-        if (heif_context_get_image_handle(context.get(), images[index], &handle).code != heif_error_Ok)
+        if (heif_context_get_image_handle(file->context.get(), images[index], &handle).code != heif_error_Ok)
             return nullptr;
         return std::unique_ptr<heif_image_handle, HandleReleaser>(handle);
     }
@@ -77,17 +75,10 @@ std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
         return nullptr;
 
     auto impl = std::make_unique<Impl>();
-    impl->context.reset(heif_context_alloc());
-    if (!impl->context)
+    impl->file = HeifFileContext::open(std::move(file));
+    if (!impl->file)
         return nullptr;
-    applySecurityLimits(impl->context.get());
-    // libheif 1.19 pastes grid tiles decoded on several threads together
-    // wrongly at times (stray columns, different pixels from run to run):
-    // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
-    // decoded on every core by TiledYCbCrImage instead.
-    heif_context_set_max_decoding_threads(impl->context.get(), 0);
-    if (!impl->reader.readInto(impl->context.get(), std::move(file)))
-        return nullptr;
+    heif_context* context = impl->file->context.get();
 
     // Image 0 is the primary item wherever the file keeps it: a top-level
     // image, or one libheif does not count as top-level because it is also
@@ -96,10 +87,10 @@ std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
     // gain maps); libheif 1.19 reads no image sequence tracks, so a file with
     // only a sequence has no primary image and counts 0.
     heif_item_id primary = 0;
-    if (heif_context_get_primary_image_ID(impl->context.get(), &primary).code == heif_error_Ok) {
-        const int count = heif_context_get_number_of_top_level_images(impl->context.get());
+    if (heif_context_get_primary_image_ID(context, &primary).code == heif_error_Ok) {
+        const int count = heif_context_get_number_of_top_level_images(context);
         std::vector<heif_item_id> ids(std::max(count, 0));
-        ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(impl->context.get(), ids.data(), count), 0));
+        ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(context, ids.data(), count), 0));
         impl->images.push_back(primary);
         std::copy_if(ids.begin(), ids.end(), std::back_inserter(impl->images),
                      [primary](heif_item_id id) { return id != primary; });
@@ -128,7 +119,7 @@ std::optional<Properties> ImageSource::properties(std::size_t index) const
         return std::nullopt;
     Properties properties;
     properties.emplace(kOrientation,
-                       std::int64_t(orientationFromTransformations(impl_->context.get(), impl_->images[index])));
+                       std::int64_t(orientationFromTransformations(impl_->file->context.get(), impl_->images[index])));
     properties.emplace(kPixelWidth, std::int64_t(heif_image_handle_get_width(handle.get())));
     properties.emplace(kPixelHeight, std::int64_t(heif_image_handle_get_height(handle.get())));
     return properties;
@@ -143,8 +134,8 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     if (!handle)
         return nullptr;
     auto [entry, inserted] = impl_->decoded.emplace(
-        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->reader.descriptor())
-                                            : decodeHeifImage(handle, impl_->reader.descriptor()));
+        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
+                                            : decodeHeifImage(handle, impl_->file->reader.descriptor()));
     return entry->second.get();
 }
 

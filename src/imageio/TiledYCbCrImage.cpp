@@ -50,8 +50,7 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
 // tiles through one handle write one buffer at once; each thread reads the
 // file into a context of its own instead.
 struct ThreadImage {
-    HeifFileReader reader;  // before the context, which reads through it until freed
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+    std::unique_ptr<HeifFileContext> file;
     std::shared_ptr<heif_image_handle> handle;
 };
 
@@ -61,14 +60,10 @@ std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id) noexcept
 {
     try {
         auto image = std::make_unique<ThreadImage>();
-        image->context.reset(heif_context_alloc());
-        if (!image->context)
-            return nullptr;
-        applySecurityLimits(image->context.get());
-        heif_context_set_max_decoding_threads(image->context.get(), 0);
+        image->file = HeifFileContext::open(UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0)));
         heif_image_handle* handle = nullptr;
-        if (!image->reader.readInto(image->context.get(), UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0))) ||
-            heif_context_get_image_handle(image->context.get(), id, &handle).code != heif_error_Ok || !handle)
+        if (!image->file ||
+            heif_context_get_image_handle(image->file->context.get(), id, &handle).code != heif_error_Ok || !handle)
             return nullptr;
         image->handle.reset(handle, heif_image_handle_release);
         return image;
