@@ -2,8 +2,8 @@
 
 #include "imageio/ImageDestination.h"
 #include "imageio/ImageSource.h"
-#include "imageio/OutputFile.h"
-#include "imageio/TiledYCbCrImage.h"
+#include "imageio/files/OutputFile.h"
+#include "imageio/heif/TiledYCbCrImage.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 #include "imageio/Properties.h"
-#include "imageio/UniqueFd.h"
+#include "imageio/files/UniqueFd.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,10 +1,10 @@
-#include "ImageDestination.h"
+#include "imageio/ImageDestination.h"
 
-#include "GainMap.h"
-#include "ImageSource.h"
-#include "JpegWriter.h"
-#include "PngWriter.h"
-#include "UltraHdrJpeg.h"
+#include "imageio/gainmap/GainMap.h"
+#include "imageio/ImageSource.h"
+#include "imageio/writing/JpegWriter.h"
+#include "imageio/writing/PngWriter.h"
+#include "imageio/writing/UltraHdrJpeg.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Properties.h"
+#include "imageio/Properties.h"
 
 #include <cstddef>
 #include <memory>

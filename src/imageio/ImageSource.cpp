@@ -1,9 +1,9 @@
 #include "imageio/ImageSource.h"
 
-#include "imageio/GainMap.h"
-#include "imageio/HeifDecoding.h"
-#include "imageio/HeifFileReader.h"
-#include "imageio/LargeBuffers.h"
+#include "imageio/gainmap/GainMap.h"
+#include "imageio/heif/HeifDecoding.h"
+#include "imageio/heif/HeifFileReader.h"
+#include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DecodedImage.h"
-#include "Properties.h"
-#include "UniqueFd.h"
+#include "imageio/pixels/DecodedImage.h"
+#include "imageio/Properties.h"
+#include "imageio/files/UniqueFd.h"
 
 #include <cstddef>
 #include <filesystem>

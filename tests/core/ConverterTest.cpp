@@ -3,12 +3,12 @@
 
 #include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
-#include "imageio/AppleGainMap.h"
-#include "imageio/GainMap.h"
+#include "imageio/gainmap/AppleGainMap.h"
+#include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
-#include "imageio/JpegXmp.h"
-#include "imageio/Md5.h"
-#include "imageio/UltraHdrMetadata.h"
+#include "imageio/writing/JpegXmp.h"
+#include "imageio/writing/Md5.h"
+#include "imageio/gainmap/UltraHdrMetadata.h"
 
 #include <gtest/gtest.h>
 

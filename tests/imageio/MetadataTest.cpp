@@ -2,13 +2,13 @@
 // XMP packet split for a JPEG. (The written segments are read back in ConverterMetadata.)
 
 #include "fixtures/HeifFixtures.h"
-#include "imageio/AppleGainMap.h"
-#include "imageio/ExifEditor.h"
-#include "imageio/JpegXmp.h"
-#include "imageio/Md5.h"
-#include "imageio/Mpf.h"
-#include "imageio/UltraHdrMetadata.h"
-#include "imageio/XmpEditor.h"
+#include "imageio/gainmap/AppleGainMap.h"
+#include "imageio/metadata/ExifEditor.h"
+#include "imageio/writing/JpegXmp.h"
+#include "imageio/writing/Md5.h"
+#include "imageio/writing/Mpf.h"
+#include "imageio/gainmap/UltraHdrMetadata.h"
+#include "imageio/metadata/XmpEditor.h"
 
 #include <gtest/gtest.h>
 

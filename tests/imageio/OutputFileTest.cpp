@@ -1,4 +1,4 @@
-#include "imageio/OutputFile.h"
+#include "imageio/files/OutputFile.h"
 
 #include "fixtures/HeifFixtures.h"
 

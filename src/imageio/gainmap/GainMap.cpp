@@ -1,0 +1,252 @@
+#include "imageio/gainmap/GainMap.h"
+
+#include "imageio/gainmap/AppleGainMap.h"
+#include "imageio/heif/HeifDecoding.h"
+#include "imageio/pixels/ImageTransform.h"
+#include "imageio/pixels/LargeBuffers.h"
+
+#include <libheif/heif_items.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+namespace pictavo::imageio {
+
+namespace {
+
+using ContextPtr = std::unique_ptr<heif_context, void (*)(heif_context*)>;
+struct HandleReleaser {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+using HandlePtr = std::unique_ptr<heif_image_handle, HandleReleaser>;
+
+// Where the gain map is and how to read it.
+struct Source {
+    heif_item_id item = 0;
+    HandlePtr handle;  // set for auxiliary images
+    GainMapMetadata metadata;
+    std::vector<std::uint8_t> isoPayload;
+    std::optional<std::array<std::uint8_t, 256>> reencoding;
+};
+
+std::vector<heif_item_id> referencesOf(const heif_context* context, heif_item_id item, std::uint32_t type)
+{
+    for (int index = 0;; ++index) {
+        std::uint32_t found = 0;
+        heif_item_id* to = nullptr;
+        const std::size_t count = heif_context_get_item_references(context, item, index, &found, &to);
+        if (count == 0 || !to)
+            return {};
+        std::vector<heif_item_id> result(to, to + count);
+        heif_release_item_references(context, &to);
+        if (found == type)
+            return result;
+    }
+}
+
+// An ISO 21496-1 `tmap` item whose base image is the primary.
+std::optional<Source> fromToneMapItem(const heif_context* context, heif_item_id primary)
+{
+    std::vector<heif_item_id> items(std::max(heif_context_get_number_of_items(context), 0));
+    items.resize(std::max(heif_context_get_list_of_item_IDs(context, items.data(), int(items.size())), 0));
+    for (heif_item_id item : items) {
+        if (heif_item_get_item_type(context, item) != heif_fourcc('t', 'm', 'a', 'p'))
+            continue;
+        const std::vector<heif_item_id> inputs = referencesOf(context, item, heif_fourcc('d', 'i', 'm', 'g'));
+        if (inputs.size() != 2 || inputs[0] != primary)
+            continue;
+        std::uint8_t* data = nullptr;
+        std::size_t size = 0;
+        if (heif_item_get_item_data(context, item, nullptr, &data, &size).code != heif_error_Ok || !data)
+            continue;
+        // A version byte (0), then the metadata as JPEG carries it too.
+        std::vector<std::uint8_t> payload(data + std::min<std::size_t>(size, 1), data + size);
+        const bool knownVersion = size > 0 && data[0] == 0;
+        heif_release_item_data(context, &data);
+        const std::optional<GainMapMetadata> metadata = parseIsoGainMapMetadata(payload);
+        if (knownVersion && metadata)
+            return Source{inputs[1], nullptr, *metadata, std::move(payload), std::nullopt};
+    }
+    return std::nullopt;
+}
+
+std::string auxiliaryType(const heif_image_handle* handle)
+{
+    const char* type = nullptr;
+    if (heif_image_handle_get_auxiliary_type(handle, &type).code != heif_error_Ok || !type)
+        return {};
+    std::string result(type);
+    heif_image_handle_release_auxiliary_type(handle, &type);
+    return result;
+}
+
+std::string xmpText(const heif_image_handle* handle)
+{
+    const std::vector<std::uint8_t> xmp = readXmp(handle);
+    return std::string(xmp.begin(), xmp.end());
+}
+
+// Samsung's or Apple's auxiliary gain map image, Samsung's first.
+std::optional<Source> fromAuxiliaryImage(const heif_image_handle* primary)
+{
+    std::vector<heif_item_id> ids(std::max(heif_image_handle_get_number_of_auxiliary_images(primary, 0), 0));
+    ids.resize(std::max(heif_image_handle_get_list_of_auxiliary_image_IDs(primary, 0, ids.data(), int(ids.size())), 0));
+    std::optional<Source> apple;
+    for (heif_item_id id : ids) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_auxiliary_image_handle(primary, id, &raw).code != heif_error_Ok || !raw)
+            continue;
+        HandlePtr handle(raw);
+        const std::string type = auxiliaryType(handle.get());
+        if (type == kSamsungGainMapType) {
+            if (std::optional<GainMapMetadata> metadata = parseHdrgmXmp(xmpText(handle.get())))
+                return Source{id, std::move(handle), *metadata, {}, std::nullopt};
+        } else if (type == kAppleGainMapType && !apple) {
+            std::optional<double> headroom = appleHeadroomFromXmp(xmpText(handle.get()));
+            if (!headroom)
+                headroom = appleHeadroomFromMakerNote(readExif(primary));
+            if (headroom)
+                apple = Source{id, std::move(handle), appleGainMapMetadata(*headroom), {},
+                               appleToIsoGainTable(*headroom)};
+        }
+    }
+    return apple;
+}
+
+// The gain map as stored, 8-bit grey or RGB, without the photo's transformations.
+std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& grey)
+{
+    heif_colorspace space = heif_colorspace_undefined;
+    heif_chroma chroma = heif_chroma_undefined;
+    heif_image_handle_get_preferred_decoding_colorspace(handle, &space, &chroma);
+    grey = space == heif_colorspace_monochrome;
+    std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(heif_decoding_options_alloc(),
+                                                                                  heif_decoding_options_free);
+    if (!options)
+        return nullptr;
+    options->ignore_transformations = 1;
+    options->convert_hdr_to_8bit = 1;
+    heif_image* image = nullptr;
+    if (heif_decode_image(handle, &image, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
+                          grey ? heif_chroma_monochrome : heif_chroma_interleaved_RGB, options.get())
+                .code != heif_error_Ok ||
+        !image)
+        return nullptr;
+    std::shared_ptr<heif_image> result(image, heif_image_release);
+    const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
+    if (heif_image_get_bits_per_pixel_range(image, channel) != 8)
+        return nullptr;
+    return result;
+}
+
+// The stored gain map resampled onto the photo as shown: each pixel of the
+// result takes the stored gain map pixel under its centre, after the
+// photo's rotations, mirrors and crops, scaled to the gain map's resolution,
+// and re-encoded through `table` when given.
+bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bool grey,
+                  const std::optional<std::array<std::uint8_t, 256>>& table, DecodedImage& out)
+{
+    const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
+    int stride = 0;
+    const std::uint8_t* pixels = heif_image_get_plane_readonly(stored, channel, &stride);
+    const std::int64_t mapWidth = heif_image_get_primary_width(stored), mapHeight = heif_image_get_primary_height(stored);
+    const std::int64_t storedWidth = heif_image_handle_get_ispe_width(primary);
+    const std::int64_t storedHeight = heif_image_handle_get_ispe_height(primary);
+    if (!pixels || stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || storedWidth <= 0 || storedHeight <= 0 ||
+        mapWidth > storedWidth || mapHeight > storedHeight)
+        return false;
+    const std::optional<ImageTransform> t = ImageTransform::of(primary, std::uint32_t(storedWidth), std::uint32_t(storedHeight));
+    if (!t || t->width == 0 || t->height == 0)
+        return false;
+    const bool swapped = t->swapsAxes();
+    const std::int64_t width = std::max<std::int64_t>(
+        1, (2 * t->width * (swapped ? mapHeight : mapWidth) + (swapped ? storedHeight : storedWidth)) /
+               (2 * (swapped ? storedHeight : storedWidth)));
+    const std::int64_t height = std::max<std::int64_t>(
+        1, (2 * t->height * (swapped ? mapWidth : mapHeight) + (swapped ? storedWidth : storedHeight)) /
+               (2 * (swapped ? storedWidth : storedHeight)));
+    // Stored positions are sums of a column's part and a row's part; each
+    // stored position has its gain map sample: all looked up, not divided out.
+    std::vector<std::int64_t> columnX(width), columnY(width), rowX(height), rowY(height);
+    for (std::int64_t u = 0; u < width; ++u) {
+        const std::int64_t x = (2 * u + 1) * t->width / (2 * width);
+        columnX[u] = t->xx * x, columnY[u] = t->yx * x;
+    }
+    for (std::int64_t v = 0; v < height; ++v) {
+        const std::int64_t y = (2 * v + 1) * t->height / (2 * height);
+        rowX[v] = t->xy * y + t->x0, rowY[v] = t->yy * y + t->y0;
+    }
+    const int channels = grey ? 1 : 3;
+    std::vector<std::int64_t> mapColumn(storedWidth), mapRow(storedHeight);
+    for (std::int64_t sx = 0; sx < storedWidth; ++sx)
+        mapColumn[sx] = (2 * sx + 1) * mapWidth / (2 * storedWidth) * channels;
+    for (std::int64_t sy = 0; sy < storedHeight; ++sy)
+        mapRow[sy] = (2 * sy + 1) * mapHeight / (2 * storedHeight) * stride;
+    std::array<std::uint8_t, 256> identity;
+    for (int i = 0; i < 256; ++i)
+        identity[i] = std::uint8_t(i);
+    const std::array<std::uint8_t, 256>& lookup = table ? *table : identity;
+    std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(width * height * channels));
+    if (!buffer)
+        return false;
+    for (std::int64_t v = 0; v < height; ++v) {
+        std::uint8_t* row = buffer.get() + v * width * channels;
+        if (!swapped) {
+            // A row of the result comes from one stored row.
+            const std::uint8_t* from = pixels + mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)];
+            for (std::int64_t u = 0; u < width; ++u) {
+                const std::uint8_t* sample = from + mapColumn[std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1)];
+                for (int c = 0; c < channels; ++c)
+                    row[u * channels + c] = lookup[sample[c]];
+            }
+            continue;
+        }
+        for (std::int64_t u = 0; u < width; ++u) {
+            const std::int64_t sx = std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1);
+            const std::int64_t sy = std::clamp<std::int64_t>(columnY[u] + rowY[v], 0, storedHeight - 1);
+            const std::uint8_t* sample = pixels + mapRow[sy] + mapColumn[sx];
+            for (int c = 0; c < channels; ++c)
+                row[u * channels + c] = lookup[sample[c]];
+        }
+    }
+    out.width = std::uint32_t(width);
+    out.height = std::uint32_t(height);
+    out.channels = channels;
+    out.bitsPerSample = 8;
+    out.stride = std::size_t(width * channels);
+    out.data = buffer.get();
+    out.owner = std::move(buffer);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
+{
+    ContextPtr context(heif_image_handle_get_context(primary), heif_context_free);
+    if (!context)
+        return nullptr;
+    std::optional<Source> source = fromToneMapItem(context.get(), heif_image_handle_get_item_id(primary));
+    if (!source)
+        source = fromAuxiliaryImage(primary);
+    if (!source)
+        return nullptr;
+    if (!source->handle) {
+        heif_image_handle* raw = nullptr;
+        if (heif_context_get_image_handle(context.get(), source->item, &raw).code != heif_error_Ok || !raw)
+            return nullptr;
+        source->handle.reset(raw);
+    }
+    bool grey = true;
+    const std::shared_ptr<heif_image> stored = decodeStored(source->handle.get(), grey);
+    auto gainMap = std::make_unique<GainMap>();
+    if (!stored || !mapOntoPhoto(primary, stored.get(), grey, source->reencoding, gainMap->image))
+        return nullptr;
+    gainMap->metadata = source->metadata;
+    gainMap->isoPayload = std::move(source->isoPayload);
+    return gainMap;
+}
+
+}  // namespace pictavo::imageio

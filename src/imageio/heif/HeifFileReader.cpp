@@ -1,0 +1,240 @@
+#include "imageio/heif/HeifFileReader.h"
+
+#include "imageio/heif/SecurityLimits.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace pictavo::imageio {
+
+namespace {
+
+HeifFileReader& reader(void* self)
+{
+    return *static_cast<HeifFileReader*>(self);
+}
+
+bool readFully(int fd, std::uint64_t at, char* data, std::size_t size)
+{
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t got = ::pread(fd, data + done, size - done, static_cast<off_t>(at + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::uint32_t bigEndian(const unsigned char* bytes, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// A box within [.., limit): where its body starts and where it ends.
+struct Box {
+    char type[4];
+    std::uint64_t body;
+    std::uint64_t end;
+};
+
+// The box whose header starts at `at` of `bytes` (header bytes read from
+// there); none when its header or size does not fit before `limit`.
+std::optional<Box> boxAt(const unsigned char* header, std::size_t available, std::uint64_t at, std::uint64_t limit)
+{
+    if (available < 8 || at + 8 > limit)
+        return std::nullopt;
+    std::uint64_t size = bigEndian(header, 4), headerSize = 8;
+    if (size == 1) {
+        if (available < 16)
+            return std::nullopt;
+        size = std::uint64_t(bigEndian(header + 8, 4)) << 32 | bigEndian(header + 12, 4);
+        headerSize = 16;
+    } else if (size == 0) {
+        size = limit - at;
+    }
+    if (size < headerSize || size > limit - at)
+        return std::nullopt;
+    Box box{{}, at + headerSize, at + size};
+    std::memcpy(box.type, header + 4, 4);
+    return box;
+}
+
+}  // namespace
+
+bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
+{
+    file_ = std::move(file);
+    struct stat info{};
+    if (!file_.valid() || ::fstat(file_.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    position_ = 0;
+
+    static const heif_reader callbacks = [] {
+        heif_reader table{};
+        table.reader_api_version = 1;
+        table.get_position = &HeifFileReader::position;
+        table.read = &HeifFileReader::read;
+        table.seek = &HeifFileReader::seek;
+        table.wait_for_file_size = &HeifFileReader::availability;
+        return table;
+    }();
+
+    const heif_error error = heif_context_read_from_reader(context, &callbacks, this, nullptr);
+    if (error.code == heif_error_Ok)
+        return true;
+    // A primary item marked hidden is still the file's picture: read the file
+    // again with that flag cleared.
+    if (error.subcode != heif_suberror_Nonexisting_item_referenced || !findHiddenPrimaryFlag())
+        return false;
+    position_ = 0;
+    return heif_context_read_from_reader(context, &callbacks, this, nullptr).code == heif_error_Ok;
+}
+
+bool HeifFileReader::findHiddenPrimaryFlag()
+{
+    constexpr std::uint64_t kMaxMetaSize = 16 << 20;
+    constexpr int kMaxBoxesBeforeMeta = 1000;  // ftyp, meta, mdat in practice
+    std::optional<Box> meta;
+    for (std::uint64_t at = 0, boxes = 0; at < size_ && !meta && boxes < kMaxBoxesBeforeMeta; ++boxes) {
+        unsigned char header[16] = {};
+        const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(16, size_ - at));
+        if (!readFully(file_.get(), at, reinterpret_cast<char*>(header), available))
+            return false;
+        std::optional<Box> box = boxAt(header, available, at, size_);
+        if (!box)
+            return false;
+        if (std::memcmp(box->type, "meta", 4) == 0)
+            meta = box;
+        at = box->end;
+    }
+    if (!meta || meta->end - meta->body > kMaxMetaSize || meta->end - meta->body < 4)
+        return false;
+    std::vector<unsigned char> bytes(meta->end - meta->body);
+    if (!readFully(file_.get(), meta->body, reinterpret_cast<char*>(bytes.data()), bytes.size()))
+        return false;
+
+    // The children of a box whose body is bytes[from, to).
+    auto children = [&bytes](std::size_t from, std::size_t to) {
+        std::vector<Box> found;
+        for (std::size_t at = from; at < to;) {
+            std::optional<Box> box = boxAt(&bytes[at], to - at, at, to);
+            if (!box)
+                break;
+            found.push_back(*box);
+            at = box->end;
+        }
+        return found;
+    };
+    std::optional<std::uint32_t> primary;
+    std::optional<Box> iinf;
+    for (const Box& box : children(4, bytes.size())) {  // meta is a full box: version and flags first
+        if (std::memcmp(box.type, "pitm", 4) == 0 && box.end - box.body >= 6) {
+            const bool wide = bytes[box.body] != 0;
+            if (!wide || box.end - box.body >= 8)
+                primary = bigEndian(&bytes[box.body + 4], wide ? 4 : 2);
+        } else if (std::memcmp(box.type, "iinf", 4) == 0 && box.end - box.body >= 6) {
+            iinf = box;
+        }
+    }
+    if (!primary || !iinf)
+        return false;
+    const std::size_t entries = iinf->body + (bytes[iinf->body] == 0 ? 6 : 8);
+    for (const Box& infe : children(std::min<std::size_t>(entries, iinf->end), iinf->end)) {
+        // infe version 2 or 3: version, flags (bit 0: hidden), item ID of 2 or 4 bytes.
+        const std::size_t at = infe.body;
+        const int version = infe.end - at >= 8 ? bytes[at] : 0;
+        if (std::memcmp(infe.type, "infe", 4) != 0 || version < 2)
+            continue;
+        if (bigEndian(&bytes[at + 4], version == 2 ? 2 : 4) == *primary && (bytes[at + 3] & 1)) {
+            clearedBit_ = meta->body + at + 3;
+            return true;
+        }
+    }
+    return false;
+}
+
+// libheif hands positions over as int64_t although it computes them as
+// unsigned; converting back and forth keeps every position it asks for.
+std::int64_t HeifFileReader::position(void* self)
+{
+    return static_cast<std::int64_t>(reader(self).position_);
+}
+
+int HeifFileReader::seek(std::int64_t position, void* self)
+{
+    reader(self).position_ = static_cast<std::uint64_t>(position);
+    return 0;
+}
+
+heif_reader_grow_status HeifFileReader::availability(std::int64_t size, void* self)
+{
+    return static_cast<std::uint64_t>(size) <= reader(self).size_ ? heif_reader_grow_status_size_reached
+                                                                  : heif_reader_grow_status_size_beyond_eof;
+}
+
+// Fails unless all `size` bytes lie within the file as it was opened; a file
+// that shrank since then fails here too. libheif reads boxes a few bytes at a
+// time, so small reads come from a window read ahead (a system call each
+// would cost more than parsing), large ones straight from the file.
+int HeifFileReader::read(void* data, std::size_t size, void* self)
+{
+    HeifFileReader& file = reader(self);
+    if (file.position_ > file.size_ || size > file.size_ - file.position_)
+        return 1;
+    if (size == 0)
+        return 0;
+    if (size >= kWindowSize) {
+        if (!readFully(file.file_.get(), file.position_, static_cast<char*>(data), size))
+            return 1;
+    } else {
+        const bool inWindow = file.position_ >= file.windowStart_ &&
+                              file.position_ + size <= file.windowStart_ + file.window_.size();
+        if (!inWindow) {
+            file.window_.resize(std::min<std::uint64_t>(kWindowSize, file.size_ - file.position_));
+            file.windowStart_ = file.position_;
+            if (!readFully(file.file_.get(), file.windowStart_, file.window_.data(), file.window_.size())) {
+                file.window_.clear();
+                return 1;
+            }
+        }
+        std::memcpy(data, file.window_.data() + (file.position_ - file.windowStart_), size);
+    }
+    if (file.clearedBit_ && *file.clearedBit_ >= file.position_ && *file.clearedBit_ - file.position_ < size)
+        static_cast<unsigned char*>(data)[*file.clearedBit_ - file.position_] &= 0xFE;
+    file.position_ += size;
+    return 0;
+}
+
+std::unique_ptr<HeifFileContext> HeifFileContext::open(UniqueFd file)
+{
+    auto opened = std::make_unique<HeifFileContext>();
+    opened->context.reset(heif_context_alloc());
+    if (!opened->context)
+        return nullptr;
+    applySecurityLimits(opened->context.get());
+    // libheif 1.19 pastes grid tiles decoded on several threads together
+    // wrongly at times (stray columns, different pixels from run to run):
+    // it decodes a grid's tiles one after another. Tiles bound for a JPEG are
+    // decoded on every core by TiledYCbCrImage instead, each thread through
+    // a context of its own.
+    heif_context_set_max_decoding_threads(opened->context.get(), 0);
+    if (!opened->reader.readInto(opened->context.get(), std::move(file)))
+        return nullptr;
+    return opened;
+}
+
+}  // namespace pictavo::imageio

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imageio/pixels/ImageTransform.h"
+#include "imageio/files/UniqueFd.h"
+
+#include <libheif/heif.h>
+
+namespace pictavo::imageio {
+
+// One band of a tiled image as shown, in 8-bit 4:2:0 planes: the part of one
+// row of stored tiles (a column, when the image is turned a quarter) that
+// shows. Rows are padded on the right to a multiple of 16 luma samples by
+// repeating the last column, as JPEG's 16×16 blocks read them.
+struct YCbCrBand {
+    std::uint32_t top = 0;   // first image row, even
+    std::uint32_t rows = 0;  // image rows held (luma); even, except in the last band
+    const std::uint8_t* y = nullptr;
+    const std::uint8_t* cb = nullptr;
+    const std::uint8_t* cr = nullptr;
+    std::size_t yStride = 0;
+    std::size_t chromaStride = 0;
+};
+
+// A tiled photo (the grids phones write) whose tiles decode to 8-bit 4:2:0
+// YCbCr with the BT.601 matrix at full range: exactly JPEG's own YCbCr, so a
+// JPEG can be written from the decoded planes without converting colour. The
+// photo goes band by band while later tiles are still being decoded; each
+// tile is turned, mirrored and cropped into its place as the file says. One
+// whose 4:2:0 planes libheif would turn otherwise (ImageTransform::
+// keeps420Blocks) is turned whole by libheif instead and read as one band.
+class TiledYCbCrImage {
+public:
+    // What to do with a photo whose tiles cannot be turned into place one by
+    // one: let libheif turn it whole (its 4:2:0 planes then need not be those
+    // of its RGB decode turned), or refuse it.
+    enum class WhenTurnedWhole { decode, refuse };
+
+    // The image, when it is such a photo (tiled, no alpha, 8-bit 4:2:0,
+    // BT.601 full range) and its first tile (or, when libheif turns it, the
+    // whole image) decodes; nullptr otherwise. `handle` is kept; `file` is
+    // the open file its context reads, which the decoding threads read again
+    // (a duplicate is kept).
+    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle, int file,
+                                                 WhenTurnedWhole whenTurnedWhole);
+
+    std::uint32_t width() const { return width_; }
+    std::uint32_t height() const { return height_; }
+    // The first tile decoded (its nclx describes the colour).
+    const heif_image* firstTile() const { return firstTile_.get(); }
+
+    // Reads the bands from top to bottom. Tiles are decoded on every core,
+    // a few bands ahead of the reader, so at most those bands are held.
+    class BandReader {
+    public:
+        explicit BandReader(const TiledYCbCrImage& image);
+        ~BandReader();
+        BandReader(const BandReader&) = delete;
+        BandReader& operator=(const BandReader&) = delete;
+
+        // The next band, valid until the following call; nullptr after the
+        // last band or when a tile could not be decoded (then the image's
+        // tileFailed() is true).
+        const YCbCrBand* next();
+
+        struct State;
+
+    private:
+        std::unique_ptr<State> state_;
+    };
+
+    // True once a tile has failed to decode while bands were read.
+    bool tileFailed() const { return tileFailed_.load(); }
+
+private:
+    // A stored tile row or column and the shown rows (or columns) it covers.
+    struct Span {
+        std::uint32_t tile = 0;
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
+    };
+
+    // A tile's place in the stored grid.
+    struct TileAt {
+        std::uint32_t column = 0;
+        std::uint32_t row = 0;
+    };
+
+    TiledYCbCrImage() = default;
+    // The stored tile rows (or columns) that a shown axis of `length` samples
+    // crosses, in shown order, where shown sample i is stored sample step·i + offset.
+    static std::vector<Span> spans(int step, std::int64_t offset, std::uint32_t length, std::uint32_t tileSize);
+    // The stored tile that shows in `band` at `column` (an index into columns_).
+    TileAt storedTile(std::size_t band, std::size_t column) const;
+
+    std::shared_ptr<heif_image_handle> handle_;
+    UniqueFd file_;
+    std::shared_ptr<heif_image> firstTile_;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    std::uint32_t tileWidth_ = 0;
+    std::uint32_t tileHeight_ = 0;
+    ImageTransform transform_;
+    std::vector<Span> bands_;    // down the image as shown, one per band
+    std::vector<Span> columns_;  // across it, the same in every band
+    mutable std::atomic<bool> tileFailed_{false};
+};
+
+}  // namespace pictavo::imageio

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "imageio/writing/ByteSink.h"
+#include "imageio/pixels/DecodedImage.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pictavo::imageio {
+
+// Encodes `image` as a baseline JPEG and streams it to `sink`: greyscale for
+// grey sources, YCbCr otherwise; 16-bit samples rounded to 8 bits; alpha
+// composited onto white; a tiled photo (DecodedImage::tiles) straight from its
+// 4:2:0 planes, band by band. Carries EXIF (orientation 1), XMP and the ICC
+// profile when it describes the colour space written. `quality` is a
+// fraction of full quality (0..1). False on any encoder or sink failure;
+// never throws.
+//
+// `additions`, when given, adds segments of an image with a gain map.
+struct JpegAdditions;
+bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, JpegAdditions* additions = nullptr);
+
+struct JpegAdditions {
+    // Turns the XMP packet to be written (empty when there is none) into
+    // the one written; none keeps it as it is.
+    std::function<std::optional<std::string>(std::string_view)> editXmp;
+    // APP2 segment payloads written after the ICC profile, in order.
+    std::vector<std::vector<std::uint8_t>> app2;
+    // Filled in: where each of them starts, in bytes from the JPEG's first.
+    std::vector<std::uint64_t> app2Offsets;
+};
+
+}  // namespace pictavo::imageio

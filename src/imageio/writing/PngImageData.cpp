@@ -1,0 +1,259 @@
+#include "imageio/writing/PngImageData.h"
+
+#include "imageio/pixels/ImageValidity.h"
+
+#include <algorithm>
+#include <bit>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <zlib.h>
+
+namespace pictavo::imageio {
+
+namespace {
+
+constexpr std::uint8_t kUpFilter = 2;
+// zlib's fastest deflate (level 1), its search for matches widened towards
+// level 3's (good, lazy, nice length and chain: level 1 has 4, 4, 8, 4 and
+// level 3 4, 6, 32, 32). Plain level 1 cuts the long runs of smooth photos
+// short: a 3024×4032 phone photo came out 6.9 MB, against 5.6 MB from libpng's
+// level 6 with adaptive filters; this writes 6.1 MB for about 15% more
+// deflate time, level 3 5.9 MB for 40% more. On a detailed 4032×3024 photo:
+// 13.4 MB (level 1 14.5, level 3 13.0, libpng's level 6 13.9).
+constexpr int kLevel = 1;
+constexpr int kGoodLength = 4, kLazyLength = 6, kNiceLength = 16, kChainLength = 16;
+// Filtered bytes per band: large enough that restarting the deflate window at
+// each band costs little, small enough that a few bands in flight stay small.
+constexpr std::size_t kBandBytes = 2 * 1024 * 1024;
+constexpr std::size_t kOutputStep = 256 * 1024;
+
+// Row `y` as PNG stores it: 16-bit samples big-endian.
+void storedRow(const DecodedImage& image, std::uint32_t y, std::size_t rowBytes, std::uint8_t* out)
+{
+    const std::uint8_t* row = image.row(y);
+    if (image.bitsPerSample == 16 && std::endian::native == std::endian::little) {
+        for (std::size_t i = 0; i + 1 < rowBytes; i += 2) {
+            out[i] = row[i + 1];
+            out[i + 1] = row[i];
+        }
+    } else {
+        std::copy(row, row + rowBytes, out);
+    }
+}
+
+struct Band {
+    std::uint32_t firstRow = 0;
+    std::uint32_t endRow = 0;
+    bool last = false;
+    std::vector<std::uint8_t> deflated;
+    uLong adler = 0;
+    std::size_t filteredSize = 0;
+    bool done = false;
+    bool ok = false;
+};
+
+// Deflates the band's filtered rows as raw deflate data (no zlib header or checksum).
+bool deflateBand(const DecodedImage& image, Band& band)
+{
+    const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
+    std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes), filtered(rowBytes + 1);
+    if (band.firstRow > 0)
+        storedRow(image, band.firstRow - 1, rowBytes, previous.data());
+
+    z_stream stream{};
+    if (deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    deflateTune(&stream, kGoodLength, kLazyLength, kNiceLength, kChainLength);
+    band.adler = adler32(0, nullptr, 0);
+    band.deflated.resize(kOutputStep);
+    stream.next_out = band.deflated.data();
+    stream.avail_out = static_cast<uInt>(band.deflated.size());
+    bool ok = true;
+    for (std::uint32_t y = band.firstRow; ok && y < band.endRow; ++y) {
+        storedRow(image, y, rowBytes, current.data());
+        filtered[0] = kUpFilter;
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            filtered[i + 1] = static_cast<std::uint8_t>(current[i] - previous[i]);
+        std::swap(previous, current);
+        band.adler = adler32(band.adler, filtered.data(), static_cast<uInt>(filtered.size()));
+        band.filteredSize += filtered.size();
+
+        const int flush = y + 1 < band.endRow ? Z_NO_FLUSH : band.last ? Z_FINISH : Z_SYNC_FLUSH;
+        stream.next_in = filtered.data();
+        stream.avail_in = static_cast<uInt>(filtered.size());
+        for (;;) {
+            if (stream.avail_out == 0) {
+                const std::size_t used = band.deflated.size();
+                band.deflated.resize(used + kOutputStep);
+                stream.next_out = band.deflated.data() + used;
+                stream.avail_out = static_cast<uInt>(kOutputStep);
+            }
+            const int result = deflate(&stream, flush);
+            if (result == Z_STREAM_END)
+                break;
+            if (result != Z_OK && result != Z_BUF_ERROR) {
+                ok = false;
+                break;
+            }
+            // The row is taken, and (for a flush) deflate had room to spare, so nothing is pending.
+            if (flush != Z_FINISH && stream.avail_in == 0 && stream.avail_out > 0)
+                break;
+        }
+    }
+    band.deflated.resize(stream.next_out - band.deflated.data());
+    deflateEnd(&stream);
+    return ok;
+}
+
+void putBigEndian(std::uint8_t* out, std::uint32_t value)
+{
+    out[0] = static_cast<std::uint8_t>(value >> 24);
+    out[1] = static_cast<std::uint8_t>(value >> 16);
+    out[2] = static_cast<std::uint8_t>(value >> 8);
+    out[3] = static_cast<std::uint8_t>(value);
+}
+
+bool writeChunk(const ByteSink& sink, const char type[4], const std::uint8_t* data, std::size_t size)
+{
+    std::uint8_t head[8];
+    putBigEndian(head, static_cast<std::uint32_t>(size));
+    std::copy(type, type + 4, head + 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (size > 0)  // crc32() with no data restarts the checksum
+        crc = crc32(crc, data, static_cast<uInt>(size));
+    std::uint8_t tail[4];
+    putBigEndian(tail, static_cast<std::uint32_t>(crc));
+    return sink(head, sizeof head) && (size == 0 || sink(data, size)) && sink(tail, sizeof tail);
+}
+
+// Deflates bands on worker threads, never more than `window` bands ahead of
+// the one the writer is waiting for.
+class BandPipeline {
+public:
+    BandPipeline(const DecodedImage& image, std::vector<Band>& bands, std::size_t window)
+        : image_(image), bands_(bands), window_(window)
+    {
+    }
+
+    void work()
+    {
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopped_ || next_ >= bands_.size() || next_ < written_ + window_; });
+                if (stopped_ || next_ >= bands_.size())
+                    return;
+                index = next_++;
+            }
+            bool ok = false;
+            try {
+                ok = deflateBand(image_, bands_[index]);
+            } catch (...) {
+            }
+            std::lock_guard lock(mutex_);
+            bands_[index].ok = ok;
+            bands_[index].done = true;
+            changed_.notify_all();
+        }
+    }
+
+    // Waits for band `index`; false when it failed.
+    bool await(std::size_t index)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return bands_[index].done; });
+        return bands_[index].ok;
+    }
+
+    void written(std::size_t count)
+    {
+        std::lock_guard lock(mutex_);
+        written_ = count;
+        changed_.notify_all();
+    }
+
+    void stop()
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const DecodedImage& image_;
+    std::vector<Band>& bands_;
+    const std::size_t window_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t next_ = 0;
+    std::size_t written_ = 0;
+    bool stopped_ = false;
+};
+
+bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
+{
+    const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
+    const std::uint32_t bandRows =
+        static_cast<std::uint32_t>(std::clamp<std::size_t>(kBandBytes / (rowBytes + 1), 1, image.height));
+    std::vector<Band> bands((image.height + bandRows - 1) / bandRows);
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        bands[i].firstRow = static_cast<std::uint32_t>(i * bandRows);
+        bands[i].endRow = std::min(image.height, static_cast<std::uint32_t>((i + 1) * bandRows));
+        bands[i].last = i + 1 == bands.size();
+    }
+    const unsigned workers = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(bands.size()));
+    BandPipeline pipeline(image, bands, 2 * std::size_t(workers));
+
+    // zlib header: deflate, 32 KiB window, "fastest" as the level hint, check bits.
+    const std::uint8_t header[2] = {0x78, 0x01};
+
+    std::vector<std::jthread> pool;
+    // Declared after the pool so that, however this function is left, the
+    // workers are told to stop before the pool joins them.
+    struct StopOnExit {
+        BandPipeline& pipeline;
+        ~StopOnExit() { pipeline.stop(); }
+    } stopOnExit{pipeline};
+    bool ok = true;
+    try {
+        for (unsigned i = 0; i < workers; ++i)
+            pool.emplace_back([&pipeline] { pipeline.work(); });
+    } catch (...) {
+        if (pool.empty())
+            ok = false;  // not even one thread
+    }
+    uLong adler = adler32(0, nullptr, 0);
+    ok = ok && writeChunk(sink, "IDAT", header, sizeof header);
+    for (std::size_t i = 0; ok && i < bands.size(); ++i) {
+        ok = pipeline.await(i) && writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size());
+        adler = adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bands[i].filteredSize));
+        std::vector<std::uint8_t>().swap(bands[i].deflated);
+        pipeline.written(i + 1);
+    }
+    pipeline.stop();
+    pool.clear();  // joins
+    if (!ok)
+        return false;
+    std::uint8_t checksum[4];
+    putBigEndian(checksum, static_cast<std::uint32_t>(adler));
+    return writeChunk(sink, "IDAT", checksum, sizeof checksum) && writeChunk(sink, "IEND", nullptr, 0);
+}
+
+}  // namespace
+
+bool writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink)
+{
+    try {
+        if (!isWritable(image))
+            return false;
+        return writeBands(image, threads, sink);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace pictavo::imageio
