@@ -37,6 +37,7 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
         std::uint16_t exifPointerType;
     };
     for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true, 4}, Row{40000, 40000, 65527, 640, 480, false, 13}}) {
+        SCOPED_TRACE(row.whole ? "fits whole" : "over the limit");
         const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .makerNoteSize = row.makerNote,
                                                         .thumbnailSize = row.thumbnail,
                                                         .exifPointerType = row.exifPointerType});
@@ -79,18 +80,19 @@ TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
 {
     std::mt19937 random(12345);
     for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
         const std::vector<std::uint8_t> valid = buildTiff({.bigEndian = big, .thumbnailSize = 64});
         for (std::size_t length = 0; length < valid.size(); ++length) {
             const std::vector<std::uint8_t> out = exifForOutput(std::span(valid).first(length), 5, 5, 120);
-            EXPECT_LE(out.size(), 120u);
-            EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright";
+            EXPECT_LE(out.size(), 120u) << "cut at " << length;
+            EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright, cut at " << length;
         }
         for (int round = 0; round < 2000; ++round) {
             std::vector<std::uint8_t> damaged = valid;
             for (auto hits = 1 + random() % 8; hits > 0; --hits)
                 damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
             const std::size_t limit = round % 2 ? kUnlimited : 100;
-            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
+            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit) << "round " << round;
             if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
                 editor->reduced();
         }
@@ -189,8 +191,8 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         for (int i = 0; i < 1 + round % 8; ++i)
             damaged[random() % damaged.size()] = damage[random() % sizeof damage];
         const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
-        EXPECT_LE(parts.standard.size(), 65504u);
-        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
+        EXPECT_LE(parts.standard.size(), 65504u) << "round " << round;
+        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended))) << "round " << round;
     }
 }
 
@@ -198,13 +200,11 @@ void expectSameMetadata(const GainMapMetadata& a, const GainMapMetadata& b)
 {
     EXPECT_NEAR(a.baseHeadroom, b.baseHeadroom, 1e-6);
     EXPECT_NEAR(a.alternateHeadroom, b.alternateHeadroom, 1e-6);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(a.min[c], b.min[c], 1e-6);
-        EXPECT_NEAR(a.max[c], b.max[c], 1e-6);
-        EXPECT_NEAR(a.gamma[c], b.gamma[c], 1e-6);
-        EXPECT_NEAR(a.baseOffset[c], b.baseOffset[c], 1e-6);
-        EXPECT_NEAR(a.alternateOffset[c], b.alternateOffset[c], 1e-6);
-    }
+    using M = GainMapMetadata;
+    for (const auto& [name, field] : {std::pair{"min", &M::min}, {"max", &M::max}, {"gamma", &M::gamma},
+                                      {"baseOffset", &M::baseOffset}, {"alternateOffset", &M::alternateOffset}})
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR((a.*field)[c], (b.*field)[c], 1e-6) << name << "[" << c << "]";
 }
 
 // Gain map metadata written in ISO 21496-1's binary form and as hdrgm XMP reads
@@ -223,7 +223,8 @@ TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
     hdrBase.baseHeadroom = 3, hdrBase.alternateHeadroom = 0.5;
     GainMapMetadata colour = sdrBase;
     colour.multichannel = true, colour.max[1] = 1.5, colour.gamma[2] = 1.25, colour.useBaseColourSpace = false;
-    for (const GainMapMetadata& m : {sdrBase, hdrBase, colour}) {
+    for (const auto& [name, m] : {std::pair{"SDR base", sdrBase}, {"HDR base", hdrBase}, {"three channels", colour}}) {
+        SCOPED_TRACE(name);
         const std::vector<std::uint8_t> iso = isoGainMapMetadata(m);
         const std::optional<GainMapMetadata> fromIso = parseIsoGainMapMetadata(iso);
         ASSERT_TRUE(fromIso);
@@ -303,6 +304,7 @@ TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
     EXPECT_EQ(appleHeadroomFromXmp("HDRGainMap:HDRGainMapHeadroom=\"3.5\""), 3.5);
 
     for (double headroom : {1.5, 3.48, 8.0}) {
+        SCOPED_TRACE(headroom);
         const std::array<std::uint8_t, 256> table = appleToIsoGainTable(headroom);
         const double stops = appleGainMapMetadata(headroom).max[0];
         EXPECT_DOUBLE_EQ(stops, std::log2(headroom));
