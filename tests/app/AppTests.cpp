@@ -23,14 +23,8 @@ namespace fs = std::filesystem;
 namespace fx = pictavo::fixtures;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC, as the driver's
-
-// How soon after Ctrl+Q the process must be gone. Under the sanitizers its own end
-// (LeakSanitizer's look through the whole heap above all) takes seconds of its own.
-#ifdef __SANITIZE_ADDRESS__
-constexpr double kQuitSeconds = 5;
-#else
-constexpr double kQuitSeconds = 1;
-#endif
+// How soon after Ctrl+Q the process is gone; the sanitizers' own work at exit takes seconds more.
+constexpr double kQuitSeconds = PICTAVO_SANITIZED ? 5 : 1;
 
 // The quit driver, started with `args`, its standard input and output held by the test.
 struct Driver {

@@ -62,22 +62,18 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
 
-TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
+// Hostile input: a sub-IFD pointing back at IFD0, every truncation of a valid block, then random
+// damage. Nothing may loop or read out of bounds (AddressSanitizer shows it), and whatever comes
+// out respects the limit.
+TEST(ExifEditor, LoopingTruncatedAndDamagedInputIsHandledSafely)
 {
-    std::vector<std::uint8_t> tiff = buildTiff({});
-    // The Exif IFD pointer is IFD0's third entry; aim it at IFD0 itself.
-    const std::size_t pointerValue = 8 + 2 + 2 * 12 + 8;
-    tiff[pointerValue] = 8;
-    tiff[pointerValue + 1] = tiff[pointerValue + 2] = tiff[pointerValue + 3] = 0;
-    const std::vector<std::uint8_t> reduced = ExifEditor::parse(tiff).value().reduced();
+    std::vector<std::uint8_t> looped = buildTiff({});
+    const std::size_t exifPointer = 8 + 2 + 2 * 12 + 8;  // the value of IFD0's third entry, aimed at IFD0
+    looped[exifPointer] = 8;
+    looped[exifPointer + 1] = looped[exifPointer + 2] = looped[exifPointer + 3] = 0;
+    const std::vector<std::uint8_t> reduced = ExifEditor::parse(looped).value().reduced();
     EXPECT_EQ(exifOrientation(reduced), 6);
-    EXPECT_LT(reduced.size(), tiff.size());
-}
-
-// Hostile input: every truncation of a valid block, then random damage. Nothing may read
-// out of bounds (AddressSanitizer shows it), and whatever comes out respects the limit.
-TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
-{
+    EXPECT_LT(reduced.size(), looped.size());
     std::mt19937 random(12345);
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");
@@ -280,11 +276,8 @@ std::vector<std::uint8_t> appleMakerNote(std::optional<double> tag33, std::optio
     return note;
 }
 
-// Apple's headroom from the maker note by its four-branch formula or from the
-// gain map's XMP; and the 256-entry re-encoding gives, at every stored value,
-// ISO's log-space gain equal to Apple's SDR × (1 + (headroom − 1) × g) to
-// within half a step of the 8-bit encoding.
-TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
+// Apple's headroom from the maker note by its four-branch formula or from the gain map's XMP.
+TEST(AppleGainMap, HeadroomFollowsApplesFormula)
 {
     struct Row {
         std::optional<double> tag33, tag48, stops;
@@ -303,18 +296,6 @@ TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
     EXPECT_EQ(appleHeadroomFromXmp("<HDRGainMap:HDRGainMapHeadroom>2.75</HDRGainMap:HDRGainMapHeadroom>"), 2.75);
     EXPECT_EQ(appleHeadroomFromXmp("HDRGainMap:HDRGainMapHeadroom=\"3.5\""), 3.5);
 
-    for (double headroom : {1.5, 3.48, 8.0}) {
-        SCOPED_TRACE(headroom);
-        const std::array<std::uint8_t, 256> table = appleToIsoGainTable(headroom);
-        const double stops = appleGainMapMetadata(headroom).max[0];
-        EXPECT_DOUBLE_EQ(stops, std::log2(headroom));
-        for (int v = 0; v < 256; ++v) {
-            const double e = v / 255.0;
-            const double g = e < 0.081 ? e / 4.5 : std::pow((e + 0.099) / 1.099, 1 / 0.45);
-            const double isoStops = table[v] / 255.0 * stops;
-            EXPECT_NEAR(isoStops, std::log2(1 + (headroom - 1) * g), 0.5 / 255 * stops + 1e-9) << v;
-        }
-    }
 }
 
 }  // namespace

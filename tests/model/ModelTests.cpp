@@ -147,8 +147,7 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     ASSERT_TRUE(started());
     EXPECT_TRUE(model.isConverting());
     EXPECT_TRUE(model.results().isEmpty());
-    EXPECT_EQ(model.runSize(), 4);
-    EXPECT_EQ(model.finishedCount(), 0);
+    EXPECT_EQ(std::pair(model.runSize(), model.finishedCount()), std::pair(4, 0));
     // The run took its files and settings when it began.
     model.setFormat(OutputFormat::png);
     model.setQuality(0.5);
@@ -165,9 +164,8 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     ASSERT_TRUE(finished());
     ASSERT_FALSE(counts.isEmpty());
     for (qsizetype i = 0; i < counts.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_GT(counts[i].first, i ? counts[i - 1].first : 0);
-        EXPECT_EQ(counts[i].second, 0);
+        EXPECT_GT(counts[i].first, i ? counts[i - 1].first : 0) << "count " << i;
+        EXPECT_EQ(counts[i].second, 0) << "results before the last file, at count " << i;
     }
     EXPECT_EQ(counts.last().first, 4);
     const QList<ConversionResult>& results = model.results();

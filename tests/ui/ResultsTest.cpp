@@ -105,7 +105,6 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
 
     EXPECT_EQ(app.text("summaryText"), "2 converted, 1 failed");
     EXPECT_EQ(app.text("resultFileName"), "beach.heic\nx.heic\nDunes.HEIF");
-    EXPECT_EQ(fx::readPng(folder / "beach.png").width, 64u);
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"Dunes.HEIF", "Dunes.png", "beach.heic", "beach.png", "x.heic"}));
 
     app.click("revealButton");  // every written file, in list order
