@@ -190,7 +190,7 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
         {true, std::nullopt, std::nullopt}, {true, file("/out"), fs::path("/out")}, {true, file("/out/"), fs::path("/out")}};
     model.addFiles({file("/p/a.heic")});
     for (const auto& [custom, dir, expected] : cases) {
-        SCOPED_TRACE((custom ? "switched on, folder " : "switched off, folder ") + dir.value_or(QUrl()).toString().toStdString());
+        SCOPED_TRACE((custom ? "on, " : "off, ") + dir.value_or(QUrl()).toString().toStdString());
         model.setUseCustomOutput(custom);
         model.setOutputDir(dir);
         model.convertAll();

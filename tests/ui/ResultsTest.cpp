@@ -72,7 +72,7 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
     remote.setUrls({QUrl("https://example.org/a.heic")});
     for (const QMimeData* data : {&text, &remote}) {
         app.drag(*data, false);
-        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool());
+        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool()) << (data == &text ? "text" : "a remote URL");
         app.drag(*data, true);
     }
     EXPECT_TRUE(app.model().files().isEmpty());

@@ -43,7 +43,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"nextToOriginalsHint", "(saves next to originals)", "(speichert neben den Originalen)"},
             {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""},
             {"summaryText", "", ""}, {"resultsList", "", ""}}},
-        {.name = "one queued, no folder chosen", .files = 1, .custom = true, .quality = 0.57, .canConvert = true, .controls = 8, .texts = {
+        {.name = "1 queued", .files = 1, .custom = true, .quality = 0.57, .canConvert = true, .controls = 8, .texts = {
             {"countHeadline", "1 file ready", "1 Datei bereit"},
             {"qualityPercentage", "56%", u"56\u202f%"_s},
             {"convertButton", "Convert 1 to JPG", "1 in JPG umwandeln"},
@@ -51,13 +51,14 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"clearButton", "Clear", "Leeren"},
             {"outputFolderText", "Not set", "Nicht festgelegt"},
             {"invitationHeadline", "", ""}, {"invitationOr", "", ""}, {"chooseFilesButton", "", ""}}},
-        {.name = "one converted", .files = 2, .results = {converted}, .summary = green, .quality = 0.29, .canConvert = true, .controls = 9, .texts = {
+        {.name = "1 converted", .files = 2, .results = {converted}, .summary = green, .quality = 0.29, .canConvert = true,
+         .controls = 9, .texts = {
             {"qualityPercentage", "28%", u"28\u202f%"_s},
             {"countHeadline", "2 files ready", "2 Dateien bereit"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"},
             {"summaryText", "1 converted", "1 umgewandelt"}}},
-        {.name = "four failed, stopped", .files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
-                                 failed("Write failed"), failed("Some new reason")},
+        {.name = "4 failed, stopped", .files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
+                                                         failed("Write failed"), failed("Some new reason")},
          .notConverted = 1, .summary = orange, .quality = 1.0, .canConvert = true, .controls = 8, .texts = {
             {"qualityPercentage", "100%", u"100\u202f%"_s},
             {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
@@ -69,8 +70,8 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // The reveal button needs a converted file, not a converted first file; the summary beside a long
         // convert button wraps rather than widen the window.
-        {.name = "140 queued, second converted", .files = 140, .results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = true,
-         .controls = 9, .texts = {
+        {.name = "140 queued, second converted", .files = 140, .results = {failed("Write failed"), converted},
+         .summary = orange, .quality = 0.1, .canConvert = true, .controls = 9, .texts = {
             {"qualityPercentage", "10%", u"10\u202f%"_s},
             {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
@@ -80,8 +81,9 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"scanningLabel", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
             {"dropZone", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
             {"countHeadline", "", ""}, {"clearButton", "", ""}}},
-        {.name = "deep folder, 40 failed", .files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/Exports/2024/Summer-holiday-"
-         "in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange, .canConvert = true, .controls = 9},
+        {.name = "deep folder, 40 failed", .files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/"
+         "Exports/2024/Summer-holiday-in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange,
+         .canConvert = true, .controls = 9},
         // PNG has no quality to set.
         {.name = "PNG", .files = 3, .format = OutputFormat::png, .canConvert = true, .controls = 6, .texts = {
             {"convertButton", "Convert 3 to PNG", "3 in PNG umwandeln"}, {"qualityPercentage", "", ""}}},
