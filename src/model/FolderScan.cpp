@@ -54,32 +54,6 @@ qsizetype digitRun(QStringView text, qsizetype from)
     return end - from;
 }
 
-// Natural order of names: runs of digits by value, letters without regard to case.
-bool naturalLess(QStringView a, QStringView b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            const qsizetype m = digitRun(a, i), n = digitRun(b, j);
-            if (const int order = compareNumbers(a.sliced(i, m), b.sliced(j, n)))
-                return order < 0;
-            i += m;
-            j += n;
-            continue;
-        }
-        const char32_t x = QChar::toCaseFolded(char32_t(a[i].unicode()));
-        const char32_t y = QChar::toCaseFolded(char32_t(b[j].unicode()));
-        if (x != y)
-            return x < y;
-        ++i;
-        ++j;
-    }
-    if (a.size() - i != b.size() - j)
-        return a.size() - i < b.size() - j;
-    // Names equal but for letter case or leading zeros: a fixed order all the same.
-    return a.compare(b) < 0;
-}
-
 // Appends the photos under `folder` to `found`.
 void collect(const fs::path& folder, QList<QUrl>& found, const std::function<bool()>& cancelled)
 {
@@ -138,6 +112,31 @@ QList<QUrl> expandFolders(const QList<QUrl>& locations, const std::function<bool
 }
 
 }  // namespace
+
+bool naturalLess(QStringView a, QStringView b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const qsizetype m = digitRun(a, i), n = digitRun(b, j);
+            if (const int order = compareNumbers(a.sliced(i, m), b.sliced(j, n)))
+                return order < 0;
+            i += m;
+            j += n;
+            continue;
+        }
+        const char32_t x = QChar::toCaseFolded(char32_t(a[i].unicode()));
+        const char32_t y = QChar::toCaseFolded(char32_t(b[j].unicode()));
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    // Names equal but for letter case or leading zeros: a fixed order all the same.
+    return a.compare(b) < 0;
+}
 
 bool isLocalFolder(const QUrl& url)
 {

@@ -9,6 +9,9 @@ namespace pictavo {
 // True when the URL is a local folder, reached directly or through a link.
 bool isLocalFolder(const QUrl& url);
 
+// Natural order of names: runs of digits by value, letters without regard to case.
+bool naturalLess(QStringView a, QStringView b);
+
 // On a thread of its own, the locations in the given order with each folder
 // among them replaced by the photos inside it at any depth (the files whose
 // names pass Model::isConvertible): a folder's files by name in natural order

@@ -37,6 +37,7 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
         std::uint16_t exifPointerType;
     };
     for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true, 4}, Row{40000, 40000, 65527, 640, 480, false, 13}}) {
+        SCOPED_TRACE(row.whole ? "fits whole" : "over the limit");
         const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .makerNoteSize = row.makerNote,
                                                         .thumbnailSize = row.thumbnail,
                                                         .exifPointerType = row.exifPointerType});
@@ -61,36 +62,33 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "BigEndian" : "LittleEndian"; });
 
-TEST(ExifEditor, SubIfdPointingBackAtIfd0DoesNotLoopWhenReducing)
+// Hostile input: a sub-IFD pointing back at IFD0, every truncation of a valid block, then random
+// damage. Nothing may loop or read out of bounds (AddressSanitizer shows it), and whatever comes
+// out respects the limit.
+TEST(ExifEditor, LoopingTruncatedAndDamagedInputIsHandledSafely)
 {
-    std::vector<std::uint8_t> tiff = buildTiff({});
-    // The Exif IFD pointer is IFD0's third entry; aim it at IFD0 itself.
-    const std::size_t pointerValue = 8 + 2 + 2 * 12 + 8;
-    tiff[pointerValue] = 8;
-    tiff[pointerValue + 1] = tiff[pointerValue + 2] = tiff[pointerValue + 3] = 0;
-    const std::vector<std::uint8_t> reduced = ExifEditor::parse(tiff).value().reduced();
+    std::vector<std::uint8_t> looped = buildTiff({});
+    const std::size_t exifPointer = 8 + 2 + 2 * 12 + 8;  // the value of IFD0's third entry, aimed at IFD0
+    looped[exifPointer] = 8;
+    looped[exifPointer + 1] = looped[exifPointer + 2] = looped[exifPointer + 3] = 0;
+    const std::vector<std::uint8_t> reduced = ExifEditor::parse(looped).value().reduced();
     EXPECT_EQ(exifOrientation(reduced), 6);
-    EXPECT_LT(reduced.size(), tiff.size());
-}
-
-// Hostile input: every truncation of a valid block, then random damage. Nothing may read
-// out of bounds (AddressSanitizer shows it), and whatever comes out respects the limit.
-TEST(ExifEditor, TruncatedAndDamagedInputIsHandledSafely)
-{
+    EXPECT_LT(reduced.size(), looped.size());
     std::mt19937 random(12345);
     for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
         const std::vector<std::uint8_t> valid = buildTiff({.bigEndian = big, .thumbnailSize = 64});
         for (std::size_t length = 0; length < valid.size(); ++length) {
             const std::vector<std::uint8_t> out = exifForOutput(std::span(valid).first(length), 5, 5, 120);
-            EXPECT_LE(out.size(), 120u);
-            EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright";
+            EXPECT_LE(out.size(), 120u) << "cut at " << length;
+            EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright, cut at " << length;
         }
         for (int round = 0; round < 2000; ++round) {
             std::vector<std::uint8_t> damaged = valid;
             for (auto hits = 1 + random() % 8; hits > 0; --hits)
                 damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
             const std::size_t limit = round % 2 ? kUnlimited : 100;
-            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit);
+            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit) << "round " << round;
             if (std::optional<ExifEditor> editor = ExifEditor::parse(damaged))
                 editor->reduced();
         }
@@ -189,8 +187,8 @@ TEST(JpegXmp, DamagedXmpIsSplitSafelyOrLeftOut)
         for (int i = 0; i < 1 + round % 8; ++i)
             damaged[random() % damaged.size()] = damage[random() % sizeof damage];
         const JpegXmp parts = splitXmpForJpeg(damaged, 65504);
-        EXPECT_LE(parts.standard.size(), 65504u);
-        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended)));
+        EXPECT_LE(parts.standard.size(), 65504u) << "round " << round;
+        EXPECT_TRUE(parts.extended.empty() || parts.guid == md5Hex(bytesOf(parts.extended))) << "round " << round;
     }
 }
 
@@ -198,13 +196,11 @@ void expectSameMetadata(const GainMapMetadata& a, const GainMapMetadata& b)
 {
     EXPECT_NEAR(a.baseHeadroom, b.baseHeadroom, 1e-6);
     EXPECT_NEAR(a.alternateHeadroom, b.alternateHeadroom, 1e-6);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(a.min[c], b.min[c], 1e-6);
-        EXPECT_NEAR(a.max[c], b.max[c], 1e-6);
-        EXPECT_NEAR(a.gamma[c], b.gamma[c], 1e-6);
-        EXPECT_NEAR(a.baseOffset[c], b.baseOffset[c], 1e-6);
-        EXPECT_NEAR(a.alternateOffset[c], b.alternateOffset[c], 1e-6);
-    }
+    using M = GainMapMetadata;
+    for (const auto& [name, field] : {std::pair{"min", &M::min}, {"max", &M::max}, {"gamma", &M::gamma},
+                                      {"baseOffset", &M::baseOffset}, {"alternateOffset", &M::alternateOffset}})
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR((a.*field)[c], (b.*field)[c], 1e-6) << name << "[" << c << "]";
 }
 
 // Gain map metadata written in ISO 21496-1's binary form and as hdrgm XMP reads
@@ -223,7 +219,8 @@ TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
     hdrBase.baseHeadroom = 3, hdrBase.alternateHeadroom = 0.5;
     GainMapMetadata colour = sdrBase;
     colour.multichannel = true, colour.max[1] = 1.5, colour.gamma[2] = 1.25, colour.useBaseColourSpace = false;
-    for (const GainMapMetadata& m : {sdrBase, hdrBase, colour}) {
+    for (const auto& [name, m] : {std::pair{"SDR base", sdrBase}, {"HDR base", hdrBase}, {"three channels", colour}}) {
+        SCOPED_TRACE(name);
         const std::vector<std::uint8_t> iso = isoGainMapMetadata(m);
         const std::optional<GainMapMetadata> fromIso = parseIsoGainMapMetadata(iso);
         ASSERT_TRUE(fromIso);
@@ -279,11 +276,8 @@ std::vector<std::uint8_t> appleMakerNote(std::optional<double> tag33, std::optio
     return note;
 }
 
-// Apple's headroom from the maker note by its four-branch formula or from the
-// gain map's XMP; and the 256-entry re-encoding gives, at every stored value,
-// ISO's log-space gain equal to Apple's SDR × (1 + (headroom − 1) × g) to
-// within half a step of the 8-bit encoding.
-TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
+// Apple's headroom from the maker note by its four-branch formula or from the gain map's XMP.
+TEST(AppleGainMap, HeadroomFollowsApplesFormula)
 {
     struct Row {
         std::optional<double> tag33, tag48, stops;
@@ -302,17 +296,6 @@ TEST(AppleGainMap, HeadroomAndReencodingFollowApplesFormula)
     EXPECT_EQ(appleHeadroomFromXmp("<HDRGainMap:HDRGainMapHeadroom>2.75</HDRGainMap:HDRGainMapHeadroom>"), 2.75);
     EXPECT_EQ(appleHeadroomFromXmp("HDRGainMap:HDRGainMapHeadroom=\"3.5\""), 3.5);
 
-    for (double headroom : {1.5, 3.48, 8.0}) {
-        const std::array<std::uint8_t, 256> table = appleToIsoGainTable(headroom);
-        const double stops = appleGainMapMetadata(headroom).max[0];
-        EXPECT_DOUBLE_EQ(stops, std::log2(headroom));
-        for (int v = 0; v < 256; ++v) {
-            const double e = v / 255.0;
-            const double g = e < 0.081 ? e / 4.5 : std::pow((e + 0.099) / 1.099, 1 / 0.45);
-            const double isoStops = table[v] / 255.0 * stops;
-            EXPECT_NEAR(isoStops, std::log2(1 + (headroom - 1) * g), 0.5 / 255 * stops + 1e-9) << v;
-        }
-    }
 }
 
 }  // namespace

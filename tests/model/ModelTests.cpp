@@ -1,5 +1,6 @@
 #include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
+#include "model/FolderScan.h"
 #include "model/Model.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,8 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
     }
     model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
     model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
-    EXPECT_TRUE(model.isScanning() && model.files().isEmpty());
+    EXPECT_TRUE(model.isScanning());
+    EXPECT_TRUE(model.files().isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
     ::chmod((photos / "Locked").c_str(), 0700);
 
@@ -102,6 +104,23 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
     EXPECT_EQ(model.files(), expected);
     // The scan's photos arrive in one write (thousands of appends would freeze the window), the waiting list's after.
     EXPECT_EQ(writes.count(), 2);
+}
+
+// Each row's first name sorts before its second, and not the other way round.
+TEST(Intake, NaturalOrderComparesDigitRunsByValueAndLettersWithoutCase)
+{
+    const std::pair<const char*, const char*> rows[]{
+        {"IMG_2", "IMG_10"}, {"img_3", "IMG_10"}, {"IMG_0002", "IMG_10"}, {"a", "B"}, {"b", "C1"},
+        {"IMG_9.heic", "IMG_10.heic"}, {"a", "a1"}, {"1z", "a"}, {"x 2 b", "x 02 c"},
+        {"x99999999999999999999", "x100000000000000000000"},  // past 64 bits
+        {"IMG_02", "IMG_2"}, {"A", "a"},  // equal but for leading zeros or case: still a fixed order
+    };
+    for (const auto& [first, second] : rows) {
+        SCOPED_TRACE(std::string(first) + " before " + second);
+        EXPECT_TRUE(naturalLess(QString(first), QString(second)));
+        EXPECT_FALSE(naturalLess(QString(second), QString(first)));
+    }
+    EXPECT_FALSE(naturalLess(u"IMG_1", u"IMG_1"));
 }
 
 class Run : public ::testing::Test {
@@ -118,15 +137,17 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
 {
     model.setResults({ConversionResult("/p/old.heic", std::nullopt, "Write failed")});
     model.convertAll();  // an empty queue starts nothing
-    EXPECT_TRUE(!model.isConverting() && model.results().size() == 1);
+    EXPECT_FALSE(model.isConverting());
+    EXPECT_EQ(model.results().size(), 1);
     const QList<QUrl> queue{file("/p/Über 東京 #1%.HEIC"), file("/p/two-bad.heic"), file("/p/throw.heif"),
                             file("/p/4.heic")};
     model.addFiles(queue);
     converter.held = true;
     model.convertAll();
     ASSERT_TRUE(started());
-    EXPECT_TRUE(model.isConverting() && model.results().isEmpty());
-    EXPECT_TRUE(model.runSize() == 4 && model.finishedCount() == 0);
+    EXPECT_TRUE(model.isConverting());
+    EXPECT_TRUE(model.results().isEmpty());
+    EXPECT_EQ(std::pair(model.runSize(), model.finishedCount()), std::pair(4, 0));
     // The run took its files and settings when it began.
     model.setFormat(OutputFormat::png);
     model.setQuality(0.5);
@@ -142,16 +163,23 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     converter.held = false;
     ASSERT_TRUE(finished());
     ASSERT_FALSE(counts.isEmpty());
-    for (qsizetype i = 0; i < counts.size(); ++i)
-        EXPECT_TRUE(counts[i].first > (i ? counts[i - 1].first : 0) && counts[i].second == 0) << i;
+    for (qsizetype i = 0; i < counts.size(); ++i) {
+        EXPECT_GT(counts[i].first, i ? counts[i - 1].first : 0) << "count " << i;
+        EXPECT_EQ(counts[i].second, 0) << "results before the last file, at count " << i;
+    }
     EXPECT_EQ(counts.last().first, 4);
     const QList<ConversionResult>& results = model.results();
     const QList<Call> calls = converter.taken();
-    ASSERT_TRUE(results.size() == 4 && calls.size() == 4);
+    ASSERT_EQ(results.size(), 4);
+    ASSERT_EQ(calls.size(), 4);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(results[i].source() == calls[i].source && file(calls[i].source) == queue[i]) << i;
-        EXPECT_EQ(results[i].ok(), i == 0 || i == 3) << i;  // "bad" fails, "throw" throws
-        EXPECT_TRUE(calls[i].format == OutputFormat::jpg && calls[i].quality == 0.9 && !calls[i].folder) << i;
+        SCOPED_TRACE(queue[i].toString().toStdString());
+        EXPECT_EQ(results[i].source(), calls[i].source);
+        EXPECT_EQ(file(calls[i].source), queue[i]);
+        EXPECT_EQ(results[i].ok(), i == 0 || i == 3);  // "bad" fails, "throw" throws
+        EXPECT_EQ(calls[i].format, OutputFormat::jpg);
+        EXPECT_EQ(calls[i].quality, 0.9);
+        EXPECT_FALSE(calls[i].folder);
     }
 }
 
@@ -162,11 +190,12 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
         {true, std::nullopt, std::nullopt}, {true, file("/out"), fs::path("/out")}, {true, file("/out/"), fs::path("/out")}};
     model.addFiles({file("/p/a.heic")});
     for (const auto& [custom, dir, expected] : cases) {
+        SCOPED_TRACE((custom ? "on, " : "off, ") + dir.value_or(QUrl()).toString().toStdString());
         model.setUseCustomOutput(custom);
         model.setOutputDir(dir);
         model.convertAll();
         ASSERT_TRUE(finished());
-        EXPECT_EQ(converter.taken().last().folder, expected) << custom << dir.has_value();
+        EXPECT_EQ(converter.taken().last().folder, expected);
     }
 }
 
@@ -176,6 +205,7 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
 {
     const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}};
     for (const auto& [held, published, notConverted] : cases) {
+        SCOPED_TRACE(held);
         const QList<QUrl> queue{file("/p/a.heic"), file("/p/b-bad.heic"), file(std::string("/p/") + held),
                                 file("/p/d.heic")};
         model.clear();
@@ -189,15 +219,17 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
         model.stop();
         converter.held = false;  // lets the deaf file finish
         ASSERT_TRUE(finished());
-        EXPECT_EQ(converter.taken().size(), before + 3) << held;  // d was never begun
-        ASSERT_EQ(model.results().size(), published) << held;
-        EXPECT_TRUE(model.results()[0].ok() && !model.results()[1].ok());
-        EXPECT_EQ(model.notConvertedCount(), notConverted) << held;
+        EXPECT_EQ(converter.taken().size(), before + 3);  // d was never begun
+        ASSERT_EQ(model.results().size(), published);
+        EXPECT_TRUE(model.results()[0].ok());
+        EXPECT_FALSE(model.results()[1].ok());
+        EXPECT_EQ(model.notConvertedCount(), notConverted);
         EXPECT_EQ(model.files(), queue);
     }
     model.convertAll();  // the next run is whole again
     ASSERT_TRUE(finished());
-    EXPECT_TRUE(model.results().size() == 4 && model.notConvertedCount() == 0);
+    EXPECT_EQ(model.results().size(), 4);
+    EXPECT_EQ(model.notConvertedCount(), 0);
 }
 
 // Closing the window mid-run: nothing crashes, and the run begins no file after the one in hand.

@@ -67,15 +67,15 @@ TEST(FileRevealer, AsksForEachFolderOnceWithEncodedUrisOrOpensEachFolder)
     ASSERT_TRUE(service.registerObject("/org/freedesktop/FileManager1", &desktop, QDBusConnection::ExportScriptableSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
     for (const auto& [alsoOwned, expected] : cases) {
+        SCOPED_TRACE("also owned: " + alsoOwned.toStdString());
         ASSERT_TRUE(alsoOwned.isEmpty() || service.registerService(alsoOwned));
         desktop.shown.clear();
         // Calls on one connection arrive in order, so an empty list that did call would be seen first.
         revealer.reveal({});
         revealer.reveal(paths);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.shown.size() >= expected.size(); }, 5000))
-            << alsoOwned.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.shown.size() >= expected.size(); }, 5000));
         QTest::qWait(200);
-        EXPECT_EQ(desktop.shown, expected) << alsoOwned.toStdString();
+        EXPECT_EQ(desktop.shown, expected);
         if (!alsoOwned.isEmpty())
             service.unregisterService(alsoOwned);
     }

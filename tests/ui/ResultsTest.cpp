@@ -37,7 +37,8 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     app.settle();
     const QList<QQuickItem*> marks = app.findAll("resultStatus");
     ASSERT_EQ(marks.size(), 2);
-    EXPECT_TRUE(!marks[0]->property("ok").toBool() && marks[1]->property("ok").toBool());
+    EXPECT_FALSE(marks[0]->property("ok").toBool());
+    EXPECT_TRUE(marks[1]->property("ok").toBool());
     // Image.Ready: the symbol is drawn (a data URL loads asynchronously).
     EXPECT_TRUE(QTest::qWaitFor([&] { return marks[0]->property("status").toInt() == 1; }, 5000));
     EXPECT_EQ(app.text("resultFileName"), "IMG 0001.edited.HEIC\nholiday.v2.heif");
@@ -71,7 +72,7 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
     remote.setUrls({QUrl("https://example.org/a.heic")});
     for (const QMimeData* data : {&text, &remote}) {
         app.drag(*data, false);
-        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool());
+        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool()) << (data == &text ? "text" : "a remote URL");
         app.drag(*data, true);
     }
     EXPECT_TRUE(app.model().files().isEmpty());
@@ -104,7 +105,6 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
 
     EXPECT_EQ(app.text("summaryText"), "2 converted, 1 failed");
     EXPECT_EQ(app.text("resultFileName"), "beach.heic\nx.heic\nDunes.HEIF");
-    EXPECT_EQ(fx::readPng(folder / "beach.png").width, 64u);
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"Dunes.HEIF", "Dunes.png", "beach.heic", "beach.png", "x.heic"}));
 
     app.click("revealButton");  // every written file, in list order

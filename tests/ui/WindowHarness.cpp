@@ -13,14 +13,12 @@ namespace pictavo::test {
 AppWindow::AppWindow(const QLocale& locale)
     : strings_(locale)
 {
-    addViewImportPath(engine_);
-    engine_.load(mainWindowUrl);
-    if (engine_.rootObjects().isEmpty())
+    const MainWindow shown = loadMainWindow(engine_);
+    if (!shown.model)
         throw std::runtime_error("the window did not load");
-    window_ = qobject_cast<QQuickWindow*>(engine_.rootObjects().constFirst());
-    QQuickItem& content = item(QStringLiteral("contentView"));
-    model_ = qobject_cast<Model*>(content.property("model").value<QObject*>());
-    content.setProperty("revealer", QVariant::fromValue<QObject*>(&revealer));
+    window_ = shown.window;
+    model_ = shown.model;
+    item(QStringLiteral("contentView")).setProperty("revealer", QVariant::fromValue<QObject*>(&revealer));
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_));
     settle();
 }

@@ -14,6 +14,7 @@ namespace {
 // pressed; and how many controls Tab reaches there, each of which must be named for a screen reader.
 // Only the user changes the window's size: in every state it stays at 520 × 520 and its content fits.
 struct Screen {
+    const char* name;
     int files = 0;
     QList<ConversionResult> results = {};
     bool custom = false, converting = false, scanning = false;
@@ -34,7 +35,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
     const QColor green("#248a3d"), orange("#c75c00");
     const QList<ConversionResult> many(40, failed("Could not read image"));
     const Screen screens[]{
-        {.canConvert = false, .controls = 6, .texts = {
+        {.name = "empty", .canConvert = false, .controls = 6, .texts = {
             {"invitationHeadline", "Drag HEIC files here", "HEIC-Dateien hierher ziehen"},
             {"chooseFilesButton", u"Choose Files\u2026"_s, u"Dateien ausw\u00e4hlen\u2026"_s},
             {"convertButton", "Convert to JPG", "In JPG umwandeln"},
@@ -42,7 +43,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"nextToOriginalsHint", "(saves next to originals)", "(speichert neben den Originalen)"},
             {"countHeadline", "", ""}, {"addMoreButton", "", ""}, {"clearButton", "", ""}, {"stopButton", "", ""},
             {"summaryText", "", ""}, {"resultsList", "", ""}}},
-        {.files = 1, .custom = true, .quality = 0.57, .canConvert = true, .controls = 8, .texts = {
+        {.name = "1 queued", .files = 1, .custom = true, .quality = 0.57, .canConvert = true, .controls = 8, .texts = {
             {"countHeadline", "1 file ready", "1 Datei bereit"},
             {"qualityPercentage", "56%", u"56\u202f%"_s},
             {"convertButton", "Convert 1 to JPG", "1 in JPG umwandeln"},
@@ -50,13 +51,14 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"clearButton", "Clear", "Leeren"},
             {"outputFolderText", "Not set", "Nicht festgelegt"},
             {"invitationHeadline", "", ""}, {"invitationOr", "", ""}, {"chooseFilesButton", "", ""}}},
-        {.files = 2, .results = {converted}, .summary = green, .quality = 0.29, .canConvert = true, .controls = 9, .texts = {
+        {.name = "1 converted", .files = 2, .results = {converted}, .summary = green, .quality = 0.29, .canConvert = true,
+         .controls = 9, .texts = {
             {"qualityPercentage", "28%", u"28\u202f%"_s},
             {"countHeadline", "2 files ready", "2 Dateien bereit"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"},
             {"summaryText", "1 converted", "1 umgewandelt"}}},
-        {.files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
-                                 failed("Write failed"), failed("Some new reason")},
+        {.name = "4 failed, stopped", .files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
+                                                         failed("Write failed"), failed("Some new reason")},
          .notConverted = 1, .summary = orange, .quality = 1.0, .canConvert = true, .controls = 8, .texts = {
             {"qualityPercentage", "100%", u"100\u202f%"_s},
             {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
@@ -68,23 +70,24 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // The reveal button needs a converted file, not a converted first file; the summary beside a long
         // convert button wraps rather than widen the window.
-        {.files = 140, .results = {failed("Write failed"), converted}, .summary = orange, .quality = 0.1, .canConvert = true,
-         .controls = 9, .texts = {
+        {.name = "140 queued, second converted", .files = 140, .results = {failed("Write failed"), converted},
+         .summary = orange, .quality = 0.1, .canConvert = true, .controls = 9, .texts = {
             {"qualityPercentage", "10%", u"10\u202f%"_s},
             {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"}}},
         // While folders are searched, a busy line stands in for the headline and the buttons, and the
         // queue cannot be converted before it is complete.
-        {.files = 2, .scanning = true, .canConvert = false, .controls = 5, .texts = {
+        {.name = "scanning", .files = 2, .scanning = true, .canConvert = false, .controls = 5, .texts = {
             {"scanningLabel", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
             {"dropZone", u"Looking for photos\u2026"_s, u"Fotos werden gesucht\u2026"_s},
             {"countHeadline", "", ""}, {"clearButton", "", ""}}},
-        {.files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/Exports/2024/Summer-holiday-"
-         "in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange, .canConvert = true, .controls = 9},
+        {.name = "deep folder, 40 failed", .files = 1, .results = many, .custom = true, .folder = "/home/someone/Pictures/"
+         "Exports/2024/Summer-holiday-in-the-mountains/converted-photos/for-the-family-album/final", .summary = orange,
+         .canConvert = true, .controls = 9},
         // PNG has no quality to set.
-        {.files = 3, .format = OutputFormat::png, .canConvert = true, .controls = 6, .texts = {
+        {.name = "PNG", .files = 3, .format = OutputFormat::png, .canConvert = true, .controls = 6, .texts = {
             {"convertButton", "Convert 3 to PNG", "3 in PNG umwandeln"}, {"qualityPercentage", "", ""}}},
-        {.files = 3, .converting = true, .canConvert = false, .controls = 9, .texts = {
+        {.name = "converting", .files = 3, .converting = true, .canConvert = false, .controls = 9, .texts = {
             {"convertButton", u"Converting\u2026"_s, u"Wird umgewandelt\u2026"_s},
             {"stopButton", "Stop", "Stopp"},
             {"progressCount", "1 of 3", "1 von 3"},
@@ -98,6 +101,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
         EXPECT_EQ(app.window().title(), "Pictavo");
         EXPECT_EQ(app.window().minimumSize(), QSize(520, 520));
         for (const Screen& screen : screens) {
+            SCOPED_TRACE(std::string(screen.name) + (english ? " in English" : " in German"));
             model.setFiles(fileUrls(QStringList(screen.files, "/p/a.heic")));
             model.setResults(screen.results);
             model.setUseCustomOutput(screen.custom);
@@ -110,8 +114,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             model.setRunSize(3);
             model.setFinishedCount(1);
             app.settle();
-            const int state = int(&screen - screens);
-            EXPECT_EQ(app.item("convertButton").isEnabled(), screen.canConvert) << state;
+            EXPECT_EQ(app.item("convertButton").isEnabled(), screen.canConvert);
             int controls = 0;
             for (QQuickItem* item : app.findAll({})) {
                 if (!item->isVisible() || !item->activeFocusOnTab())
@@ -119,28 +122,30 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
                 ++controls;
                 QAccessibleInterface* about = QAccessible::queryAccessibleInterface(item);
                 EXPECT_TRUE(about && !about->text(QAccessible::Name).trimmed().isEmpty())
-                    << item->objectName().toStdString() << " has no accessible name " << state;
+                    << item->objectName().toStdString() << " has no accessible name ";
             }
-            EXPECT_EQ(controls, screen.controls) << state;
+            EXPECT_EQ(controls, screen.controls);
             if (app.shown("summaryText")) {
-                EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), screen.summary) << state;
+                EXPECT_EQ(app.item("summaryText").property("color").value<QColor>(), screen.summary);
             }
             for (const auto& [name, inEnglish, inGerman] : screen.texts)
-                EXPECT_EQ(app.shown(name) ? app.text(name) : "", english ? inEnglish : inGerman) << name << state;
-            EXPECT_EQ(app.window().size(), QSize(520, 520)) << state;
+                EXPECT_EQ(app.shown(name) ? app.text(name) : "", english ? inEnglish : inGerman) << name;
+            EXPECT_EQ(app.window().size(), QSize(520, 520));
             for (const char* name : {"chooseOutputButton", "resultsList"}) {
                 if (!app.shown(name))
                     continue;
                 const QQuickItem& item = app.item(name);
                 const QPointF corner = item.mapToScene(QPointF(item.width(), item.height()));
-                EXPECT_TRUE(corner.x() <= 520 - 24 && corner.y() <= 520 - 24) << name << " sticks out " << state;
+                EXPECT_LE(corner.x(), 520 - 24) << name << " sticks out";
+                EXPECT_LE(corner.y(), 520 - 24) << name << " sticks out";
             }
             // A deep folder loses characters in its middle.
-            EXPECT_EQ(app.item("outputFolderText").property("truncated").toBool(), !screen.folder.isEmpty()) << state;
+            EXPECT_EQ(app.item("outputFolderText").property("truncated").toBool(), !screen.folder.isEmpty());
         }
         // The last screen's progress bar, as a screen reader reads it.
         QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&app.item("progressBar"));
-        ASSERT_TRUE(bar && bar->valueInterface());
+        ASSERT_TRUE(bar);
+        ASSERT_TRUE(bar->valueInterface());
         EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
         EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
         EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
@@ -190,24 +195,28 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
         {"revealButton", press, [&] { return app.revealer.calls.size() == 1; }},
         {"clearButton", press, [&] { return model.files().isEmpty() && model.results().isEmpty(); }},
     };
-    for (const auto& [name, action, happened] : cases) {
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const auto& [name, action, happened] = cases[row];
+        SCOPED_TRACE(action.toStdString() + " on " + name + " (row " + std::to_string(row) + ")");
         QAccessibleInterface* about = QAccessible::queryAccessibleInterface(&app.item(name));
         QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
-        ASSERT_TRUE(actions) << name;
-        EXPECT_TRUE(actions->actionNames().contains(action)) << name;
+        ASSERT_TRUE(actions);
+        EXPECT_TRUE(actions->actionNames().contains(action));
         const qsizetype asked = panels->asked.size();
         actions->doAction(action);
         // A modal panel opened inside the call would keep the caller waiting until it closed.
-        EXPECT_EQ(panels->asked.size(), asked) << name << " opened a panel before its action returned";
+        EXPECT_EQ(panels->asked.size(), asked) << "a panel opened before the action returned";
         app.settle();
-        EXPECT_TRUE(happened()) << action.toStdString() << " on " << name;
+        EXPECT_TRUE(happened());
     }
     // Several HEIC files, or one folder.
     const PanelRequest& files = panels->asked.first();
     const PanelRequest& folder = panels->asked.last();
-    EXPECT_TRUE(files.allowsMultipleSelection && files.canChooseFiles && !files.canChooseDirectories);
+    EXPECT_EQ(std::tuple(files.allowsMultipleSelection, files.canChooseFiles, files.canChooseDirectories),
+              std::tuple(true, true, false));
     EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
-    EXPECT_TRUE(!folder.allowsMultipleSelection && !folder.canChooseFiles && folder.canChooseDirectories);
+    EXPECT_EQ(std::tuple(folder.allowsMultipleSelection, folder.canChooseFiles, folder.canChooseDirectories),
+              std::tuple(false, false, true));
 }
 
 }  // namespace

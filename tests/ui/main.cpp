@@ -10,8 +10,6 @@ int main(int argc, char** argv)
     // Windows are drawn off screen, so the tests (and their listing) need no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        qputenv("QT_QUICK_BACKEND", "software");
     QApplication app(argc, argv);
     pictavo::prepareQuick();
     // QML faults (a broken binding, a missing property) show only at run time, as warnings: each fails its test.
