@@ -1,0 +1,35 @@
+#include "core/WorkerProtocol.h"
+
+#include <gtest/gtest.h>
+
+namespace pictavo {
+namespace {
+
+using imageio::Failure;
+
+// A request reads back as written, the quality to the last bit, and nothing
+// else reads as one. A report is believed only as a worker writes it: anything
+// else makes the file unreadable.
+TEST(WorkerProtocol, LinesReadBackAsWrittenAndNothingElseIsBelieved)
+{
+    const auto request = WorkerProtocol::parseRequest(WorkerProtocol::requestLine({OutputFormat::png, 0.1 + 0.2}));
+    ASSERT_TRUE(request);
+    EXPECT_EQ(std::pair(request->to, request->quality), std::pair(OutputFormat::png, 0.1 + 0.2));
+    for (const char* malformed : {"jpg 0.5", "gif 0.5\n", "JPG 0.5\n", "jpg \n", "jpg 0.5 x\n"})
+        EXPECT_FALSE(WorkerProtocol::parseRequest(malformed)) << malformed;
+
+    struct Row { const char* name; std::string report; std::optional<Failure> read; };
+    for (const Row& row : {Row{"written", WorkerProtocol::reportLine(std::nullopt), std::nullopt},
+                           Row{"unreadable", WorkerProtocol::reportLine(Failure::unreadable), Failure::unreadable},
+                           Row{"write failed", WorkerProtocol::reportLine(Failure::writeFailed), Failure::writeFailed},
+                           Row{"success with more after it", "ok done\n", Failure::unreadable},
+                           Row{"a failure's message, not its name", "error Write failed\n", Failure::unreadable},
+                           Row{"a failure only the application meets", "error output-not-created\n",
+                               Failure::unreadable}}) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(WorkerProtocol::parseReport(row.report), row.read);
+    }
+}
+
+}  // namespace
+}  // namespace pictavo
