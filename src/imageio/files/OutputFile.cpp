@@ -118,9 +118,9 @@ std::optional<Failure> OutputFile::linkToName()
 std::optional<Failure> OutputFile::publish()
 {
     // Once: a second fsync could report success for data the first lost.
-    if (publishing_ || !fd_.valid())
+    if (publishTried_ || !fd_.valid())
         return Failure::writeFailed;
-    publishing_ = true;
+    publishTried_ = true;
     if (times_) {
         const timespec times[2] = {times_->access, times_->modification};
         ::futimens(fd_.get(), times);

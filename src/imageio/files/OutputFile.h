@@ -54,7 +54,7 @@ private:
     // Name of the hidden temporary; empty for an unnamed file.
     std::filesystem::path temporary_;
     std::optional<FileTimes> times_;
-    bool publishing_ = false;
+    bool publishTried_ = false;
 };
 
 }  // namespace pictavo::imageio
