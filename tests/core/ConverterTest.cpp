@@ -309,12 +309,13 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
     EXPECT_TRUE(isoForm);
     if (!xmpForm || !isoForm)
         return noMap;
-    for (const auto& [a, b] : {std::pair(xmpForm->min[0], isoForm->min[0]), std::pair(xmpForm->max[0], isoForm->max[0]),
-                               std::pair(xmpForm->gamma[0], isoForm->gamma[0]),
-                               std::pair(xmpForm->baseOffset[0], isoForm->baseOffset[0]),
-                               std::pair(xmpForm->alternateOffset[0], isoForm->alternateOffset[0]),
-                               std::pair(xmpForm->alternateHeadroom, isoForm->alternateHeadroom)})
-        EXPECT_NEAR(a, b, 1e-6);
+    for (const auto& [field, a, b] : {std::tuple("min", xmpForm->min[0], isoForm->min[0]),
+                                      {"max", xmpForm->max[0], isoForm->max[0]},
+                                      {"gamma", xmpForm->gamma[0], isoForm->gamma[0]},
+                                      {"base offset", xmpForm->baseOffset[0], isoForm->baseOffset[0]},
+                                      {"alternate offset", xmpForm->alternateOffset[0], isoForm->alternateOffset[0]},
+                                      {"headroom", xmpForm->alternateHeadroom, isoForm->alternateHeadroom}})
+        EXPECT_NEAR(a, b, 1e-6) << field;
     Raster map = readJpeg(folder / "map.jpg");
     fs::remove(folder / "map.jpg");
     return {map, *isoForm};

@@ -24,8 +24,7 @@ TEST(WorkerProtocol, LinesReadBackAsWrittenAndNothingElseIsBelieved)
                            Row{"write failed", WorkerProtocol::reportLine(Failure::writeFailed), Failure::writeFailed},
                            Row{"success with more after it", "ok done\n", Failure::unreadable},
                            Row{"a failure's message, not its name", "error Write failed\n", Failure::unreadable},
-                           Row{"a failure only the application meets", "error output-not-created\n",
-                               Failure::unreadable}}) {
+                           Row{"the application's own failure", "error output-not-created\n", Failure::unreadable}}) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(WorkerProtocol::parseReport(row.report), row.read);
     }
