@@ -3,8 +3,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -24,12 +23,12 @@ constexpr std::pair<imageio::Failure, std::string_view> kReportedFailures[] = {
 // The longest request line a worker reads.
 constexpr std::size_t kMaxRequestBytes = 256;
 
+// Hexadecimal, so that the worker reads back exactly this double, and in no
+// locale: the application's may write a decimal comma, the worker reads in "C".
 std::string qualityText(double quality)
 {
-    // Hexadecimal floating point: the worker reads back exactly this double.
     char text[64];
-    std::snprintf(text, sizeof text, "%a", quality);
-    return text;
+    return std::string(text, std::to_chars(text, text + sizeof text, quality, std::chars_format::hex).ptr);
 }
 
 }  // namespace
@@ -53,10 +52,10 @@ std::optional<WorkerProtocol::Request> WorkerProtocol::parseRequest(std::string_
         if (ext(candidate) == line.substr(0, space))
             format = candidate;
     }
-    const std::string quality(line.substr(space + 1));
-    char* end = nullptr;
-    request.quality = std::strtod(quality.c_str(), &end);
-    if (!format || quality.empty() || *end != '\0' || quality.find('\0') != std::string::npos)
+    const std::string_view quality = line.substr(space + 1);
+    const auto [end, error] = std::from_chars(quality.data(), quality.data() + quality.size(), request.quality,
+                                              std::chars_format::hex);
+    if (!format || error != std::errc() || end != quality.data() + quality.size())
         return std::nullopt;
     request.to = *format;
     return request;

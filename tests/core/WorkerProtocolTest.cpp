@@ -2,19 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 namespace pictavo {
 namespace {
 
 using imageio::Failure;
 
-// A request reads back as written, the quality to the last bit, and nothing
-// else reads as one. A report is believed only as a worker writes it: anything
+// A request reads back as written, the quality to the last bit whatever the
+// locale, and nothing else reads as one. A report is believed only as a worker writes it: anything
 // else makes the file unreadable.
 TEST(WorkerProtocol, LinesReadBackAsWrittenAndNothingElseIsBelieved)
 {
-    const auto request = WorkerProtocol::parseRequest(WorkerProtocol::requestLine({OutputFormat::png, 0.1 + 0.2}));
-    ASSERT_TRUE(request);
-    EXPECT_EQ(std::pair(request->to, request->quality), std::pair(OutputFormat::png, 0.1 + 0.2));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // the application's, where there is one: a decimal comma
+    const std::string line = WorkerProtocol::requestLine({OutputFormat::png, 0.1 + 0.2});
+    std::setlocale(LC_NUMERIC, "C");  // the worker's
+    const auto request = WorkerProtocol::parseRequest(line).value_or(WorkerProtocol::Request{OutputFormat::jpg, -1});
+    EXPECT_EQ(std::pair(request.to, request.quality), std::pair(OutputFormat::png, 0.1 + 0.2)) << line;
     for (const char* malformed : {"jpg 0.5", "gif 0.5\n", "JPG 0.5\n", "jpg \n", "jpg 0.5 x\n"})
         EXPECT_FALSE(WorkerProtocol::parseRequest(malformed)) << malformed;
 

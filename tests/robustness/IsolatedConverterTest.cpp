@@ -42,7 +42,6 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
     // Reads its request, reports and waits for the next, as a real worker does (one that ends after its report
     // is not believed, whatever it says).
     auto reports = [](const std::string& report) { return "read request; printf '" + report + "'; read next"; };
-    const std::string probe = PICTAVO_WORKER_PROBE;
 
     const std::vector<std::pair<std::string, std::string>> misbehaviours{
         {"crashes", "kill -SEGV $$"},
@@ -51,7 +50,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
         {"floods its output with no newline", "exec cat /dev/zero"},
         {"prints two reports", reports("error write-failed\\nerror write-failed\\n")},
         {"reports success without writing anything", reports("ok\\n")},
-        {"writes and reports success but keeps the output open", "exec '" + probe + "' serve-keeping"},
+        {"writes and reports success but keeps the output open", "exec '" PICTAVO_WORKER_PROBE "' serve-keeping"},
     };
     for (const auto& [what, body] : misbehaviours) {
         SCOPED_TRACE(what);
@@ -67,7 +66,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
         EXPECT_EQ(photos.entries(), entries);
     }
     // The same worker letting go of the files is believed, and what it wrote published.
-    const fs::path worker = writeScript(workers, "worker", "exec '" + probe + "' serve");
+    const fs::path worker = writeScript(workers, "worker", "exec '" PICTAVO_WORKER_PROBE "' serve");
     const ConversionResult believed =
         IsolatedConverter::convertInWorker(worker, 2s, source, OutputFormat::jpg, 0.9, std::nullopt);
     EXPECT_EQ(believed.output(), photos / "photo.jpg");
