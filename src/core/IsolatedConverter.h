@@ -1,14 +1,12 @@
 #pragma once
 
 #include "core/ConversionResult.h"
-#include "core/Converter.h"
 #include "core/OutputFormat.h"
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <stop_token>
-#include <string>
 #include <string_view>
 
 namespace pictavo {
@@ -49,24 +47,6 @@ struct IsolatedConverter {
     // The worker executable: beside the running program, in the installed
     // libexec folder, or where this build tree made it. None when not found.
     static std::optional<std::filesystem::path> locateWorker();
-
-    // Time allowed for one file: generous for the largest real photos, yet
-    // bounded for a file that makes the decoder loop.
-    static std::chrono::milliseconds timeLimitFor(const std::filesystem::path& source);
-
-    // The worker's protocol. Per file one request goes in: the line
-    // "<ext> <quality>\n" carrying two descriptors (SCM_RIGHTS), the photo
-    // open for reading and the unnamed output open for writing. One report
-    // line comes out: "ok" or "error <text>".
-    struct Request {
-        OutputFormat to = OutputFormat::jpg;
-        double quality = 0.9;
-    };
-    static std::string requestLine(const Request& request);
-    static std::optional<Request> parseRequest(std::string_view line);
-    static std::string reportLine(Transcoding outcome);
-    // Accepts only "ok" and the failures a worker can meet.
-    static std::optional<Transcoding> parseReport(std::string_view report);
 };
 
 }  // namespace pictavo

@@ -7,11 +7,6 @@ std::string rawValue(OutputFormat format)
     return format == OutputFormat::jpg ? "JPG" : "PNG";
 }
 
-std::string id(OutputFormat format)
-{
-    return rawValue(format);
-}
-
 std::optional<OutputFormat> outputFormatFromRawValue(std::string_view text)
 {
     for (OutputFormat format : allOutputFormats) {
@@ -24,11 +19,6 @@ std::optional<OutputFormat> outputFormatFromRawValue(std::string_view text)
 std::string ext(OutputFormat format)
 {
     return format == OutputFormat::jpg ? "jpg" : "png";
-}
-
-std::string utType(OutputFormat format)
-{
-    return format == OutputFormat::jpg ? "image/jpeg" : "image/png";
 }
 
 }  // namespace pictavo

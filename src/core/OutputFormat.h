@@ -14,12 +14,9 @@ inline constexpr std::array<OutputFormat, 2> allOutputFormats{OutputFormat::jpg,
 
 // Display name: "JPG" or "PNG". Also the format's identity in lists.
 std::string rawValue(OutputFormat format);
-std::string id(OutputFormat format);
 // The inverse of rawValue: exact, case-sensitive match of the whole string.
 std::optional<OutputFormat> outputFormatFromRawValue(std::string_view text);
 // File extension, lower case, without the dot.
 std::string ext(OutputFormat format);
-// MIME type handed to the image service as the destination's type.
-std::string utType(OutputFormat format);
 
 }  // namespace pictavo

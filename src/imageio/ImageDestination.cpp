@@ -2,6 +2,7 @@
 
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
+#include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/writing/JpegWriter.h"
 #include "imageio/writing/PngWriter.h"
 #include "imageio/writing/UltraHdrJpeg.h"
@@ -10,37 +11,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
 
 namespace pictavo::imageio {
 
 namespace {
-
-enum class Encoding { jpeg, png };
-
-std::optional<Encoding> encodingFor(std::string_view type)
-{
-    if (type == "image/jpeg")
-        return Encoding::jpeg;
-    if (type == "image/png")
-        return Encoding::png;
-    return std::nullopt;
-}
-
-// JPEG quality when the options hold none.
-constexpr double kDefaultQuality = 0.9;
-
-double qualityFrom(const Properties& options)
-{
-    auto found = options.find(kLossyCompressionQuality);
-    if (found == options.end())
-        return kDefaultQuality;
-    if (const double* value = std::get_if<double>(&found->second))
-        return *value;
-    if (const std::int64_t* value = std::get_if<std::int64_t>(&found->second))
-        return static_cast<double>(*value);
-    return kDefaultQuality;
-}
 
 // A developer's switch for measuring what the gain map costs: with
 // PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
@@ -53,91 +27,90 @@ bool gainMapsWanted()
 }  // namespace
 
 struct ImageDestination::Impl {
-    Encoding encoding;
+    Encoding encoding = Encoding::jpeg;
     int file = -1;
-    std::optional<DecodedImage> image;
+    double quality = 0;
+    std::unique_ptr<DecodedImage> image;
     // The gain map's JPEG, encoded as soon as it is read so that its pixels
     // are gone before the photo streams out; empty without one.
     std::vector<std::uint8_t> gainMapJpeg;
-    double quality = kDefaultQuality;
-    // Set when an image could not be added or more than one was added.
-    bool failed = false;
 };
 
 ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 ImageDestination::~ImageDestination() = default;
 
-std::unique_ptr<ImageDestination> ImageDestination::create(int file, std::string_view type, std::size_t count)
+std::unique_ptr<ImageDestination> ImageDestination::create(int file, Encoding encoding, double quality)
 {
+    if (file < 0)
+        return nullptr;
     try {
-        std::optional<Encoding> encoding = encodingFor(type);
-        if (!encoding || count != 1 || file < 0)
-            return nullptr;
         auto impl = std::make_unique<Impl>();
-        impl->encoding = *encoding;
+        impl->encoding = encoding;
         impl->file = file;
+        impl->quality = quality;
         return std::unique_ptr<ImageDestination>(new ImageDestination(std::move(impl)));
     } catch (...) {
         return nullptr;
     }
 }
 
-void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index, const Properties& options)
+std::optional<Failure> ImageDestination::addImageFromSource(ImageSource& source)
 {
     try {
-        // The pixels arrive upright, so the source's orientation (kOrientation)
-        // needs no pixel work here; any EXIF written says orientation 1.
-        const DecodedImage* decoded =
-            impl_->image ? nullptr
-                         : source.decode(index, impl_->encoding == Encoding::jpeg ? ImageSource::Purpose::jpegOutput
-                                                                                 : ImageSource::Purpose::anyOutput);
-        if (!decoded) {
-            impl_->failed = true;
-            return;
-        }
-        impl_->image = *decoded;
-        impl_->quality = qualityFrom(options);
+        // The pixels arrive upright: any EXIF written says orientation 1.
+        impl_->image = source.decode(impl_->encoding == Encoding::jpeg ? ImageSource::Purpose::jpegOutput
+                                                                      : ImageSource::Purpose::anyOutput);
+        if (!impl_->image)
+            return Failure::unreadable;
         if (impl_->encoding == Encoding::jpeg && gainMapsWanted()) {
-            if (std::unique_ptr<GainMap> gainMap = source.gainMap(index))
+            if (std::unique_ptr<GainMap> gainMap = source.gainMap())
                 impl_->gainMapJpeg = gainMapJpeg(*gainMap, impl_->quality);
         }
+        return std::nullopt;
     } catch (...) {
-        impl_->failed = true;
+        impl_->image.reset();
+        return Failure::writeFailed;
     }
 }
 
-bool ImageDestination::finalize()
+std::optional<Failure> ImageDestination::finalize()
 {
+    const std::unique_ptr<DecodedImage> image = std::move(impl_->image);
+    if (!image)
+        return Failure::writeFailed;
+    const int fd = impl_->file;
+    const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t written = ::write(fd, data, size);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    };
+    // The MPF index names the photo's size, known only once it is written.
+    const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+        return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+    };
+    bool written = false;
     try {
-        if (impl_->failed || !impl_->image)
-            return false;
-        impl_->failed = true;  // one finalize() per destination
-        const int fd = impl_->file;
-        const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) {
-            while (size > 0) {
-                const ssize_t written = ::write(fd, data, size);
-                if (written < 0 && errno == EINTR)
-                    continue;
-                if (written <= 0)
-                    return false;
-                data += written;
-                size -= static_cast<std::size_t>(written);
-            }
-            return true;
-        };
-        // The MPF index names the photo's size, known only once it is written.
-        const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-            return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
-        };
         if (impl_->encoding == Encoding::png)
-            return writePng(*impl_->image, sink);
-        return impl_->gainMapJpeg.empty()
-                   ? writeJpeg(*impl_->image, impl_->quality, sink)
-                   : writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch);
+            written = writePng(*image, sink);
+        else if (impl_->gainMapJpeg.empty())
+            written = writeJpeg(*image, impl_->quality, sink);
+        else
+            written = writeUltraHdrJpeg(*image, impl_->gainMapJpeg, impl_->quality, sink, patch);
     } catch (...) {
-        return false;
     }
+    if (written)
+        return std::nullopt;
+    // A tiled photo decodes while it is written: a tile that would not
+    // decode is the photo's fault, not the disk's.
+    return image->tiles && image->tiles->tileFailed() ? Failure::unreadable : Failure::writeFailed;
 }
 
 }  // namespace pictavo::imageio

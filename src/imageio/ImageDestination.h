@@ -1,10 +1,9 @@
 #pragma once
 
-#include "imageio/Properties.h"
+#include "imageio/Failure.h"
 
-#include <cstddef>
 #include <memory>
-#include <string_view>
+#include <optional>
 
 namespace pictavo::imageio {
 
@@ -14,20 +13,23 @@ class ImageSource;
 // the caller owns, names and publishes; see OutputFile).
 class ImageDestination {
 public:
-    // Prepares to write `count` images (only 1 is supported) of MIME type
-    // `type` ("image/jpeg" or "image/png") into `file`. nullptr for an
-    // unknown type or count.
-    static std::unique_ptr<ImageDestination> create(int file, std::string_view type, std::size_t count);
+    enum class Encoding { jpeg, png };
+
+    // Prepares to write one image as `encoding` into `file`, a JPEG at
+    // `quality` (a fraction of full quality, 0..1). nullptr when `file` is
+    // not a descriptor.
+    static std::unique_ptr<ImageDestination> create(int file, Encoding encoding, double quality);
     ~ImageDestination();
     ImageDestination(const ImageDestination&) = delete;
     ImageDestination& operator=(const ImageDestination&) = delete;
 
-    // Queues image `index` of `source` for writing. Options: kLossyCompressionQuality
-    // (JPEG quality fraction), kOrientation (orientation of the source image as stored).
-    void addImageFromSource(ImageSource& source, std::size_t index, const Properties& options);
-    // Encodes and writes the image. False on any failure; what was written
-    // by then stays in the file for its owner to drop.
-    bool finalize();
+    // Decodes the primary image of `source` for this encoding, and for a
+    // JPEG its HDR gain map; nothing is written yet. `source` must outlive
+    // finalize(). Failure::unreadable when the image cannot be decoded.
+    std::optional<Failure> addImageFromSource(ImageSource& source);
+    // Encodes and writes the image, once. What was written by a failure
+    // stays in the file for its owner to drop.
+    std::optional<Failure> finalize();
 
     struct Impl;
 

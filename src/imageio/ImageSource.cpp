@@ -10,29 +10,24 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <iterator>
-#include <map>
-#include <vector>
+#include <optional>
 
 namespace pictavo::imageio {
 
 struct ImageSource::Impl {
     std::unique_ptr<HeifFileContext> file;
-    // Index 0 is the primary image; the other top-level images follow in file order.
-    std::vector<heif_item_id> images;
-    // Decoded images by index and purpose; a null entry records a failed decode.
-    std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
+    // None when the file names no primary image.
+    std::optional<heif_item_id> primary;
 
     struct HandleReleaser {
         void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
     };
-    std::unique_ptr<heif_image_handle, HandleReleaser> handle(std::size_t index) const
+    std::unique_ptr<heif_image_handle, HandleReleaser> handle() const
     {
-        if (index >= images.size())
+        if (!primary)
             return nullptr;
         heif_image_handle* handle = nullptr;
-        if (heif_context_get_image_handle(file->context.get(), images[index], &handle).code != heif_error_Ok)
+        if (heif_context_get_image_handle(file->context.get(), *primary, &handle).code != heif_error_Ok)
             return nullptr;
         return std::unique_ptr<heif_image_handle, HandleReleaser>(handle);
     }
@@ -78,71 +73,30 @@ std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
     impl->file = HeifFileContext::open(std::move(file));
     if (!impl->file)
         return nullptr;
-    heif_context* context = impl->file->context.get();
 
-    // Image 0 is the primary item wherever the file keeps it: a top-level
-    // image, or one libheif does not count as top-level because it is also
-    // the thumbnail of another image (a hidden one the reader has shown).
-    // Top-level images exclude thumbnails and auxiliary images (alpha, depth,
-    // gain maps); libheif 1.19 reads no image sequence tracks, so a file with
-    // only a sequence has no primary image and counts 0.
+    // The primary item wherever the file keeps it: a top-level image, or one
+    // libheif does not count as top-level because it is also the thumbnail
+    // of another image (a hidden one the reader has shown). libheif 1.19
+    // reads no image sequence tracks, so a file with only a sequence has none.
     heif_item_id primary = 0;
-    if (heif_context_get_primary_image_ID(context, &primary).code == heif_error_Ok) {
-        const int count = heif_context_get_number_of_top_level_images(context);
-        std::vector<heif_item_id> ids(std::max(count, 0));
-        ids.resize(std::max(heif_context_get_list_of_top_level_image_IDs(context, ids.data(), count), 0));
-        impl->images.push_back(primary);
-        std::copy_if(ids.begin(), ids.end(), std::back_inserter(impl->images),
-                     [primary](heif_item_id id) { return id != primary; });
-    }
+    if (heif_context_get_primary_image_ID(impl->file->context.get(), &primary).code == heif_error_Ok)
+        impl->primary = primary;
     return std::unique_ptr<ImageSource>(new ImageSource(std::move(impl)));
 }
 
-std::size_t ImageSource::count() const
+std::unique_ptr<DecodedImage> ImageSource::decode(Purpose purpose)
 {
-    return impl_->images.size();
-}
-
-// Properties describe the image as decode() delivers it:
-//  - kOrientation is the EXIF orientation (1..8) equivalent to the file's
-//    HEIF transformations (irot, imir), 1 when it has none. It says how the
-//    image is stored, not how to show the decoded pixels: decode() has already
-//    applied those transformations, so a writer must not apply it again (and
-//    writes orientation 1 into any EXIF it copies). The EXIF orientation tag
-//    inside the HEIF file is ignored, as HEIF requires.
-//  - kPixelWidth and kPixelHeight are the upright size (after rotation and
-//    clean-aperture crop), the size of the decoded pixels.
-std::optional<Properties> ImageSource::properties(std::size_t index) const
-{
-    auto handle = impl_->handle(index);
-    if (!handle)
-        return std::nullopt;
-    Properties properties;
-    properties.emplace(kOrientation,
-                       std::int64_t(orientationFromTransformations(impl_->file->context.get(), impl_->images[index])));
-    properties.emplace(kPixelWidth, std::int64_t(heif_image_handle_get_width(handle.get())));
-    properties.emplace(kPixelHeight, std::int64_t(heif_image_handle_get_height(handle.get())));
-    return properties;
-}
-
-const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
-{
-    const auto key = std::make_pair(index, purpose);
-    if (auto cached = impl_->decoded.find(key); cached != impl_->decoded.end())
-        return cached->second.get();
-    std::shared_ptr<heif_image_handle> handle = impl_->handle(index);
+    std::shared_ptr<heif_image_handle> handle = impl_->handle();
     if (!handle)
         return nullptr;
-    auto [entry, inserted] = impl_->decoded.emplace(
-        key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
-                                            : decodeHeifImage(handle, impl_->file->reader.descriptor()));
-    return entry->second.get();
+    return purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
+                                          : decodeHeifImage(handle, impl_->file->reader.descriptor());
 }
 
-std::unique_ptr<GainMap> ImageSource::gainMap(std::size_t index)
+std::unique_ptr<GainMap> ImageSource::gainMap()
 {
     try {
-        auto handle = impl_->handle(index);
+        auto handle = impl_->handle();
         return handle ? readGainMap(handle.get()) : nullptr;
     } catch (...) {
         return nullptr;  // out of memory: the photo goes without its gain map

@@ -1,19 +1,16 @@
 #pragma once
 
 #include "imageio/pixels/DecodedImage.h"
-#include "imageio/Properties.h"
 #include "imageio/files/UniqueFd.h"
 
-#include <cstddef>
 #include <filesystem>
 #include <memory>
-#include <optional>
 
 namespace pictavo::imageio {
 
-// An opened HEIC/HEIF file. Image 0 is the file's primary image wherever the
-// file keeps it (a top-level image, a hidden one, or one that is also another
-// image's thumbnail); the other top-level images follow in file order.
+// An opened HEIC/HEIF file, read for its primary image wherever the file
+// keeps it (a top-level image, a hidden one, or one that is also another
+// image's thumbnail).
 struct GainMap;
 
 class ImageSource {
@@ -37,17 +34,13 @@ public:
     ImageSource(const ImageSource&) = delete;
     ImageSource& operator=(const ImageSource&) = delete;
 
-    // Number of images: the primary image and the other top-level images.
-    std::size_t count() const;
-    // Properties of one image (kOrientation, kPixelWidth, kPixelHeight), or none.
-    std::optional<Properties> properties(std::size_t index) const;
-    // Decodes one image; nullptr when its data cannot be decoded. The result
-    // is kept, so a second call for the same index and purpose costs nothing.
-    const DecodedImage* decode(std::size_t index, Purpose purpose = Purpose::anyOutput);
-    // The HDR gain map of one image, ready to be written after it (see
-    // readGainMap), read afresh on each call; nullptr when it has none that
-    // can be read.
-    std::unique_ptr<GainMap> gainMap(std::size_t index);
+    // Decodes the primary image, upright; nullptr when its data cannot be
+    // decoded. A tiled photo's pixels (DecodedImage::tiles) are read from this
+    // source's file as they are written: write them while the source lives.
+    std::unique_ptr<DecodedImage> decode(Purpose purpose = Purpose::anyOutput);
+    // The primary image's HDR gain map, ready to be written after it (see
+    // readGainMap); nullptr when it has none that can be read.
+    std::unique_ptr<GainMap> gainMap();
 
     struct Impl;
 

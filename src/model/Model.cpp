@@ -1,7 +1,7 @@
 #include "model/Model.h"
 
-#include "core/Converter.h"
 #include "core/IsolatedConverter.h"
+#include "core/OutputLocation.h"
 #include "model/ConversionRun.h"
 #include "model/FolderScan.h"
 
@@ -359,7 +359,7 @@ void Model::convertAll()
     snapshot.format = state_->format;
     snapshot.quality = state_->quality;
     if (state_->useCustomOutput && state_->outputDir)
-        snapshot.folder = Converter::normalFolder(localPath(*state_->outputDir));
+        snapshot.folder = normalFolder(localPath(*state_->outputDir));
 
     state_->stop = std::stop_source();
     auto* run = new ConversionRun(std::move(snapshot), state_->convert, state_->stop.get_token());

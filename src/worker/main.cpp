@@ -7,73 +7,21 @@
 // end of its input.
 
 #include "core/Converter.h"
-#include "core/IsolatedConverter.h"
+#include "core/WorkerProtocol.h"
 #include "imageio/ImageSource.h"
 #include "worker/Confinement.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace {
-
-using pictavo::imageio::UniqueFd;
-
-struct Request {
-    pictavo::IsolatedConverter::Request options;
-    UniqueFd photo;
-    UniqueFd output;
-};
-
-// The next request; none at the end of the input (`ended`) or when it is malformed.
-std::optional<Request> receiveRequest(int socket, bool& ended)
-{
-    constexpr std::size_t kMaxLine = 256;
-    std::string line;
-    std::vector<UniqueFd> received;
-    while (line.empty() || line.back() != '\n') {
-        char data[kMaxLine];
-        alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-        iovec vector{data, sizeof data};
-        msghdr message{};
-        message.msg_iov = &vector;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
-        if (got < 0 && errno == EINTR)
-            continue;
-        ended = got == 0 && line.empty();
-        if (got <= 0)
-            return std::nullopt;
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
-                continue;
-            const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (std::size_t i = 0; i < count; ++i) {
-                int fd;
-                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
-                received.emplace_back(fd);
-            }
-        }
-        line.append(data, static_cast<std::size_t>(got));
-        if ((message.msg_flags & MSG_CTRUNC) || line.size() > kMaxLine)
-            return std::nullopt;
-    }
-    std::optional<pictavo::IsolatedConverter::Request> options = pictavo::IsolatedConverter::parseRequest(line);
-    if (!options || received.size() != 2)
-        return std::nullopt;
-    return Request{*options, std::move(received[0]), std::move(received[1])};
-}
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -107,19 +55,20 @@ int main()
 
     for (;;) {
         bool ended = false;
-        std::optional<Request> request = receiveRequest(STDIN_FILENO, ended);
-        if (!request) {
+        std::optional<pictavo::WorkerProtocol::Received> received =
+            pictavo::WorkerProtocol::receiveRequest(STDIN_FILENO, ended);
+        if (!received) {
             if (!ended)
                 std::fprintf(stderr, "pictavo-convert-worker: malformed request\n");
             // No exit handlers: nothing is left to clean up, and some would need what is forbidden now.
             ::_exit(ended ? 0 : 2);
         }
-        const pictavo::Transcoding outcome = pictavo::Converter::transcode(
-            std::move(request->photo), request->output.get(), request->options.to, request->options.quality);
+        const std::optional<pictavo::imageio::Failure> failure = pictavo::Converter::transcode(
+            std::move(received->photo), received->output.get(), received->request.to, received->request.quality);
         // Both files are let go before the report: the application publishes
         // an output only once no worker can write to it any more.
-        request->output.reset();
-        if (!writeAll(STDOUT_FILENO, pictavo::IsolatedConverter::reportLine(outcome)))
+        received->output.reset();
+        if (!writeAll(STDOUT_FILENO, pictavo::WorkerProtocol::reportLine(failure)))
             ::_exit(1);
     }
 }

@@ -105,8 +105,7 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
 bool decodesAsTiles(const fs::path& location)
 {
     auto source = imageio::ImageSource::open(location);
-    const imageio::DecodedImage* decoded =
-        source ? source->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
+    const auto decoded = source ? source->decode(imageio::ImageSource::Purpose::jpegOutput) : nullptr;
     return decoded && decoded->tiles;
 }
 
@@ -306,15 +305,17 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
         xmpForm = imageio::parseHdrgmXmp(std::string(segment.begin(), segment.end()));
     for (const auto& segment : jpegSegments(folder / "map.jpg", 0xE2))
         isoForm = imageio::parseIsoGainMapMetadata(std::span(segment).subspan(imageio::kIsoGainMapNamespace.size()));
-    EXPECT_TRUE(xmpForm && isoForm);
+    EXPECT_TRUE(xmpForm);
+    EXPECT_TRUE(isoForm);
     if (!xmpForm || !isoForm)
         return noMap;
-    for (const auto& [a, b] : {std::pair(xmpForm->min[0], isoForm->min[0]), std::pair(xmpForm->max[0], isoForm->max[0]),
-                               std::pair(xmpForm->gamma[0], isoForm->gamma[0]),
-                               std::pair(xmpForm->baseOffset[0], isoForm->baseOffset[0]),
-                               std::pair(xmpForm->alternateOffset[0], isoForm->alternateOffset[0]),
-                               std::pair(xmpForm->alternateHeadroom, isoForm->alternateHeadroom)})
-        EXPECT_NEAR(a, b, 1e-6);
+    for (const auto& [field, a, b] : {std::tuple("min", xmpForm->min[0], isoForm->min[0]),
+                                      {"max", xmpForm->max[0], isoForm->max[0]},
+                                      {"gamma", xmpForm->gamma[0], isoForm->gamma[0]},
+                                      {"base offset", xmpForm->baseOffset[0], isoForm->baseOffset[0]},
+                                      {"alternate offset", xmpForm->alternateOffset[0], isoForm->alternateOffset[0]},
+                                      {"headroom", xmpForm->alternateHeadroom, isoForm->alternateHeadroom}})
+        EXPECT_NEAR(a, b, 1e-6) << field;
     Raster map = readJpeg(folder / "map.jpg");
     fs::remove(folder / "map.jpg");
     return {map, *isoForm};
@@ -413,7 +414,8 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         EXPECT_EQ(out.entries().size(), 2u) << "one output per conversion, whatever the file holds";
         EXPECT_EQ(whole(readPng(pngFile)), whole(heifReference(samples / row.file)));
         EXPECT_EQ(jpegDimensions(jpgFile), std::pair(row.width, row.height));
-        EXPECT_EQ(!pngIcc(pngFile).empty() && !jpegIcc(jpgFile).empty(), row.icc);
+        EXPECT_EQ(!pngIcc(pngFile).empty(), row.icc);
+        EXPECT_EQ(!jpegIcc(jpgFile).empty(), row.icc);
         for (const auto& exif : {jpegExif(jpgFile), pngExif(pngFile)})
             EXPECT_EQ(exifOrientation(exif), row.exif ? std::optional(1) : std::nullopt);
         if (row.mapWidth == 0) {
@@ -428,13 +430,6 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
     EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", OutputFormat::png, 0.9, out.path()).error(),
               std::string(kCouldNotReadImage));
     EXPECT_TRUE(out.entries().empty());
-}
-
-TEST(ConverterSize, SLOW_TwoHundredMegapixelGridConverts)
-{
-    TempDir dir;
-    writeRepeatedTileHeic(dir / "200mp.heic", 12240, 16320, flat(512, 512, 40, 120, 200));
-    EXPECT_EQ(jpegDimensions(convertOk(dir / "200mp.heic", OutputFormat::jpg)), std::pair(12240u, 16320u));
 }
 
 // Conversions in order, each naming its output after the ones before it: only the exact candidates
@@ -466,6 +461,7 @@ TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
                            // An output folder is used as given; what is next to the sources does not matter.
                            Row{"IMG_0001.HEIC", OutputFormat::jpg, "out", "out/IMG_0001.jpg"},
                            Row{"b/IMG_0001.HEIC", OutputFormat::jpg, "out", "out/IMG_0001-1.jpg"}}) {
+        SCOPED_TRACE(row.expected);
         const auto outputDir = row.outputDir ? std::optional(dir / row.outputDir) : std::nullopt;
         results.push_back(Converter::convert(dir / row.source, row.format, 0.9, outputDir));
         EXPECT_EQ(results.back().output(), dir / row.expected) << results.back().error().value_or("");

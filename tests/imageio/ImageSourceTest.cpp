@@ -34,7 +34,7 @@ DecodedImage decodedFrom(HeicImage image, const std::optional<Nclx>& nclx = std:
     TempDir dir;
     writeHeic(dir / "in.heic", image);
     auto source = ImageSource::open(dir / "in.heic");
-    const DecodedImage* decoded = source ? source->decode(0) : nullptr;
+    std::unique_ptr<DecodedImage> decoded = source ? source->decode() : nullptr;
     if (!decoded)
         throw std::runtime_error("cannot decode the fixture");
     return *decoded;
@@ -81,17 +81,18 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
     for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
         ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
     for (std::uint16_t transfer : {16, 18}) {
+        SCOPED_TRACE(transfer == 16 ? "PQ" : "HLG");
         const DecodedImage decoded = decodedFrom(HeicImage(ramp), Nclx{9, transfer, 9, true});
         EXPECT_FALSE(decoded.icc.empty()) << "BT.2020 pixels need their profile";
         int clipped = 0;
         for (std::uint32_t x = 0; x < decoded.width; ++x)
             clipped += sampleAt(decoded, x, 0, 1) >= 65500;
-        EXPECT_LT(sampleAt(decoded, 8, 0, 1), 3000) << "transfer " << transfer;
-        EXPECT_GT(sampleAt(decoded, decoded.width - 8, 0, 1), 60000) << "transfer " << transfer;
-        EXPECT_LT(clipped, int(decoded.width / 10)) << "highlights clipped, transfer " << transfer;
+        EXPECT_LT(sampleAt(decoded, 8, 0, 1), 3000);
+        EXPECT_GT(sampleAt(decoded, decoded.width - 8, 0, 1), 60000);
+        EXPECT_LT(clipped, int(decoded.width / 10)) << "highlights clipped";
         const std::uint16_t middle = sampleAt(decoded, decoded.width / 2, 0, 1);
-        EXPECT_GT(middle, 65535 / 5) << "transfer " << transfer;
-        EXPECT_LT(middle, 65535 * 4 / 5) << "transfer " << transfer;
+        EXPECT_GT(middle, 65535 / 5);
+        EXPECT_LT(middle, 65535 * 4 / 5);
     }
 }
 

