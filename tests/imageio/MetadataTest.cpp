@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <random>
 #include <ranges>
@@ -229,7 +230,10 @@ TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
         for (std::size_t cut = 0; cut < iso.size(); ++cut)
             EXPECT_FALSE(parseIsoGainMapMetadata(std::span(iso).first(cut))) << cut;
         if (!m.multichannel) {
-            const std::optional<GainMapMetadata> fromXmp = parseHdrgmXmp(hdrgmGainMapXmp(m));
+            std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // a decimal comma, as the application may run in
+            const std::string xmp = hdrgmGainMapXmp(m);
+            std::setlocale(LC_NUMERIC, "C");
+            const std::optional<GainMapMetadata> fromXmp = parseHdrgmXmp(xmp);
             ASSERT_TRUE(fromXmp);
             expectSameMetadata(*fromXmp, m);
         }

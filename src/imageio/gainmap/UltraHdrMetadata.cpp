@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace pictavo::imageio {
@@ -120,11 +119,12 @@ std::optional<double> number(std::string_view text)
     return value;
 }
 
+// Six decimals with a point in every locale: readers expect XMP's numbers as C writes them.
 std::string formatted(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
+    char text[400];  // the longest finite double in fixed notation fits
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
 // An hdrgm property: an attribute for one value, an rdf:Seq element for three.
