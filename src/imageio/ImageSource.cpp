@@ -3,6 +3,8 @@
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
+#include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/ImageTransform.h"
 #include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif.h>
@@ -24,17 +26,9 @@ struct ImageSource::Impl {
     // Decoded images by index and purpose; a null entry records a failed decode.
     std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
 
-    struct HandleReleaser {
-        void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-    };
-    std::unique_ptr<heif_image_handle, HandleReleaser> handle(std::size_t index) const
+    HeifHandlePtr handle(std::size_t index) const
     {
-        if (index >= images.size())
-            return nullptr;
-        heif_image_handle* handle = nullptr;
-        if (heif_context_get_image_handle(file->context.get(), images[index], &handle).code != heif_error_Ok)
-            return nullptr;
-        return std::unique_ptr<heif_image_handle, HandleReleaser>(handle);
+        return index < images.size() ? imageHandle(file->context.get(), images[index]) : nullptr;
     }
 };
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "imageio/pixels/ImageTransform.h"
+#include "imageio/heif/ImageTransform.h"
 #include "imageio/files/UniqueFd.h"
 
 #include <libheif/heif.h>

@@ -37,4 +37,12 @@ struct ImageTransform {
     bool keeps420Blocks() const;
 };
 
+// The EXIF orientation (1..8) that has the same effect as the image's HEIF
+// transformations (irot, imir, in the order the file lists them); 1 when there
+// are none. Clean-aperture crops do not change it.
+int orientationFromTransformations(const heif_context* context, heif_item_id image);
+
+// True when the image has no rotation, mirror or crop to apply.
+bool isStoredUpright(const heif_image_handle* handle);
+
 }  // namespace pictavo::imageio
