@@ -12,6 +12,24 @@
 
 namespace pictavo::imageio {
 
+namespace {
+
+// The plane of `channel` when it holds 8-bit samples for at least `width` ×
+// `height`; nullptr otherwise.
+const std::uint8_t* eightBitPlane(const heif_image* image, heif_channel channel, std::uint32_t width,
+                                  std::uint32_t height, std::size_t& stride)
+{
+    int bytes = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(image, channel, &bytes);
+    if (!plane || bytes <= 0 || heif_image_get_bits_per_pixel_range(image, channel) != 8 ||
+        heif_image_get_width(image, channel) < int(width) || heif_image_get_height(image, channel) < int(height))
+        return nullptr;
+    stride = std::size_t(bytes);
+    return plane;
+}
+
+}  // namespace
+
 bool mayConvertHere(const heif_image_handle* handle, heif_chroma preferredChroma)
 {
     if (preferredChroma != heif_chroma_420 || heif_image_handle_get_luma_bits_per_pixel(handle) != 8 ||
@@ -46,26 +64,14 @@ std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, co
     if (!matrix)
         return nullptr;
     YCbCr420Planes planes;
-    int yStride = 0, cbStride = 0, crStride = 0;
-    planes.y = heif_image_get_plane_readonly(planar.get(), heif_channel_Y, &yStride);
-    planes.cb = heif_image_get_plane_readonly(planar.get(), heif_channel_Cb, &cbStride);
-    planes.cr = heif_image_get_plane_readonly(planar.get(), heif_channel_Cr, &crStride);
     planes.width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(planar.get()), 0));
     planes.height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(planar.get()), 0));
-    for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr})
-        if (heif_image_get_bits_per_pixel_range(planar.get(), channel) != 8)
-            return nullptr;
-    if (!planes.y || !planes.cb || !planes.cr || yStride <= 0 || cbStride <= 0 || crStride <= 0 ||
-        heif_image_get_width(planar.get(), heif_channel_Y) < int(planes.width) ||
-        heif_image_get_height(planar.get(), heif_channel_Y) < int(planes.height) ||
-        heif_image_get_width(planar.get(), heif_channel_Cb) < int((planes.width + 1) / 2) ||
-        heif_image_get_height(planar.get(), heif_channel_Cb) < int((planes.height + 1) / 2) ||
-        heif_image_get_width(planar.get(), heif_channel_Cr) < int((planes.width + 1) / 2) ||
-        heif_image_get_height(planar.get(), heif_channel_Cr) < int((planes.height + 1) / 2))
+    const std::uint32_t chromaWidth = (planes.width + 1) / 2, chromaHeight = (planes.height + 1) / 2;
+    planes.y = eightBitPlane(planar.get(), heif_channel_Y, planes.width, planes.height, planes.yStride);
+    planes.cb = eightBitPlane(planar.get(), heif_channel_Cb, chromaWidth, chromaHeight, planes.cbStride);
+    planes.cr = eightBitPlane(planar.get(), heif_channel_Cr, chromaWidth, chromaHeight, planes.crStride);
+    if (!planes.y || !planes.cb || !planes.cr)
         return nullptr;
-    planes.yStride = std::size_t(yStride);
-    planes.cbStride = std::size_t(cbStride);
-    planes.crStride = std::size_t(crStride);
     std::shared_ptr<std::uint8_t[]> converted = allocateImageBuffer(std::size_t(planes.width) * 3 * planes.height);
     if (!converted)
         return nullptr;
