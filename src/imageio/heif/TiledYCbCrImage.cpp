@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -239,8 +240,6 @@ struct TiledYCbCrImage::BandReader::State {
           yStride(paddedWidth(image.width())), chromaStride(yStride / 2), tilesPerBand(geometry.columns().size()),
           bands(geometry.bands().size()), threadImages(std::max(1u, std::thread::hardware_concurrency()))
     {
-        for (std::size_t index = 0; index < std::min<std::size_t>(kBandsInFlight, bands.size()); ++index)
-            allocateBand(index);
         jobs.emplace(bands.size() * tilesPerBand, static_cast<unsigned>(threadImages.size()),
                      kBandsInFlight * tilesPerBand,
                      [this](std::size_t tile, unsigned worker) { return placeTile(tile, worker); });
@@ -251,14 +250,25 @@ struct TiledYCbCrImage::BandReader::State {
         return geometry.bands()[band].end - geometry.bands()[band].begin;
     }
 
-    void allocateBand(std::size_t index)
+    // Band `index`, allocated by the first of its tiles to get here.
+    Band& band(std::size_t index)
     {
-        const std::uint32_t rows = rowsOfBand(index);
-        auto band = std::make_unique<Band>();
-        band->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
-        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
-        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
-        bands[index] = std::move(band);
+        std::lock_guard lock(bandsMutex);
+        if (!bands[index]) {
+            const std::uint32_t rows = rowsOfBand(index);
+            auto allocated = std::make_unique<Band>();
+            allocated->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
+            allocated->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+            allocated->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+            bands[index] = std::move(allocated);
+        }
+        return *bands[index];
+    }
+
+    void release(std::size_t index)
+    {
+        std::lock_guard lock(bandsMutex);
+        bands[index].reset();
     }
 
     // Copies the part of `tile` that shows in band `index` at `column` into
@@ -314,7 +324,7 @@ struct TiledYCbCrImage::BandReader::State {
     {
         const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
         if (tile == 0)
-            return copyTile(image.firstTile_.get(), *bands[0], 0, 0);
+            return copyTile(image.firstTile_.get(), band(0), 0, 0);
         std::unique_ptr<ThreadImage>& own = threadImages[worker];
         if (!own)
             own = openThreadImage(image.file_.get(), item);
@@ -322,7 +332,7 @@ struct TiledYCbCrImage::BandReader::State {
             return false;
         const TileGeometry::TileAt at = geometry.storedTile(index, column);
         const std::shared_ptr<heif_image> decoded = decodeTile(own->handle.get(), at.column, at.row);
-        return decoded && copyTile(decoded.get(), *bands[index], index, column);
+        return decoded && copyTile(decoded.get(), band(index), index, column);
     }
 
     const TiledYCbCrImage& image;
@@ -331,8 +341,8 @@ struct TiledYCbCrImage::BandReader::State {
     const std::size_t yStride;
     const std::size_t chromaStride;
     const std::size_t tilesPerBand;
-    // Allocated by the reader before their tiles may start, released once read.
-    std::vector<std::unique_ptr<Band>> bands;
+    std::mutex bandsMutex;
+    std::vector<std::unique_ptr<Band>> bands;  // those in flight
     std::vector<std::unique_ptr<ThreadImage>> threadImages;  // one per worker, opened at its first tile
     std::size_t bandsReturned = 0;
     YCbCrBand current;
@@ -349,23 +359,16 @@ const YCbCrBand* TiledYCbCrImage::BandReader::next()
     State& s = *state_;
     const std::size_t index = s.bandsReturned;
     if (index > 0)
-        s.bands[index - 1].reset();
+        s.release(index - 1);
     if (index == s.bands.size())
         return nullptr;
-    try {
-        if (const std::size_t ahead = index + kBandsInFlight - 1; index > 0 && ahead < s.bands.size())
-            s.allocateBand(ahead);
-    } catch (...) {
-        s.image.tileFailed_ = true;
-        return nullptr;
-    }
     s.jobs->taken(index * s.tilesPerBand);
     if (!s.jobs->awaitUpTo((index + 1) * s.tilesPerBand)) {
         s.image.tileFailed_ = true;
         return nullptr;
     }
     ++s.bandsReturned;
-    const State::Band& band = *s.bands[index];
+    const State::Band& band = s.band(index);
     s.current = YCbCrBand{s.geometry.bands()[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(),
                           band.cr.get(), s.yStride, s.chromaStride};
     return &s.current;
