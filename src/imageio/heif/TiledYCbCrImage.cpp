@@ -242,7 +242,8 @@ struct TiledYCbCrImage::BandReader::State {
     {
         jobs.emplace(bands.size() * tilesPerBand, static_cast<unsigned>(threadImages.size()),
                      kBandsInFlight * tilesPerBand,
-                     [this](std::size_t tile, unsigned worker) { return placeTile(tile, worker); });
+                     [this](std::size_t tile, unsigned worker) { return placeTile(tile, worker); },
+                     [this](unsigned worker) { threadImages[worker].reset(); });
     }
 
     std::uint32_t rowsOfBand(std::size_t band) const

@@ -4,8 +4,9 @@
 
 namespace pictavo::imageio {
 
-OrderedJobs::OrderedJobs(std::size_t count, unsigned threads, std::size_t ahead, Job job)
-    : count_(count), ahead_(std::max<std::size_t>(ahead, 1)), job_(std::move(job)), done_(count)
+OrderedJobs::OrderedJobs(std::size_t count, unsigned threads, std::size_t ahead, Job job, WorkerDone workerDone)
+    : count_(count), ahead_(std::max<std::size_t>(ahead, 1)), job_(std::move(job)), workerDone_(std::move(workerDone)),
+      done_(count)
 {
     for (unsigned worker = 0; worker < threads; ++worker) {
         try {
@@ -53,9 +54,12 @@ void OrderedJobs::work(unsigned worker)
     for (;;) {
         changed_.wait(lock, [&] { return stopping_ || failed_ || next_ >= count_ || next_ < taken_ + ahead_; });
         if (stopping_ || failed_ || next_ >= count_)
-            return;
+            break;
         runNext(lock, worker);
     }
+    lock.unlock();
+    if (workerDone_)
+        workerDone_(worker);
 }
 
 bool OrderedJobs::awaitUpTo(std::size_t end)

@@ -21,7 +21,11 @@ public:
     // for), which no other job runs at the same time.
     using Job = std::function<bool(std::size_t index, unsigned worker)>;
 
-    OrderedJobs(std::size_t count, unsigned threads, std::size_t ahead, Job job);
+    // Called on a worker thread once it has no more jobs to run, to let go
+    // of what that worker kept between jobs.
+    using WorkerDone = std::function<void(unsigned worker)>;
+
+    OrderedJobs(std::size_t count, unsigned threads, std::size_t ahead, Job job, WorkerDone workerDone = {});
     // Hands out no more jobs and waits for the running ones.
     ~OrderedJobs();
     OrderedJobs(const OrderedJobs&) = delete;
@@ -41,6 +45,7 @@ private:
     const std::size_t count_;
     const std::size_t ahead_;
     const Job job_;
+    const WorkerDone workerDone_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t next_ = 0;
