@@ -30,7 +30,7 @@ void OrderedJobs::stop()
     changed_.notify_all();
 }
 
-bool OrderedJobs::runNext(std::unique_lock<std::mutex>& lock, unsigned worker)
+void OrderedJobs::runNext(std::unique_lock<std::mutex>& lock, unsigned worker)
 {
     const std::size_t index = next_++;
     lock.unlock();
@@ -38,6 +38,7 @@ bool OrderedJobs::runNext(std::unique_lock<std::mutex>& lock, unsigned worker)
     try {
         ok = job_(index, worker);
     } catch (...) {
+        // A job that throws has failed.
     }
     lock.lock();
     done_[index] = true;
@@ -45,7 +46,6 @@ bool OrderedJobs::runNext(std::unique_lock<std::mutex>& lock, unsigned worker)
         ++doneBelow_;
     failed_ = failed_ || !ok;
     changed_.notify_all();
-    return ok;
 }
 
 void OrderedJobs::work(unsigned worker)

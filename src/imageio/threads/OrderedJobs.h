@@ -17,8 +17,8 @@ namespace pictavo::imageio {
 // waits run the jobs on its own thread.
 class OrderedJobs {
 public:
-    // Job `index` run by worker `worker` (below the number of threads asked
-    // for), which no other job runs at the same time.
+    // Runs job `index` on worker `worker`: a number below the threads asked
+    // for (0 on the owner's thread), whose jobs never run at the same time.
     using Job = std::function<bool(std::size_t index, unsigned worker)>;
 
     // Called on a worker thread once it has no more jobs to run, to let go
@@ -38,8 +38,8 @@ public:
 
 private:
     void work(unsigned worker);
-    // Runs the next job with the lock released; false when it failed.
-    bool runNext(std::unique_lock<std::mutex>& lock, unsigned worker);
+    // Runs the next job with the lock released.
+    void runNext(std::unique_lock<std::mutex>& lock, unsigned worker);
     void stop();
 
     const std::size_t count_;
