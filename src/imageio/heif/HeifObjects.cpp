@@ -19,6 +19,17 @@ HeifHandlePtr imageHandle(heif_context* context, heif_item_id id)
     return HeifHandlePtr(handle);
 }
 
+HeifImagePtr decodeImage(const heif_image_handle* handle, heif_colorspace space, heif_chroma chroma,
+                         const heif_decoding_options* options)
+{
+    heif_image* image = nullptr;
+    const heif_error error = heif_decode_image(handle, &image, space, chroma, options);
+    HeifImagePtr owned(image);
+    if (error.code != heif_error_Ok)
+        return nullptr;
+    return owned;
+}
+
 std::vector<heif_property_id> transformationProperties(const heif_context* context, heif_item_id id)
 {
     const int count = heif_item_get_transformation_properties(context, id, nullptr, 0);

@@ -28,6 +28,10 @@ HeifContextPtr contextOf(const heif_image_handle* handle);
 // Image `id` of the context; nullptr when it has none.
 HeifHandlePtr imageHandle(heif_context* context, heif_item_id id);
 
+// The image decoded by libheif to `space` and `chroma`; nullptr when it does not decode.
+HeifImagePtr decodeImage(const heif_image_handle* handle, heif_colorspace space, heif_chroma chroma,
+                         const heif_decoding_options* options);
+
 // The item's transformations (irot, imir, clap), in the order the file lists them.
 std::vector<heif_property_id> transformationProperties(const heif_context* context, heif_item_id id);
 

@@ -52,11 +52,9 @@ std::shared_ptr<heif_image> decodeAndConvert(const heif_image_handle* handle, co
     stored->ignore_transformations = options->ignore_transformations;
     stored->convert_hdr_to_8bit = options->convert_hdr_to_8bit;
     keepStoredColours(stored.get());
-    heif_image* raw = nullptr;
-    if (heif_decode_image(handle, &raw, heif_colorspace_YCbCr, heif_chroma_420, stored.get()).code != heif_error_Ok ||
-        !raw)
+    std::shared_ptr<heif_image> planar = decodeImage(handle, heif_colorspace_YCbCr, heif_chroma_420, stored.get());
+    if (!planar)
         return nullptr;
-    std::shared_ptr<heif_image> planar(raw, heif_image_release);
     HeifNclxPtr nclx = imageNclx(planar.get());
     if (!nclx || !nclx->full_range_flag || heif_image_get_chroma_format(planar.get()) != heif_chroma_420)
         return nullptr;

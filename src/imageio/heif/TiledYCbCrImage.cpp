@@ -39,12 +39,12 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
     options->ignore_transformations = 1;
     keepStoredColours(options.get());
     heif_image* tile = nullptr;
-    if (heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, heif_chroma_420, options.get(),
-                                            column, row)
-                .code != heif_error_Ok ||
-        !tile)
+    const heif_error error = heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr,
+                                                                 heif_chroma_420, options.get(), column, row);
+    HeifImagePtr owned(tile);
+    if (error.code != heif_error_Ok)
         return nullptr;
-    return std::shared_ptr<heif_image>(tile, heif_image_release);
+    return owned;
 }
 
 // The image as one decoding thread sees it. libheif 1.19 writes the text of
@@ -188,11 +188,7 @@ std::shared_ptr<heif_image> decodeTurnedWhole(const heif_image_handle* handle)
     if (!options)
         return nullptr;
     keepStoredColours(options.get());
-    heif_image* whole = nullptr;
-    if (heif_decode_image(handle, &whole, heif_colorspace_YCbCr, heif_chroma_420, options.get()).code != heif_error_Ok ||
-        !whole)
-        return nullptr;
-    return std::shared_ptr<heif_image>(whole, heif_image_release);
+    return decodeImage(handle, heif_colorspace_YCbCr, heif_chroma_420, options.get());
 }
 
 }  // namespace

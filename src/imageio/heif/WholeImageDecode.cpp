@@ -74,13 +74,8 @@ std::shared_ptr<heif_image> decodePixels(const heif_image_handle* handle, const 
         if (convertedRgb)
             return planar;
     }
-    heif_image* image = nullptr;
-    const heif_error error =
-        heif_decode_image(handle, &image, layout.grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
-                          decodedChroma(layout), options.get());
-    if (error.code != heif_error_Ok || !image)
-        return nullptr;
-    return std::shared_ptr<heif_image>(image, heif_image_release);
+    return decodeImage(handle, layout.grey ? heif_colorspace_monochrome : heif_colorspace_RGB, decodedChroma(layout),
+                       options.get());
 }
 
 // A grey plane comes at the depth its stream holds, which need not be the one
