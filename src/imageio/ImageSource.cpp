@@ -3,6 +3,8 @@
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
+#include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/ImageTransform.h"
 #include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif.h>
@@ -19,17 +21,9 @@ struct ImageSource::Impl {
     // None when the file names no primary image.
     std::optional<heif_item_id> primary;
 
-    struct HandleReleaser {
-        void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-    };
-    std::unique_ptr<heif_image_handle, HandleReleaser> handle() const
+    HeifHandlePtr handle() const
     {
-        if (!primary)
-            return nullptr;
-        heif_image_handle* handle = nullptr;
-        if (heif_context_get_image_handle(file->context.get(), *primary, &handle).code != heif_error_Ok)
-            return nullptr;
-        return std::unique_ptr<heif_image_handle, HandleReleaser>(handle);
+        return primary ? imageHandle(file->context.get(), *primary) : nullptr;
     }
 };
 

@@ -1,8 +1,9 @@
 #include "imageio/gainmap/GainMap.h"
 
 #include "imageio/gainmap/AppleGainMap.h"
-#include "imageio/heif/HeifDecoding.h"
-#include "imageio/pixels/ImageTransform.h"
+#include "imageio/heif/HeifMetadata.h"
+#include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/ImageTransform.h"
 #include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif_items.h>
@@ -16,16 +17,10 @@ namespace pictavo::imageio {
 
 namespace {
 
-using ContextPtr = std::unique_ptr<heif_context, void (*)(heif_context*)>;
-struct HandleReleaser {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleReleaser>;
-
 // Where the gain map is and how to read it.
 struct Source {
     heif_item_id item = 0;
-    HandlePtr handle;  // set for auxiliary images
+    HeifHandlePtr handle;  // set for auxiliary images
     GainMapMetadata metadata;
     std::vector<std::uint8_t> isoPayload;
     std::optional<std::array<std::uint8_t, 256>> reencoding;
@@ -98,7 +93,7 @@ std::optional<Source> fromAuxiliaryImage(const heif_image_handle* primary)
         heif_image_handle* raw = nullptr;
         if (heif_image_handle_get_auxiliary_image_handle(primary, id, &raw).code != heif_error_Ok || !raw)
             continue;
-        HandlePtr handle(raw);
+        HeifHandlePtr handle(raw);
         const std::string type = auxiliaryType(handle.get());
         if (type == kSamsungGainMapType) {
             if (std::optional<GainMapMetadata> metadata = parseHdrgmXmp(xmpText(handle.get())))
@@ -122,8 +117,7 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
     heif_chroma chroma = heif_chroma_undefined;
     heif_image_handle_get_preferred_decoding_colorspace(handle, &space, &chroma);
     grey = space == heif_colorspace_monochrome;
-    std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(heif_decoding_options_alloc(),
-                                                                                  heif_decoding_options_free);
+    const HeifOptionsPtr options(heif_decoding_options_alloc());
     if (!options)
         return nullptr;
     options->ignore_transformations = 1;
@@ -225,7 +219,7 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
 
 std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
 {
-    ContextPtr context(heif_image_handle_get_context(primary), heif_context_free);
+    const HeifContextPtr context = contextOf(primary);
     if (!context)
         return nullptr;
     std::optional<Source> source = fromToneMapItem(context.get(), heif_image_handle_get_item_id(primary));
@@ -233,12 +227,10 @@ std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
         source = fromAuxiliaryImage(primary);
     if (!source)
         return nullptr;
-    if (!source->handle) {
-        heif_image_handle* raw = nullptr;
-        if (heif_context_get_image_handle(context.get(), source->item, &raw).code != heif_error_Ok || !raw)
-            return nullptr;
-        source->handle.reset(raw);
-    }
+    if (!source->handle)
+        source->handle = imageHandle(context.get(), source->item);
+    if (!source->handle)
+        return nullptr;
     bool grey = true;
     const std::shared_ptr<heif_image> stored = decodeStored(source->handle.get(), grey);
     auto gainMap = std::make_unique<GainMap>();

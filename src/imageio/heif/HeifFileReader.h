@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/files/UniqueFd.h"
+#include "imageio/heif/HeifObjects.h"
 
 #include <libheif/heif.h>
 
@@ -61,7 +62,7 @@ private:
 // thread only; nullptr when the file cannot be read as HEIF.
 struct HeifFileContext {
     HeifFileReader reader;  // before the context, which reads through it until freed
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context{nullptr, heif_context_free};
+    HeifContextPtr context;
 
     static std::unique_ptr<HeifFileContext> open(UniqueFd file);
 };

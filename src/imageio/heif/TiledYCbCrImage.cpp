@@ -1,15 +1,18 @@
 #include "imageio/heif/TiledYCbCrImage.h"
 
+#include "imageio/heif/HeifColour.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
+#include "imageio/heif/HeifObjects.h"
 #include "imageio/heif/SecurityLimits.h"
+#include "imageio/threads/OrderedJobs.h"
 
 #include <fcntl.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -30,19 +33,18 @@ std::uint32_t paddedWidth(std::uint32_t width)
 // otherwise count tiles in the turned grid and turn each one itself.
 std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row)
 {
-    std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(heif_decoding_options_alloc(),
-                                                                                     heif_decoding_options_free);
+    const HeifOptionsPtr options(heif_decoding_options_alloc());
     if (!options)
         return nullptr;
     options->ignore_transformations = 1;
     keepStoredColours(options.get());
     heif_image* tile = nullptr;
-    if (heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, heif_chroma_420, options.get(),
-                                            column, row)
-                .code != heif_error_Ok ||
-        !tile)
+    const heif_error error = heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr,
+                                                                 heif_chroma_420, options.get(), column, row);
+    HeifImagePtr owned(tile);
+    if (error.code != heif_error_Ok)
         return nullptr;
-    return std::shared_ptr<heif_image>(tile, heif_image_release);
+    return owned;
 }
 
 // The image as one decoding thread sees it. libheif 1.19 writes the text of
@@ -51,7 +53,7 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
 // file into a context of its own instead.
 struct ThreadImage {
     std::unique_ptr<HeifFileContext> file;
-    std::shared_ptr<heif_image_handle> handle;
+    HeifHandlePtr handle;
 };
 
 // Image `id` of the file open as `file`, read again; nullptr when it no longer
@@ -61,11 +63,10 @@ std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id) noexcept
     try {
         auto image = std::make_unique<ThreadImage>();
         image->file = HeifFileContext::open(UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0)));
-        heif_image_handle* handle = nullptr;
-        if (!image->file ||
-            heif_context_get_image_handle(image->file->context.get(), id, &handle).code != heif_error_Ok || !handle)
+        if (image->file)
+            image->handle = imageHandle(image->file->context.get(), id);
+        if (!image->handle)
             return nullptr;
-        image->handle.reset(handle, heif_image_handle_release);
         return image;
     } catch (...) {
         return nullptr;
@@ -112,18 +113,15 @@ bool isJpegMatrix(const heif_color_profile_nclx& nclx)
 // asked for that tile alone.
 bool everyTileIsAnImage(const heif_image_handle* grid, std::uint32_t columns, std::uint32_t rows)
 {
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(grid),
-                                                                   heif_context_free);
+    const HeifContextPtr context = contextOf(grid);
     if (!context)
         return false;
     for (std::uint32_t row = 0; row < rows; ++row) {
         for (std::uint32_t column = 0; column < columns; ++column) {
             heif_item_id id = 0;
-            heif_image_handle* tile = nullptr;
             if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok ||
-                heif_context_get_image_handle(context.get(), id, &tile).code != heif_error_Ok || !tile)
+                !imageHandle(context.get(), id))
                 return false;
-            heif_image_handle_release(tile);
         }
     }
     return true;
@@ -137,117 +135,90 @@ bool isJpegYCbCr(const heif_image* tile)
     for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr})
         if (heif_image_get_bits_per_pixel_range(tile, channel) != 8 || heif_image_get_bits_per_pixel(tile, channel) != 8)
             return false;
-    heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_get_nclx_color_profile(tile, &nclx).code != heif_error_Ok || !nclx)
+    const HeifNclxPtr nclx = imageNclx(tile);
+    return nclx && isJpegMatrix(*nclx);
+}
+
+// True when the image is a grid of at least two tiles (its tiling in
+// `tiling`) that may decode to 8-bit 4:2:0 in JPEG's YCbCr: no alpha, and no
+// declared matrix but JPEG's.
+bool hasJpegYCbCrTiles(const heif_image_handle* handle, heif_image_tiling& tiling)
+{
+    if (heif_image_handle_has_alpha_channel(handle) || heif_image_handle_get_luma_bits_per_pixel(handle) != 8 ||
+        heif_image_handle_get_chroma_bits_per_pixel(handle) != 8)
         return false;
-    const bool jpegMatrix = isJpegMatrix(*nclx);
-    heif_nclx_color_profile_free(nclx);
-    return jpegMatrix;
+    heif_colorspace space = heif_colorspace_undefined;
+    heif_chroma chroma = heif_chroma_undefined;
+    if (heif_image_handle_get_preferred_decoding_colorspace(handle, &space, &chroma).code != heif_error_Ok ||
+        space != heif_colorspace_YCbCr || chroma != heif_chroma_420 ||
+        heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok ||
+        std::uint64_t(tiling.num_columns) * tiling.num_rows < 2)
+        return false;
+    const std::uint64_t width = std::max(heif_image_handle_get_width(handle), 0);
+    const std::uint64_t height = std::max(heif_image_handle_get_height(handle), 0);
+    if (width == 0 || height == 0 || width * height > kMaxImagePixels)
+        return false;
+    const HeifNclxPtr declared = handleNclx(handle);
+    return !declared || isJpegMatrix(*declared);
+}
+
+// Where the tiles land in the image as shown, when each can be turned into
+// place on its own; none when libheif must turn the image whole.
+std::optional<TileGeometry> placeTiles(const heif_image_handle* handle, const heif_image_tiling& tiling)
+{
+    const std::optional<ImageTransform> transform = ImageTransform::of(handle, tiling.image_width, tiling.image_height);
+    if (!transform || transform->width != std::uint32_t(std::max(heif_image_handle_get_width(handle), 0)) ||
+        transform->height != std::uint32_t(std::max(heif_image_handle_get_height(handle), 0)) ||
+        tiling.number_of_extra_dimensions)
+        return std::nullopt;
+    std::optional<TileGeometry> geometry = TileGeometry::of(
+        {tiling.num_columns, tiling.num_rows, tiling.tile_width, tiling.tile_height, tiling.image_width,
+         tiling.image_height},
+        *transform);
+    if (!geometry || !everyTileIsAnImage(handle, tiling.num_columns, tiling.num_rows))
+        return std::nullopt;
+    return geometry;
+}
+
+// The image turned, mirrored and cropped whole by libheif, in 4:2:0 (half the
+// memory of RGB).
+std::shared_ptr<heif_image> decodeTurnedWhole(const heif_image_handle* handle)
+{
+    const HeifOptionsPtr options(heif_decoding_options_alloc());
+    if (!options)
+        return nullptr;
+    keepStoredColours(options.get());
+    return decodeImage(handle, heif_colorspace_YCbCr, heif_chroma_420, options.get());
 }
 
 }  // namespace
 
-std::vector<TiledYCbCrImage::Span> TiledYCbCrImage::spans(int step, std::int64_t offset, std::uint32_t length,
-                                                          std::uint32_t tileSize)
-{
-    std::vector<Span> result;
-    for (std::uint32_t i = 0; i < length;) {
-        const std::int64_t stored = step * std::int64_t(i) + offset;
-        if (stored < 0)
-            return {};
-        const std::int64_t tile = stored / tileSize;
-        // Shown samples left in this tile: up to its end, or back to its start.
-        const std::int64_t left = step > 0 ? (tile + 1) * tileSize - stored : stored - tile * tileSize + 1;
-        const auto end = static_cast<std::uint32_t>(std::min<std::int64_t>(length, i + left));
-        result.push_back({static_cast<std::uint32_t>(tile), i, end});
-        i = end;
-    }
-    return result;
-}
-
 std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle, int file,
                                                        WhenTurnedWhole whenTurnedWhole)
 {
-    if (!handle || heif_image_handle_has_alpha_channel(handle.get()) ||
-        heif_image_handle_get_luma_bits_per_pixel(handle.get()) != 8 ||
-        heif_image_handle_get_chroma_bits_per_pixel(handle.get()) != 8)
+    heif_image_tiling tiling{};
+    if (!handle || !hasJpegYCbCrTiles(handle.get(), tiling))
         return nullptr;
-    heif_colorspace space = heif_colorspace_undefined;
-    heif_chroma chroma = heif_chroma_undefined;
-    heif_image_tiling t{};
-    if (heif_image_handle_get_preferred_decoding_colorspace(handle.get(), &space, &chroma).code != heif_error_Ok ||
-        space != heif_colorspace_YCbCr || chroma != heif_chroma_420 ||
-        heif_image_handle_get_image_tiling(handle.get(), 0, &t).code != heif_error_Ok ||
-        std::uint64_t(t.num_columns) * t.num_rows < 2)
-        return nullptr;
-    const std::uint64_t width = std::max(heif_image_handle_get_width(handle.get()), 0);
-    const std::uint64_t height = std::max(heif_image_handle_get_height(handle.get()), 0);
-    if (width == 0 || height == 0 || width * height > kMaxImagePixels)
-        return nullptr;
-
-    heif_color_profile_nclx* declared = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle.get(), &declared).code == heif_error_Ok && declared) {
-        const bool jpegMatrix = isJpegMatrix(*declared);
-        heif_nclx_color_profile_free(declared);
-        if (!jpegMatrix)
-            return nullptr;
-    }
-
     std::shared_ptr<TiledYCbCrImage> image(new TiledYCbCrImage);
-    const std::optional<ImageTransform> transform = ImageTransform::of(handle.get(), t.image_width, t.image_height);
-    // Tiles of an even size keep chroma in step with luma wherever they land.
-    if (transform && (transform->isIdentity() || transform->keeps420Blocks()) && transform->width == width &&
-        transform->height == height && t.tile_width > 0 && t.tile_width % 2 == 0 && t.tile_height > 0 &&
-        t.tile_height % 2 == 0 && !t.number_of_extra_dimensions &&
-        std::uint64_t(t.num_columns) * t.tile_width >= t.image_width &&
-        std::uint64_t(t.num_rows) * t.tile_height >= t.image_height &&
-        everyTileIsAnImage(handle.get(), t.num_columns, t.num_rows)) {
-        const ImageTransform& m = *transform;
-        const bool turned = m.swapsAxes();
-        image->transform_ = m;
-        image->width_ = m.width;
-        image->height_ = m.height;
-        image->tileWidth_ = t.tile_width;
-        image->tileHeight_ = t.tile_height;
-        image->bands_ = spans(turned ? m.xy : m.yy, turned ? m.x0 : m.y0, m.height, turned ? t.tile_width : t.tile_height);
-        image->columns_ = spans(turned ? m.yx : m.xx, turned ? m.y0 : m.x0, m.width, turned ? t.tile_height : t.tile_width);
-        const std::uint32_t storedColumns = turned ? t.num_rows : t.num_columns;
-        const std::uint32_t storedRows = turned ? t.num_columns : t.num_rows;
-        if (image->bands_.empty() || image->columns_.empty() ||
-            std::ranges::any_of(image->bands_, [&](const Span& s) { return s.tile >= storedRows; }) ||
-            std::ranges::any_of(image->columns_, [&](const Span& s) { return s.tile >= storedColumns; }))
-            return nullptr;
+    if (std::optional<TileGeometry> geometry = placeTiles(handle.get(), tiling)) {
+        image->geometry_ = std::move(*geometry);
         image->file_ = UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
         if (!image->file_.valid())
             return nullptr;
-        const TileAt first = image->storedTile(0, 0);
+        const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
         image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
         return nullptr;
     } else {
-        // libheif turns, mirrors and crops the whole image, which is then
-        // read as one band, in half the memory of RGB.
-        std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(
-            heif_decoding_options_alloc(), heif_decoding_options_free);
-        if (!options)
-            return nullptr;
-        keepStoredColours(options.get());
-        heif_image* whole = nullptr;
-        if (heif_decode_image(handle.get(), &whole, heif_colorspace_YCbCr, heif_chroma_420, options.get()).code ==
-                heif_error_Ok &&
-            whole)
-            image->firstTile_.reset(whole, heif_image_release);
-        // The size libheif gives after turning and cropping is the one to write.
+        // Read as one band; the size libheif gives after turning and cropping is the one to write.
+        image->firstTile_ = decodeTurnedWhole(handle.get());
         if (!image->firstTile_)
             return nullptr;
-        image->width_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole), 0));
-        image->height_ = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole), 0));
-        if (image->width_ == 0 || image->height_ == 0)
+        const auto width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(image->firstTile_.get()), 0));
+        const auto height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(image->firstTile_.get()), 0));
+        if (width == 0 || height == 0)
             return nullptr;
-        image->tileWidth_ = image->width_;
-        image->tileHeight_ = image->height_;
-        image->bands_ = {{0, 0, image->height_}};
-        image->columns_ = {{0, 0, image->width_}};
+        image->geometry_ = TileGeometry::whole(width, height);
     }
     if (!image->firstTile_ || !isJpegYCbCr(image->firstTile_.get()))
         return nullptr;
@@ -255,36 +226,46 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
     return image;
 }
 
-TiledYCbCrImage::TileAt TiledYCbCrImage::storedTile(std::size_t band, std::size_t column) const
-{
-    const std::uint32_t across = columns_[column].tile, down = bands_[band].tile;
-    return transform_.swapsAxes() ? TileAt{down, across} : TileAt{across, down};
-}
-
 struct TiledYCbCrImage::BandReader::State {
     struct Band {
         std::unique_ptr<std::uint8_t[]> y, cb, cr;
-        std::uint32_t tilesDone = 0;
     };
 
     explicit State(const TiledYCbCrImage& image)
-        : image(image), item(heif_image_handle_get_item_id(image.handle_.get())), yStride(paddedWidth(image.width_)),
-          chromaStride(yStride / 2), bands(image.bands_.size()),
-          tilesPerBand(static_cast<std::uint32_t>(image.columns_.size()))
+        : image(image), geometry(image.geometry_), item(heif_image_handle_get_item_id(image.handle_.get())),
+          yStride(paddedWidth(image.width())), chromaStride(yStride / 2), tilesPerBand(geometry.columns().size()),
+          bands(geometry.bands().size()), threadImages(std::max(1u, std::thread::hardware_concurrency()))
     {
+        jobs.emplace(bands.size() * tilesPerBand, static_cast<unsigned>(threadImages.size()),
+                     kBandsInFlight * tilesPerBand,
+                     [this](std::size_t tile, unsigned worker) { return placeTile(tile, worker); },
+                     [this](unsigned worker) { threadImages[worker].reset(); });
     }
 
-    std::uint32_t rowsOfBand(std::size_t band) const { return image.bands_[band].end - image.bands_[band].begin; }
-
-    Band& allocateBand(std::size_t index)
+    std::uint32_t rowsOfBand(std::size_t band) const
     {
-        const std::uint32_t rows = rowsOfBand(index);
-        auto band = std::make_unique<Band>();
-        band->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
-        band->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
-        band->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
-        bands[index] = std::move(band);
+        return geometry.bands()[band].end - geometry.bands()[band].begin;
+    }
+
+    // Band `index`, allocated by the first of its tiles to get here.
+    Band& band(std::size_t index)
+    {
+        std::lock_guard lock(bandsMutex);
+        if (!bands[index]) {
+            const std::uint32_t rows = rowsOfBand(index);
+            auto allocated = std::make_unique<Band>();
+            allocated->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
+            allocated->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+            allocated->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+            bands[index] = std::move(allocated);
+        }
         return *bands[index];
+    }
+
+    void release(std::size_t index)
+    {
+        std::lock_guard lock(bandsMutex);
+        bands[index].reset();
     }
 
     // Copies the part of `tile` that shows in band `index` at `column` into
@@ -295,10 +276,6 @@ struct TiledYCbCrImage::BandReader::State {
     {
         if (!isJpegYCbCr(tile))
             return false;
-        const Span& down = image.bands_[index];
-        const Span& across = image.columns_[column];
-        const TileAt at = image.storedTile(index, column);
-        const ImageTransform& m = image.transform_;
         struct Plane {
             heif_channel channel;
             std::uint8_t* target;
@@ -310,18 +287,9 @@ struct TiledYCbCrImage::BandReader::State {
             {heif_channel_Cb, band.cb.get(), chromaStride, 1},
             {heif_channel_Cr, band.cr.get(), chromaStride, 1},
         };
+        const bool lastColumn = geometry.columns()[column].end == image.width();
         for (const Plane& plane : planes) {
-            auto scaled = [&](std::int64_t v) { return (v + (1 << plane.shift) - 1) >> plane.shift; };
-            const std::int64_t left = across.begin >> plane.shift, right = scaled(across.end);
-            const std::int64_t top = down.begin >> plane.shift, bottom = scaled(down.end);
-            // Where the shown (x, y) of this plane lies in the tile. A chroma
-            // sample stands for a 2×2 block, stored from its smallest corner.
-            const std::int64_t x0 = (plane.shift ? (m.x0 + std::min(m.xx, 0) + std::min(m.xy, 0)) >> 1 : m.x0) -
-                                    (std::int64_t(at.column) * image.tileWidth_ >> plane.shift);
-            const std::int64_t y0 = (plane.shift ? (m.y0 + std::min(m.yx, 0) + std::min(m.yy, 0)) >> 1 : m.y0) -
-                                    (std::int64_t(at.row) * image.tileHeight_ >> plane.shift);
-            auto tileX = [&](std::int64_t x, std::int64_t y) { return m.xx * x + m.xy * y + x0; };
-            auto tileY = [&](std::int64_t x, std::int64_t y) { return m.yx * x + m.yy * y + y0; };
+            const TileGeometry::Placement p = geometry.placement(index, column, plane.shift);
             int sourceStride = 0;
             const std::uint8_t* source = heif_image_get_plane_readonly(tile, plane.channel, &sourceStride);
             const int sourceWidth = heif_image_get_width(tile, plane.channel);
@@ -329,161 +297,77 @@ struct TiledYCbCrImage::BandReader::State {
             if (!source || sourceStride <= 0)
                 return false;
             // The map is linear: the corners bound what is read.
-            for (std::int64_t x : {left, right - 1})
-                for (std::int64_t y : {top, bottom - 1})
-                    if (tileX(x, y) < 0 || tileX(x, y) >= sourceWidth || tileY(x, y) < 0 || tileY(x, y) >= sourceHeight)
+            for (std::int64_t x : {p.left, p.right - 1})
+                for (std::int64_t y : {p.top, p.bottom - 1})
+                    if (p.tileX(x, y) < 0 || p.tileX(x, y) >= sourceWidth || p.tileY(x, y) < 0 ||
+                        p.tileY(x, y) >= sourceHeight)
                         return false;
-            std::uint8_t* target = plane.target + std::size_t(left);
-            copyTurned(source + tileY(left, top) * sourceStride + tileX(left, top), m.xx + m.yx * sourceStride,
-                       m.xy + m.yy * sourceStride, target, plane.stride, std::uint32_t(right - left),
-                       std::uint32_t(bottom - top));
-            if (across.end == image.width_) {
-                for (std::int64_t y = 0; y < bottom - top; ++y) {
+            copyTurned(source + p.tileY(p.left, p.top) * sourceStride + p.tileX(p.left, p.top),
+                       p.xx + p.yx * sourceStride, p.xy + p.yy * sourceStride, plane.target + std::size_t(p.left),
+                       plane.stride, std::uint32_t(p.right - p.left), std::uint32_t(p.bottom - p.top));
+            if (lastColumn) {
+                for (std::int64_t y = 0; y < p.bottom - p.top; ++y) {
                     std::uint8_t* row = plane.target + std::size_t(y) * plane.stride;
-                    std::memset(row + right, row[right - 1], plane.stride - std::size_t(right));
+                    std::memset(row + p.right, row[p.right - 1], plane.stride - std::size_t(p.right));
                 }
             }
         }
         return true;
     }
 
-    std::shared_ptr<heif_image> decode(const heif_image_handle* handle, std::size_t index, std::size_t column) const
+    // Job `tile`, in reading order: decodes the tile on this worker's own
+    // reading of the file and copies it into its band. Tile 0 was decoded by open().
+    bool placeTile(std::size_t tile, unsigned worker)
     {
-        const TileAt at = image.storedTile(index, column);
-        return decodeTile(handle, at.column, at.row);
-    }
-
-    // Decodes the tiles of one band on the calling thread (when no worker
-    // thread could be started).
-    bool decodeBandHere(std::size_t index)
-    {
-        Band& band = bands[index] ? *bands[index] : allocateBand(index);
-        for (std::uint32_t column = band.tilesDone; column < tilesPerBand; ++column) {
-            std::shared_ptr<heif_image> decoded = decode(image.handle_.get(), index, column);
-            if (!decoded || !copyTile(decoded.get(), band, index, column))
-                return false;
-            ++band.tilesDone;
-        }
-        return true;
-    }
-
-    void decodeTiles()
-    {
-        const std::size_t total = bands.size() * tilesPerBand;
-        std::unique_ptr<ThreadImage> own;  // opened at this thread's first tile
-        for (;;) {
-            std::size_t tile = 0;
-            Band* band = nullptr;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] {
-                    return stopping || failed || nextTile >= total ||
-                           nextTile / tilesPerBand < bandsReleased + kBandsInFlight;
-                });
-                if (stopping || failed || nextTile >= total)
-                    return;
-                tile = nextTile++;
-                try {
-                    band = bands[tile / tilesPerBand] ? bands[tile / tilesPerBand].get()
-                                                      : &allocateBand(tile / tilesPerBand);
-                } catch (...) {
-                    fail();
-                    return;
-                }
-            }
-            if (!own)
-                own = openThreadImage(image.file_.get(), item);
-            const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
-            std::shared_ptr<heif_image> decoded = own ? decode(own->handle.get(), index, column) : nullptr;
-            const bool copied = decoded && copyTile(decoded.get(), *band, index, column);
-            std::lock_guard lock(mutex);
-            if (!copied)
-                fail();
-            else
-                ++band->tilesDone;
-            changed.notify_all();
-        }
-    }
-
-    void fail()
-    {
-        failed = true;
-        image.tileFailed_ = true;
-        changed.notify_all();
+        const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
+        if (tile == 0)
+            return copyTile(image.firstTile_.get(), band(0), 0, 0);
+        std::unique_ptr<ThreadImage>& own = threadImages[worker];
+        if (!own)
+            own = openThreadImage(image.file_.get(), item);
+        if (!own)
+            return false;
+        const TileGeometry::TileAt at = geometry.storedTile(index, column);
+        const std::shared_ptr<heif_image> decoded = decodeTile(own->handle.get(), at.column, at.row);
+        return decoded && copyTile(decoded.get(), band(index), index, column);
     }
 
     const TiledYCbCrImage& image;
+    const TileGeometry& geometry;
     const heif_item_id item;
     const std::size_t yStride;
     const std::size_t chromaStride;
-    std::vector<std::unique_ptr<Band>> bands;
-    const std::uint32_t tilesPerBand;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t nextTile = 1;  // in reading order; tile 0 was decoded by open()
+    const std::size_t tilesPerBand;
+    std::mutex bandsMutex;
+    std::vector<std::unique_ptr<Band>> bands;  // those in flight
+    std::vector<std::unique_ptr<ThreadImage>> threadImages;  // one per worker, opened at its first tile
     std::size_t bandsReturned = 0;
-    std::size_t bandsReleased = 0;
-    bool failed = false;
-    bool stopping = false;
     YCbCrBand current;
-    // Last, so that they are joined before anything they use goes.
-    std::vector<std::jthread> workers;
+    // Last, so that the workers are joined before anything they use goes.
+    std::optional<OrderedJobs> jobs;
 };
 
-TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image) : state_(std::make_unique<State>(image))
-{
-    if (!state_->copyTile(image.firstTile_.get(), state_->allocateBand(0), 0, 0)) {
-        state_->fail();
-        return;
-    }
-    state_->bands[0]->tilesDone = 1;
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < threads; ++i) {
-        try {
-            state_->workers.emplace_back([state = state_.get()] { state->decodeTiles(); });
-        } catch (...) {
-            break;  // fewer threads; with none at all, next() decodes each band itself
-        }
-    }
-}
+TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image) : state_(std::make_unique<State>(image)) {}
 
-TiledYCbCrImage::BandReader::~BandReader()
-{
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-        state_->changed.notify_all();
-    }
-    state_->workers.clear();
-}
+TiledYCbCrImage::BandReader::~BandReader() = default;
 
 const YCbCrBand* TiledYCbCrImage::BandReader::next()
 {
     State& s = *state_;
-    std::unique_lock lock(s.mutex);
-    if (s.bandsReturned > 0) {
-        s.bands[s.bandsReturned - 1].reset();
-        s.bandsReleased = s.bandsReturned;
-        s.changed.notify_all();
-    }
-    if (s.bandsReturned == s.bands.size())
-        return nullptr;
     const std::size_t index = s.bandsReturned;
-    if (s.workers.empty() && !s.failed) {
-        try {
-            if (!s.decodeBandHere(index))
-                s.fail();
-        } catch (...) {
-            s.fail();
-        }
-    }
-    s.changed.wait(lock, [&] { return s.failed || (s.bands[index] && s.bands[index]->tilesDone == s.tilesPerBand); });
-    if (s.failed)
+    if (index > 0)
+        s.release(index - 1);
+    if (index == s.bands.size())
         return nullptr;
+    s.jobs->taken(index * s.tilesPerBand);
+    if (!s.jobs->awaitUpTo((index + 1) * s.tilesPerBand)) {
+        s.image.tileFailed_ = true;
+        return nullptr;
+    }
     ++s.bandsReturned;
-    const State::Band& band = *s.bands[index];
-    s.current = YCbCrBand{s.image.bands_[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(), band.cr.get(),
-                          s.yStride, s.chromaStride};
+    const State::Band& band = s.band(index);
+    s.current = YCbCrBand{s.geometry.bands()[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(),
+                          band.cr.get(), s.yStride, s.chromaStride};
     return &s.current;
 }
 

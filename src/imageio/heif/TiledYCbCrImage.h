@@ -1,13 +1,12 @@
 #pragma once
 
+#include "imageio/files/UniqueFd.h"
+#include "imageio/heif/TileGeometry.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
-
-#include "imageio/pixels/ImageTransform.h"
-#include "imageio/files/UniqueFd.h"
 
 #include <libheif/heif.h>
 
@@ -49,8 +48,8 @@ public:
     static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle, int file,
                                                  WhenTurnedWhole whenTurnedWhole);
 
-    std::uint32_t width() const { return width_; }
-    std::uint32_t height() const { return height_; }
+    std::uint32_t width() const { return geometry_.width(); }
+    std::uint32_t height() const { return geometry_.height(); }
     // The first tile decoded (its nclx describes the colour).
     const heif_image* firstTile() const { return firstTile_.get(); }
 
@@ -78,36 +77,12 @@ public:
     bool tileFailed() const { return tileFailed_.load(); }
 
 private:
-    // A stored tile row or column and the shown rows (or columns) it covers.
-    struct Span {
-        std::uint32_t tile = 0;
-        std::uint32_t begin = 0;
-        std::uint32_t end = 0;
-    };
-
-    // A tile's place in the stored grid.
-    struct TileAt {
-        std::uint32_t column = 0;
-        std::uint32_t row = 0;
-    };
-
     TiledYCbCrImage() = default;
-    // The stored tile rows (or columns) that a shown axis of `length` samples
-    // crosses, in shown order, where shown sample i is stored sample step·i + offset.
-    static std::vector<Span> spans(int step, std::int64_t offset, std::uint32_t length, std::uint32_t tileSize);
-    // The stored tile that shows in `band` at `column` (an index into columns_).
-    TileAt storedTile(std::size_t band, std::size_t column) const;
 
     std::shared_ptr<heif_image_handle> handle_;
     UniqueFd file_;
     std::shared_ptr<heif_image> firstTile_;
-    std::uint32_t width_ = 0;
-    std::uint32_t height_ = 0;
-    std::uint32_t tileWidth_ = 0;
-    std::uint32_t tileHeight_ = 0;
-    ImageTransform transform_;
-    std::vector<Span> bands_;    // down the image as shown, one per band
-    std::vector<Span> columns_;  // across it, the same in every band
+    TileGeometry geometry_;
     mutable std::atomic<bool> tileFailed_{false};
 };
 

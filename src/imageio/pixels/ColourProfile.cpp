@@ -151,4 +151,21 @@ std::uint32_t iccColourSpace(const std::vector<std::uint8_t>& icc)
            std::uint32_t(icc[19]);
 }
 
+void lumaCoefficients(const Chromaticities& c, double out[3])
+{
+    const double xr = c.redX / c.redY, zr = (1 - c.redX - c.redY) / c.redY;
+    const double xg = c.greenX / c.greenY, zg = (1 - c.greenX - c.greenY) / c.greenY;
+    const double xb = c.blueX / c.blueY, zb = (1 - c.blueX - c.blueY) / c.blueY;
+    const double xw = c.whiteX / c.whiteY, zw = (1 - c.whiteX - c.whiteY) / c.whiteY;
+    // Solve [xr xg xb; 1 1 1; zr zg zb] * S = [xw 1 zw] by Cramer's rule.
+    const double det = xr * (zb - zg) - xg * (zb - zr) + xb * (zg - zr);
+    if (det == 0) {
+        out[0] = 0.2627, out[1] = 0.6780, out[2] = 0.0593;  // BT.2020
+        return;
+    }
+    out[0] = (xw * (zb - zg) - xg * (zb * 1 - zw) + xb * (zg - zw)) / det;
+    out[1] = (xr * (zb - zw) - xw * (zb - zr) + xb * (zw - zr)) / det;
+    out[2] = (xr * (zw - zg) - xg * (zw - zr) + xw * (zg - zr)) / det;
+}
+
 }  // namespace pictavo::imageio

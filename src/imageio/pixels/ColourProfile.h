@@ -10,6 +10,10 @@ struct Chromaticities {
     double redX, redY, greenX, greenY, blueX, blueY, whiteX, whiteY;
 };
 
+// The luminance weights of an RGB space (the Y row of its RGB -> XYZ matrix);
+// BT.2020's when the primaries are degenerate.
+void lumaCoefficients(const Chromaticities& chromaticities, double out[3]);
+
 // How the colour values of a source are encoded, as HEIF's `nclx` box says it
 // (ITU-T H.273 code points).
 enum class TransferCurve {

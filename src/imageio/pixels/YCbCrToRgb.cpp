@@ -1,9 +1,9 @@
 #include "imageio/pixels/YCbCrToRgb.h"
 
+#include "imageio/threads/OrderedJobs.h"
+
 #include <algorithm>
 #include <cmath>
-#include <thread>
-#include <vector>
 
 namespace pictavo::imageio {
 
@@ -65,16 +65,10 @@ void convertYCbCr420ToRgb(const YCbCr420Planes& planes, const YCbCrMatrix& matri
     auto bound = [&](std::uint32_t part) {
         return static_cast<std::uint32_t>(std::uint64_t(planes.height) * part / parts);
     };
-    std::vector<std::jthread> helpers;
-    for (std::uint32_t part = 1; part < parts; ++part) {
-        try {
-            helpers.emplace_back(convertRows, std::cref(planes), std::cref(matrix), rgb, rgbStride, bound(part),
-                                 bound(part + 1));
-        } catch (...) {
-            convertRows(planes, matrix, rgb, rgbStride, bound(part), bound(part + 1));  // no thread to spare
-        }
-    }
-    convertRows(planes, matrix, rgb, rgbStride, 0, bound(1));
+    runJobs(parts, parts, [&](std::size_t part) {
+        convertRows(planes, matrix, rgb, rgbStride, bound(std::uint32_t(part)), bound(std::uint32_t(part + 1)));
+        return true;
+    });
 }
 
 }  // namespace pictavo::imageio

@@ -1,12 +1,10 @@
 #include "imageio/writing/PngImageData.h"
 
 #include "imageio/pixels/ImageValidity.h"
+#include "imageio/threads/OrderedJobs.h"
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include <zlib.h>
@@ -51,8 +49,6 @@ struct Band {
     std::vector<std::uint8_t> deflated;
     uLong adler = 0;
     std::size_t filteredSize = 0;
-    bool done = false;
-    bool ok = false;
 };
 
 // Deflates the band's filtered rows as raw deflate data (no zlib header or checksum).
@@ -129,71 +125,6 @@ bool writeChunk(const ByteSink& sink, const char type[4], const std::uint8_t* da
     return sink(head, sizeof head) && (size == 0 || sink(data, size)) && sink(tail, sizeof tail);
 }
 
-// Deflates bands on worker threads, never more than `window` bands ahead of
-// the one the writer is waiting for.
-class BandPipeline {
-public:
-    BandPipeline(const DecodedImage& image, std::vector<Band>& bands, std::size_t window)
-        : image_(image), bands_(bands), window_(window)
-    {
-    }
-
-    void work()
-    {
-        for (;;) {
-            std::size_t index;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stopped_ || next_ >= bands_.size() || next_ < written_ + window_; });
-                if (stopped_ || next_ >= bands_.size())
-                    return;
-                index = next_++;
-            }
-            bool ok = false;
-            try {
-                ok = deflateBand(image_, bands_[index]);
-            } catch (...) {
-            }
-            std::lock_guard lock(mutex_);
-            bands_[index].ok = ok;
-            bands_[index].done = true;
-            changed_.notify_all();
-        }
-    }
-
-    // Waits for band `index`; false when it failed.
-    bool await(std::size_t index)
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return bands_[index].done; });
-        return bands_[index].ok;
-    }
-
-    void written(std::size_t count)
-    {
-        std::lock_guard lock(mutex_);
-        written_ = count;
-        changed_.notify_all();
-    }
-
-    void stop()
-    {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    const DecodedImage& image_;
-    std::vector<Band>& bands_;
-    const std::size_t window_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t next_ = 0;
-    std::size_t written_ = 0;
-    bool stopped_ = false;
-};
-
 bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
     const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
@@ -206,36 +137,19 @@ bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sin
         bands[i].last = i + 1 == bands.size();
     }
     const unsigned workers = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(bands.size()));
-    BandPipeline pipeline(image, bands, 2 * std::size_t(workers));
+    OrderedJobs deflating(bands.size(), workers, 2 * std::size_t(workers),
+                          [&](std::size_t index, unsigned) { return deflateBand(image, bands[index]); });
 
     // zlib header: deflate, 32 KiB window, "fastest" as the level hint, check bits.
     const std::uint8_t header[2] = {0x78, 0x01};
-
-    std::vector<std::jthread> pool;
-    // Declared after the pool so that, however this function is left, the
-    // workers are told to stop before the pool joins them.
-    struct StopOnExit {
-        BandPipeline& pipeline;
-        ~StopOnExit() { pipeline.stop(); }
-    } stopOnExit{pipeline};
-    bool ok = true;
-    try {
-        for (unsigned i = 0; i < workers; ++i)
-            pool.emplace_back([&pipeline] { pipeline.work(); });
-    } catch (...) {
-        if (pool.empty())
-            ok = false;  // not even one thread
-    }
     uLong adler = adler32(0, nullptr, 0);
-    ok = ok && writeChunk(sink, "IDAT", header, sizeof header);
+    bool ok = writeChunk(sink, "IDAT", header, sizeof header);
     for (std::size_t i = 0; ok && i < bands.size(); ++i) {
-        ok = pipeline.await(i) && writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size());
+        ok = deflating.awaitUpTo(i + 1) && writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size());
         adler = adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bands[i].filteredSize));
         std::vector<std::uint8_t>().swap(bands[i].deflated);
-        pipeline.written(i + 1);
+        deflating.taken(i + 1);
     }
-    pipeline.stop();
-    pool.clear();  // joins
     if (!ok)
         return false;
     std::uint8_t checksum[4];

@@ -1,10 +1,10 @@
-#include "imageio/pixels/ImageTransform.h"
+#include "imageio/heif/ImageTransform.h"
+
+#include "imageio/heif/HeifObjects.h"
 
 #include <libheif/heif_properties.h>
 
 #include <algorithm>
-#include <memory>
-#include <vector>
 
 namespace pictavo::imageio {
 
@@ -36,20 +36,15 @@ ImageTransform followedBy(const ImageTransform& t, const Step& s)
 std::optional<ImageTransform> ImageTransform::of(const heif_image_handle* handle, std::uint32_t storedWidth,
                                                  std::uint32_t storedHeight)
 {
-    std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_image_handle_get_context(handle),
-                                                                   heif_context_free);
+    const HeifContextPtr context = contextOf(handle);
     if (!context)
         return std::nullopt;
     const heif_item_id id = heif_image_handle_get_item_id(handle);
-    const int count = heif_item_get_transformation_properties(context.get(), id, nullptr, 0);
-    std::vector<heif_property_id> properties(std::max(count, 0));
-    properties.resize(std::max(heif_item_get_transformation_properties(context.get(), id, properties.data(), count), 0));
-
     ImageTransform t;
     t.width = storedWidth;
     t.height = storedHeight;
     bool cropped = false;
-    for (heif_property_id property : properties) {
+    for (heif_property_id property : transformationProperties(context.get(), id)) {
         const std::int64_t w = t.width, h = t.height;
         const heif_item_property_type type = heif_item_get_property_type(context.get(), id, property);
         const int rotation = type == heif_item_property_type_transform_rotation
@@ -101,6 +96,21 @@ bool ImageTransform::keeps420Blocks() const
     const std::int64_t left = x0 + std::min(xx, 0) + std::min(xy, 0);
     const std::int64_t top = y0 + std::min(yx, 0) + std::min(yy, 0);
     return !turnedAfterCrop && width % 2 == 0 && height % 2 == 0 && left % 2 == 0 && top % 2 == 0;
+}
+
+bool isStoredUpright(const heif_image_handle* handle)
+{
+    const HeifContextPtr context = contextOf(handle);
+    if (!context)
+        return false;
+    const heif_item_id id = heif_image_handle_get_item_id(handle);
+    // A rotation by 0°, which phones write, is none.
+    for (heif_property_id property : transformationProperties(context.get(), id)) {
+        if (heif_item_get_property_type(context.get(), id, property) != heif_item_property_type_transform_rotation ||
+            heif_item_get_property_transform_rotation_ccw(context.get(), id, property) != 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace pictavo::imageio

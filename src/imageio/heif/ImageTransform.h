@@ -37,4 +37,7 @@ struct ImageTransform {
     bool keeps420Blocks() const;
 };
 
+// True when the image has no rotation, mirror or crop to apply.
+bool isStoredUpright(const heif_image_handle* handle);
+
 }  // namespace pictavo::imageio

@@ -1,0 +1,75 @@
+#include "imageio/heif/HeifMetadata.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace pictavo::imageio {
+
+namespace {
+
+std::vector<std::uint8_t> metadataBlock(const heif_image_handle* handle, heif_item_id id)
+{
+    const std::size_t size = heif_image_handle_get_metadata_size(handle, id);
+    std::vector<std::uint8_t> data(size);
+    if (size == 0 || heif_image_handle_get_metadata(handle, id, data.data()).code != heif_error_Ok)
+        return {};
+    return data;
+}
+
+std::vector<heif_item_id> metadataIds(const heif_image_handle* handle, const char* type)
+{
+    std::vector<heif_item_id> ids(std::max(heif_image_handle_get_number_of_metadata_blocks(handle, type), 0));
+    ids.resize(std::max(heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), int(ids.size())), 0));
+    return ids;
+}
+
+bool isTiffHeader(const std::uint8_t* p, std::size_t available)
+{
+    return available >= 8 && ((p[0] == 'I' && p[1] == 'I' && p[2] == 42 && p[3] == 0) ||
+                              (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && p[3] == 42));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> readExif(const heif_image_handle* handle)
+{
+    for (heif_item_id id : metadataIds(handle, "Exif")) {
+        std::vector<std::uint8_t> block = metadataBlock(handle, id);
+        if (block.size() < 4)
+            continue;
+        // HEIF's Exif item starts with a 4-byte big-endian offset from the end
+        // of those 4 bytes to the TIFF header (normally past "Exif\0\0").
+        const std::uint32_t offset = (std::uint32_t(block[0]) << 24) | (std::uint32_t(block[1]) << 16) |
+                                     (std::uint32_t(block[2]) << 8) | block[3];
+        std::size_t start = std::size_t(-1);
+        if (std::uint64_t(offset) + 4 < block.size() && isTiffHeader(&block[4 + offset], block.size() - 4 - offset))
+            start = 4 + std::size_t(offset);
+        // Some writers get the offset wrong or leave it out: look for the header near the start.
+        for (std::size_t i = 0; start == std::size_t(-1) && i + 8 <= block.size() && i < 64; ++i) {
+            if (isTiffHeader(&block[i], block.size() - i))
+                start = i;
+        }
+        if (start == std::size_t(-1))
+            continue;
+        block.erase(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(start));
+        return block;
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> readXmp(const heif_image_handle* handle)
+{
+    for (heif_item_id id : metadataIds(handle, "mime")) {
+        const char* contentType = heif_image_handle_get_metadata_content_type(handle, id);
+        if (!contentType || std::string_view(contentType) != "application/rdf+xml")
+            continue;
+        std::vector<std::uint8_t> xmp = metadataBlock(handle, id);
+        while (!xmp.empty() && xmp.back() == 0)
+            xmp.pop_back();
+        if (!xmp.empty())
+            return xmp;
+    }
+    return {};
+}
+
+}  // namespace pictavo::imageio

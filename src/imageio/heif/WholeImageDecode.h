@@ -1,0 +1,17 @@
+#pragma once
+
+#include "imageio/pixels/DecodedImage.h"
+
+#include <memory>
+
+#include <libheif/heif.h>
+
+namespace pictavo::imageio {
+
+// Decodes the whole image with libheif, upright, into interleaved samples
+// with its colour profile and metadata (converted to RGB here when that gives
+// libheif's own pixels faster; HDR tone-mapped to SDR). nullptr when the
+// picture data cannot be decoded.
+std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle);
+
+}  // namespace pictavo::imageio
