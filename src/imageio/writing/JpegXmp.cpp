@@ -212,6 +212,88 @@ std::optional<std::pair<std::size_t, std::size_t>> paddingOf(std::string_view te
     return std::pair(begin + 1, trailer);  // keeps one character, a line break in practice
 }
 
+using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+
+std::string noteFor(const Layout& layout, const std::string& guid)
+{
+    return "<rdf:Description rdf:about=" + layout.descriptions.front().about +
+           " xmlns:xmpNote=\"http://ns.adobe.com/xmp/note/\" xmpNote:HasExtendedXMP=\"" + guid + "\"/>";
+}
+
+// What leaves the standard packet: stale HasExtendedXMP attributes and
+// elements, the padding, then the largest properties until it fits (marked in
+// `moved`). None when even that is not enough.
+std::optional<Ranges> removalsToFit(std::string_view xmp, const Layout& layout, std::size_t maxStandardSize,
+                                    std::vector<bool>& moved)
+{
+    Ranges removals = layout.removals;
+    if (auto padding = paddingOf(xmp))
+        removals.push_back(*padding);
+    std::vector<const Property*> bySize;
+    for (const Property& property : layout.properties) {
+        if (property.hasExtendedXmp)
+            removals.emplace_back(property.begin, property.end);
+        else
+            bySize.push_back(&property);
+    }
+    std::stable_sort(bySize.begin(), bySize.end(), [](const Property* a, const Property* b) {
+        return a->end - a->begin > b->end - b->begin;
+    });
+    const std::size_t removedSize = std::accumulate(removals.begin(), removals.end(), std::size_t(0),
+                                                    [](std::size_t sum, const auto& range) { return sum + range.second - range.first; });
+    std::size_t standardSize = xmp.size() - removedSize + noteFor(layout, std::string(32, '0')).size();
+    moved.assign(layout.properties.size(), false);
+    for (const Property* property : bySize) {
+        if (standardSize <= maxStandardSize)
+            break;
+        moved[std::size_t(property - layout.properties.data())] = true;
+        removals.emplace_back(property->begin, property->end);
+        standardSize -= property->end - property->begin;
+    }
+    return standardSize <= maxStandardSize ? std::optional(std::move(removals)) : std::nullopt;
+}
+
+// The StandardXMP: what is left, with `note` first thing in rdf:RDF.
+std::string standardPacket(std::string_view xmp, const Layout& layout, Ranges removals, const std::string& note)
+{
+    std::sort(removals.begin(), removals.end());
+    std::string standard;
+    std::size_t at = 0;
+    for (const auto& [begin, end] : removals) {
+        if (begin > at)
+            standard.append(xmp.substr(at, begin - at));
+        at = std::max(at, end);
+    }
+    standard.append(xmp.substr(at));
+    // Removals all lie after the rdf:RDF start tag, so its end is where it was.
+    standard.insert(layout.rdfContentBegin, note);
+    return standard;
+}
+
+// The ExtendedXMP: one rdf:Description per source description that lost
+// properties, declaring every namespace that was in scope there.
+std::string extendedPacket(std::string_view xmp, const Layout& layout, const std::vector<bool>& moved)
+{
+    std::string extended = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+                           "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">";
+    for (std::size_t d = 0; d < layout.descriptions.size(); ++d) {
+        const Description& description = layout.descriptions[d];
+        std::string body;
+        for (std::size_t p = 0; p < layout.properties.size(); ++p) {
+            const Property& property = layout.properties[p];
+            if (moved[p] && property.description == d)
+                body.append(xmp.substr(property.elementBegin, property.end - property.elementBegin));
+        }
+        if (body.empty())
+            continue;
+        extended += "<rdf:Description rdf:about=" + description.about;
+        for (const auto& [name, value] : description.declarations)
+            extended += " " + name + "=" + value;
+        extended += ">" + body + "</rdf:Description>";
+    }
+    return extended + "</rdf:RDF></x:xmpmeta>";
+}
+
 }  // namespace
 
 JpegXmp splitXmpForJpeg(std::string_view xmp, std::size_t maxStandardSize)
@@ -221,86 +303,19 @@ JpegXmp splitXmpForJpeg(std::string_view xmp, std::size_t maxStandardSize)
     const std::optional<Layout> layout = layoutOf(xmp);
     if (!layout)
         return {};
-
-    // What leaves the standard packet: stale HasExtendedXMP attributes and
-    // elements, the padding, then the largest properties until it fits.
-    std::vector<std::pair<std::size_t, std::size_t>> removals = layout->removals;
-    if (auto padding = paddingOf(xmp))
-        removals.push_back(*padding);
-    std::vector<const Property*> bySize;
-    for (const Property& property : layout->properties) {
-        if (property.hasExtendedXmp)
-            removals.emplace_back(property.begin, property.end);
-        else
-            bySize.push_back(&property);
-    }
-    std::stable_sort(bySize.begin(), bySize.end(), [](const Property* a, const Property* b) {
-        return a->end - a->begin > b->end - b->begin;
-    });
-    auto noteFor = [&](const std::string& guid) {
-        return "<rdf:Description rdf:about=" + layout->descriptions.front().about +
-               " xmlns:xmpNote=\"http://ns.adobe.com/xmp/note/\" xmpNote:HasExtendedXMP=\"" + guid + "\"/>";
-    };
-    auto removedSize = [&removals] {
-        return std::accumulate(removals.begin(), removals.end(), std::size_t(0),
-                               [](std::size_t sum, const auto& range) { return sum + range.second - range.first; });
-    };
-    std::vector<bool> moved(layout->properties.size(), false);
-    std::size_t standardSize = xmp.size() - removedSize() + noteFor(std::string(32, '0')).size();
-    for (const Property* property : bySize) {
-        if (standardSize <= maxStandardSize)
-            break;
-        moved[std::size_t(property - layout->properties.data())] = true;
-        removals.emplace_back(property->begin, property->end);
-        standardSize -= property->end - property->begin;
-    }
-    if (standardSize > maxStandardSize)
+    std::vector<bool> moved;
+    std::optional<Ranges> removals = removalsToFit(xmp, *layout, maxStandardSize, moved);
+    if (!removals)
         return {};
-
-    // The StandardXMP: what is left, with a note naming the rest (when
-    // anything moved) first thing in rdf:RDF.
-    auto standardWith = [&](const std::string& note) {
-        std::sort(removals.begin(), removals.end());
-        std::string standard;
-        std::size_t at = 0;
-        for (const auto& [begin, end] : removals) {
-            if (begin > at)
-                standard.append(xmp.substr(at, begin - at));
-            at = std::max(at, end);
-        }
-        standard.append(xmp.substr(at));
-        // Removals all lie after the rdf:RDF start tag, so its end is where it was.
-        standard.insert(layout->rdfContentBegin, note);
-        return standard;
-    };
     if (std::find(moved.begin(), moved.end(), true) == moved.end())  // dropping the padding was enough
-        return {standardWith(""), {}, {}};
+        return {standardPacket(xmp, *layout, std::move(*removals), ""), {}, {}};
 
-    // The ExtendedXMP: one rdf:Description per source description that lost
-    // properties, declaring every namespace that was in scope there.
     JpegXmp result;
-    result.extended = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
-                      "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">";
-    for (std::size_t d = 0; d < layout->descriptions.size(); ++d) {
-        const Description& description = layout->descriptions[d];
-        std::string body;
-        for (std::size_t p = 0; p < layout->properties.size(); ++p) {
-            const Property& property = layout->properties[p];
-            if (moved[p] && property.description == d)
-                body.append(xmp.substr(property.elementBegin, property.end - property.elementBegin));
-        }
-        if (body.empty())
-            continue;
-        result.extended += "<rdf:Description rdf:about=" + description.about;
-        for (const auto& [name, value] : description.declarations)
-            result.extended += " " + name + "=" + value;
-        result.extended += ">" + body + "</rdf:Description>";
-    }
-    result.extended += "</rdf:RDF></x:xmpmeta>";
+    result.extended = extendedPacket(xmp, *layout, moved);
     if (result.extended.size() > 0xFFFFFFFFu)  // its length must fit the segments' 32-bit field
         return {};
     result.guid = md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(result.extended.data()), result.extended.size()));
-    result.standard = standardWith(noteFor(result.guid));
+    result.standard = standardPacket(xmp, *layout, std::move(*removals), noteFor(*layout, result.guid));
     return result;
 }
 
