@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -58,46 +59,83 @@ void makeTree(const std::filesystem::path& folder, int entries)
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
+struct Options {
     int copies = 1;
     int tree = 0;
     QString format = QStringLiteral("jpg");
     int stopAfter = -1;
     std::vector<std::filesystem::path> inputs;
-    const QStringList args = QCoreApplication::arguments().mid(1);
+};
+
+std::optional<Options> parseOptions(const QStringList& args)
+{
+    Options options;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--copies") && i + 1 < args.size())
-            copies = std::max(1, args[++i].toInt());
+            options.copies = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--tree") && i + 1 < args.size())
-            tree = args[++i].toInt();
+            options.tree = args[++i].toInt();
         else if (args[i] == QLatin1String("--format") && i + 1 < args.size())
-            format = args[++i];
+            options.format = args[++i];
         else if (args[i] == QLatin1String("--stop-after") && i + 1 < args.size())
-            stopAfter = args[++i].toInt();
+            options.stopAfter = args[++i].toInt();
         else
-            inputs.emplace_back(args[i].toStdString());
+            options.inputs.emplace_back(args[i].toStdString());
     }
-    if (inputs.empty() == (tree <= 0)) {
-        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE... | --tree N\n");
-        return 2;
-    }
+    if (options.inputs.empty() == (options.tree <= 0))
+        return std::nullopt;
+    return options;
+}
 
-    QTemporaryDir scratch;
-    if (tree > 0)
-        makeTree(scratch.path().toStdString(), tree);
+// `copies` hard links to each input in `folder`, as the files to queue.
+QList<QUrl> linkedCopies(const Options& options, const std::filesystem::path& folder)
+{
     QList<QUrl> queue;
-    for (int copy = 0; copy < copies; ++copy) {
-        for (const auto& input : inputs) {
-            const auto link = std::filesystem::path(scratch.path().toStdString()) /
-                              (std::to_string(copy) + "-" + input.filename().string());
+    for (int copy = 0; copy < options.copies; ++copy) {
+        for (const auto& input : options.inputs) {
+            const auto link = folder / (std::to_string(copy) + "-" + input.filename().string());
             std::filesystem::create_hard_link(input, link);
             queue.append(QUrl::fromLocalFile(QString::fromStdString(link.string())));
         }
     }
+    return queue;
+}
+
+// Prints the run's figures; the exit status says whether every file converted.
+int printReport(const pictavo::Model& model, qsizetype files, double seconds, std::vector<qint64> gaps,
+                qint64 stopToResults)
+{
+    std::sort(gaps.begin(), gaps.end());
+    const qint64 longest = gaps.empty() ? 0 : gaps.back();
+    const qint64 p99 = gaps.empty() ? 0 : gaps[gaps.size() * 99 / 100];
+    int failed = 0;
+    for (const QVariant& row : model.resultRows())
+        failed += row.toMap().value(QStringLiteral("ok")).toBool() ? 0 : 1;
+    std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
+                static_cast<long long>(files), failed, seconds, gaps.size(), static_cast<long long>(longest),
+                static_cast<long long>(p99));
+    if (stopToResults >= 0)
+        std::printf("stopped after\t%d\tof\t%d\tfrom Stop to the results ms\t%.1f\n", model.finishedCount(),
+                    model.runSize(), double(stopToResults) / 1000.0);
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const std::optional<Options> parsed = parseOptions(QCoreApplication::arguments().mid(1));
+    if (!parsed) {
+        std::fprintf(stderr, "usage: event-loop-stall [--copies N] [--format jpg|png] [--stop-after MS] FILE... | --tree N\n");
+        return 2;
+    }
+    const auto [copies, tree, format, stopAfter, inputs] = *parsed;
+
+    QTemporaryDir scratch;
+    if (tree > 0)
+        makeTree(scratch.path().toStdString(), tree);
+    QList<QUrl> queue = linkedCopies(*parsed, scratch.path().toStdString());
 
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
@@ -154,19 +192,7 @@ int main(int argc, char** argv)
     QApplication::exec();
     QThreadPool::globalInstance()->waitForDone();
 
-    std::sort(gaps.begin(), gaps.end());
-    const qint64 longest = gaps.empty() ? 0 : gaps.back();
-    const qint64 p99 = gaps.empty() ? 0 : gaps[gaps.size() * 99 / 100];
-    int failed = 0;
-    for (const QVariant& row : model->resultRows())
-        failed += row.toMap().value(QStringLiteral("ok")).toBool() ? 0 : 1;
     if (tree > 0)
         queue = model->files();
-    std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
-                static_cast<long long>(queue.size()), failed, seconds, gaps.size(), static_cast<long long>(longest),
-                static_cast<long long>(p99));
-    if (stopToResults >= 0)
-        std::printf("stopped after\t%d\tof\t%d\tfrom Stop to the results ms\t%.1f\n", model->finishedCount(),
-                    model->runSize(), double(stopToResults) / 1000.0);
-    return failed == 0 ? 0 : 1;
+    return printReport(*model, queue.size(), seconds, std::move(gaps), stopToResults);
 }
