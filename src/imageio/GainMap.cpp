@@ -4,6 +4,7 @@
 #include "HeifDecoding.h"
 #include "ImageTransform.h"
 #include "LargeBuffers.h"
+#include "ParallelHevcDecoder.h"
 
 #include <libheif/heif_items.h>
 
@@ -128,6 +129,8 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
         return nullptr;
     options->ignore_transformations = 1;
     options->convert_hdr_to_8bit = 1;
+    // Nothing else decodes meanwhile: every core can work on it.
+    options->decoder_id = kParallelHevcDecoderId;
     heif_image* image = nullptr;
     if (heif_decode_image(handle, &image, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
                           grey ? heif_chroma_monochrome : heif_chroma_interleaved_RGB, options.get())
@@ -191,16 +194,23 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(width * height * channels));
     if (!buffer)
         return false;
+    // Unturned, a row of the result comes from one stored row, and each of
+    // its columns from the same place in every row.
+    std::vector<std::int64_t> fromColumn(swapped ? 0 : width);
+    for (std::size_t u = 0; u < fromColumn.size(); ++u)
+        fromColumn[u] = mapColumn[std::clamp<std::int64_t>(columnX[u] + t->x0, 0, storedWidth - 1)];
     for (std::int64_t v = 0; v < height; ++v) {
         std::uint8_t* row = buffer.get() + v * width * channels;
         if (!swapped) {
-            // A row of the result comes from one stored row.
             const std::uint8_t* from = pixels + mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)];
-            for (std::int64_t u = 0; u < width; ++u) {
-                const std::uint8_t* sample = from + mapColumn[std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1)];
-                for (int c = 0; c < channels; ++c)
-                    row[u * channels + c] = lookup[sample[c]];
+            if (channels == 1) {
+                for (std::int64_t u = 0; u < width; ++u)
+                    row[u] = lookup[from[fromColumn[u]]];
+                continue;
             }
+            for (std::int64_t u = 0; u < width; ++u)
+                for (int c = 0; c < channels; ++c)
+                    row[u * channels + c] = lookup[from[fromColumn[u] + c]];
             continue;
         }
         for (std::int64_t u = 0; u < width; ++u) {

@@ -4,6 +4,7 @@
 #include "imageio/HeifDecoding.h"
 #include "imageio/HeifFileReader.h"
 #include "imageio/LargeBuffers.h"
+#include "imageio/ParallelHevcDecoder.h"
 
 #include <libheif/heif.h>
 
@@ -59,7 +60,12 @@ bool ImageSource::prepareDecoders()
 {
     // Once, thread-safely, before any context exists (conversions run on worker threads).
     returnLargeBuffersToTheSystem();
-    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    static const bool initialised = [] {
+        if (heif_init(nullptr).code != heif_error_Ok)
+            return false;
+        registerParallelHevcDecoder();  // without it, gain maps decode on libheif's own decoder
+        return true;
+    }();
     return initialised;
 }
 
