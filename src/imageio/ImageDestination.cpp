@@ -56,9 +56,10 @@ struct ImageDestination::Impl {
     Encoding encoding;
     int file = -1;
     std::optional<DecodedImage> image;
-    // The gain map's JPEG, encoded as soon as it is read so that its pixels
-    // are gone before the photo streams out; empty without one.
-    std::vector<std::uint8_t> gainMapJpeg;
+    // The gain map, read and mapped before anything is written (its
+    // decoder's memory is gone before the photo's bands are decoded);
+    // null without one.
+    std::unique_ptr<GainMap> gainMap;
     double quality = kDefaultQuality;
     // Set when an image could not be added or more than one was added.
     bool failed = false;
@@ -98,10 +99,8 @@ void ImageDestination::addImageFromSource(ImageSource& source, std::size_t index
         }
         impl_->image = *decoded;
         impl_->quality = qualityFrom(options);
-        if (impl_->encoding == Encoding::jpeg && gainMapsWanted()) {
-            if (std::unique_ptr<GainMap> gainMap = source.gainMap(index))
-                impl_->gainMapJpeg = gainMapJpeg(*gainMap, impl_->quality);
-        }
+        if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
+            impl_->gainMap = source.gainMap(index);
     } catch (...) {
         impl_->failed = true;
     }
@@ -132,9 +131,9 @@ bool ImageDestination::finalize()
         };
         if (impl_->encoding == Encoding::png)
             return writePng(*impl_->image, sink);
-        return impl_->gainMapJpeg.empty()
-                   ? writeJpeg(*impl_->image, impl_->quality, sink)
-                   : writeUltraHdrJpeg(*impl_->image, impl_->gainMapJpeg, impl_->quality, sink, patch);
+        return impl_->gainMap
+                   ? writeUltraHdrJpeg(*impl_->image, std::move(impl_->gainMap), impl_->quality, sink, patch)
+                   : writeJpeg(*impl_->image, impl_->quality, sink);
     } catch (...) {
         return false;
     }

@@ -267,8 +267,8 @@ struct TiledYCbCrImage::BandReader::State {
         std::uint32_t tilesDone = 0;
     };
 
-    explicit State(const TiledYCbCrImage& image)
-        : image(image), item(heif_image_handle_get_item_id(image.handle_.get())), yStride(paddedWidth(image.width_)),
+    State(const TiledYCbCrImage& image, std::uint32_t bandsInFlight)
+        : image(image), bandsInFlight(bandsInFlight), item(heif_image_handle_get_item_id(image.handle_.get())), yStride(paddedWidth(image.width_)),
           chromaStride(yStride / 2), bands(image.bands_.size()),
           tilesPerBand(static_cast<std::uint32_t>(image.columns_.size()))
     {
@@ -378,7 +378,7 @@ struct TiledYCbCrImage::BandReader::State {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
                     return stopping || failed || nextTile >= total ||
-                           nextTile / tilesPerBand < bandsReleased + kBandsInFlight;
+                           nextTile / tilesPerBand < bandsReleased + bandsInFlight;
                 });
                 if (stopping || failed || nextTile >= total)
                     return;
@@ -413,6 +413,7 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     const TiledYCbCrImage& image;
+    std::uint32_t bandsInFlight;
     const heif_item_id item;
     const std::size_t yStride;
     const std::size_t chromaStride;
@@ -430,7 +431,8 @@ struct TiledYCbCrImage::BandReader::State {
     std::vector<std::jthread> workers;
 };
 
-TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image) : state_(std::make_unique<State>(image))
+TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image, Ahead ahead)
+    : state_(std::make_unique<State>(image, ahead == Ahead::firstBand ? 1 : kBandsInFlight))
 {
     if (!state_->copyTile(image.firstTile_.get(), state_->allocateBand(0), 0, 0)) {
         state_->fail();
@@ -445,6 +447,13 @@ TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image) : state_(s
             break;  // fewer threads; with none at all, next() decodes each band itself
         }
     }
+}
+
+void TiledYCbCrImage::BandReader::widen()
+{
+    std::lock_guard lock(state_->mutex);
+    state_->bandsInFlight = kBandsInFlight;
+    state_->changed.notify_all();
 }
 
 TiledYCbCrImage::BandReader::~BandReader()
