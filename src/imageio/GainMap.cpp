@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -252,6 +253,12 @@ bool mapOntoPhoto(const heif_image_handle* primary, const std::shared_ptr<heif_i
 }
 
 }  // namespace
+
+bool gainMapsWanted()
+{
+    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
+    return !off || !*off;
+}
 
 std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
 {

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <optional>
 
 namespace pictavo::imageio {
@@ -40,14 +39,6 @@ double qualityFrom(const Properties& options)
     if (const std::int64_t* value = std::get_if<std::int64_t>(&found->second))
         return static_cast<double>(*value);
     return kDefaultQuality;
-}
-
-// A developer's switch for measuring what the gain map costs: with
-// PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
-bool gainMapsWanted()
-{
-    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
-    return !off || !*off;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <future>
 #include <iterator>
 #include <map>
 #include <vector>
@@ -24,6 +25,10 @@ struct ImageSource::Impl {
     std::vector<heif_item_id> images;
     // Decoded images by index and purpose; a null entry records a failed decode.
     std::map<std::pair<std::size_t, Purpose>, std::unique_ptr<DecodedImage>> decoded;
+    // Gain maps being read by index, each on a thread of its own with its
+    // own context over the file (a context is not shared between threads).
+    // Last: a future still running is awaited when it goes.
+    std::map<std::size_t, std::future<std::unique_ptr<GainMap>>> gainMapsAhead;
 
     struct HandleReleaser {
         void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
@@ -131,11 +136,46 @@ std::optional<Properties> ImageSource::properties(std::size_t index) const
     return properties;
 }
 
+namespace {
+
+// The gain map of image `id` of the file open as `file`, read on a thread of
+// its own: it decodes alongside the photo's first tile, which leaves a core
+// idle. Not started when no thread can be.
+std::optional<std::future<std::unique_ptr<GainMap>>> readGainMapAhead(int file, heif_item_id id)
+{
+    UniqueFd own(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+    if (!own.valid())
+        return std::nullopt;
+    try {
+        return std::async(std::launch::async, [own = std::move(own), id]() mutable -> std::unique_ptr<GainMap> {
+            try {
+                std::unique_ptr<HeifFileContext> context = HeifFileContext::open(std::move(own));
+                heif_image_handle* handle = nullptr;
+                if (!context || heif_context_get_image_handle(context->context.get(), id, &handle).code != heif_error_Ok)
+                    return nullptr;
+                std::unique_ptr<heif_image_handle, ImageSource::Impl::HandleReleaser> image(handle);
+                return readGainMap(image.get());
+            } catch (...) {
+                return nullptr;  // out of memory: the photo goes without its gain map
+            }
+        });
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
 {
     const auto key = std::make_pair(index, purpose);
     if (auto cached = impl_->decoded.find(key); cached != impl_->decoded.end())
         return cached->second.get();
+    if (purpose == Purpose::jpegOutput && index < impl_->images.size() && gainMapsWanted() &&
+        !impl_->gainMapsAhead.contains(index)) {
+        if (auto ahead = readGainMapAhead(impl_->file->reader.descriptor(), impl_->images[index]))
+            impl_->gainMapsAhead.emplace(index, std::move(*ahead));
+    }
     std::shared_ptr<heif_image_handle> handle = impl_->handle(index);
     if (!handle)
         return nullptr;
@@ -148,6 +188,11 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
 std::unique_ptr<GainMap> ImageSource::gainMap(std::size_t index)
 {
     try {
+        if (auto ahead = impl_->gainMapsAhead.find(index); ahead != impl_->gainMapsAhead.end()) {
+            std::future<std::unique_ptr<GainMap>> reading = std::move(ahead->second);
+            impl_->gainMapsAhead.erase(ahead);
+            return reading.get();
+        }
         auto handle = impl_->handle(index);
         return handle ? readGainMap(handle.get()) : nullptr;
     } catch (...) {

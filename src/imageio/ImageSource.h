@@ -19,7 +19,9 @@ struct GainMap;
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
-    // as they come out of its tiles (DecodedImage::tiles).
+    // as they come out of its tiles (DecodedImage::tiles), and carry the
+    // image's gain map, which is then read on a thread of its own while the
+    // photo decodes (see gainMap()).
     enum class Purpose { anyOutput, jpegOutput };
 
     // Opens the file; nullptr when it cannot be read as a HEIF file.
@@ -45,8 +47,8 @@ public:
     // is kept, so a second call for the same index and purpose costs nothing.
     const DecodedImage* decode(std::size_t index, Purpose purpose = Purpose::anyOutput);
     // The HDR gain map of one image, ready to be written after it (see
-    // readGainMap), read afresh on each call; nullptr when it has none that
-    // can be read.
+    // readGainMap): the one read since the image was decoded for a JPEG,
+    // else read now; nullptr when it has none that can be read.
     std::unique_ptr<GainMap> gainMap(std::size_t index);
 
     struct Impl;
