@@ -252,6 +252,14 @@ bool mapOntoPhoto(const heif_image_handle* primary, const std::shared_ptr<heif_i
     return true;
 }
 
+// Where the gain map of `primary` is, from the file's structure and metadata alone.
+std::optional<Source> findGainMap(const heif_image_handle* primary, const heif_context* context)
+{
+    if (std::optional<Source> source = fromToneMapItem(context, heif_image_handle_get_item_id(primary)))
+        return source;
+    return fromAuxiliaryImage(primary);
+}
+
 }  // namespace
 
 bool gainMapsWanted()
@@ -260,14 +268,18 @@ bool gainMapsWanted()
     return !off || !*off;
 }
 
+bool hasGainMap(const heif_image_handle* primary)
+{
+    ContextPtr context(heif_image_handle_get_context(primary), heif_context_free);
+    return context && findGainMap(primary, context.get());
+}
+
 std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
 {
     ContextPtr context(heif_image_handle_get_context(primary), heif_context_free);
     if (!context)
         return nullptr;
-    std::optional<Source> source = fromToneMapItem(context.get(), heif_image_handle_get_item_id(primary));
-    if (!source)
-        source = fromAuxiliaryImage(primary);
+    std::optional<Source> source = findGainMap(primary, context.get());
     if (!source)
         return nullptr;
     if (!source->handle) {

@@ -171,14 +171,14 @@ const DecodedImage* ImageSource::decode(std::size_t index, Purpose purpose)
     const auto key = std::make_pair(index, purpose);
     if (auto cached = impl_->decoded.find(key); cached != impl_->decoded.end())
         return cached->second.get();
-    if (purpose == Purpose::jpegOutput && index < impl_->images.size() && gainMapsWanted() &&
-        !impl_->gainMapsAhead.contains(index)) {
-        if (auto ahead = readGainMapAhead(impl_->file->reader.descriptor(), impl_->images[index]))
-            impl_->gainMapsAhead.emplace(index, std::move(*ahead));
-    }
     std::shared_ptr<heif_image_handle> handle = impl_->handle(index);
     if (!handle)
         return nullptr;
+    if (purpose == Purpose::jpegOutput && gainMapsWanted() && !impl_->gainMapsAhead.contains(index) &&
+        hasGainMap(handle.get())) {
+        if (auto ahead = readGainMapAhead(impl_->file->reader.descriptor(), impl_->images[index]))
+            impl_->gainMapsAhead.emplace(index, std::move(*ahead));
+    }
     auto [entry, inserted] = impl_->decoded.emplace(
         key, purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
                                             : decodeHeifImage(handle, impl_->file->reader.descriptor()));
