@@ -10,30 +10,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 namespace pictavo::imageio {
-
-namespace {
-
-// A developer's switch for measuring what the gain map costs: with
-// PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
-bool gainMapsWanted()
-{
-    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
-    return !off || !*off;
-}
-
-}  // namespace
 
 struct ImageDestination::Impl {
     Encoding encoding = Encoding::jpeg;
     int file = -1;
     double quality = 0;
     std::unique_ptr<DecodedImage> image;
-    // The gain map's JPEG, encoded as soon as it is read so that its pixels
-    // are gone before the photo streams out; empty without one.
-    std::vector<std::uint8_t> gainMapJpeg;
+    // The gain map, read and mapped before anything is written (its
+    // decoder's memory is gone before the photo's bands are decoded);
+    // null without one.
+    std::unique_ptr<GainMap> gainMap;
 };
 
 ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -63,10 +51,8 @@ std::optional<Failure> ImageDestination::addImageFromSource(ImageSource& source)
                                                                       : ImageSource::Purpose::anyOutput);
         if (!impl_->image)
             return Failure::unreadable;
-        if (impl_->encoding == Encoding::jpeg && gainMapsWanted()) {
-            if (std::unique_ptr<GainMap> gainMap = source.gainMap())
-                impl_->gainMapJpeg = gainMapJpeg(*gainMap, impl_->quality);
-        }
+        if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
+            impl_->gainMap = source.gainMap();
         return std::nullopt;
     } catch (...) {
         impl_->image.reset();
@@ -100,10 +86,10 @@ std::optional<Failure> ImageDestination::finalize()
     try {
         if (impl_->encoding == Encoding::png)
             written = writePng(*image, sink);
-        else if (impl_->gainMapJpeg.empty())
-            written = writeJpeg(*image, impl_->quality, sink);
+        else if (impl_->gainMap)
+            written = writeUltraHdrJpeg(*image, std::move(impl_->gainMap), impl_->quality, sink, patch);
         else
-            written = writeUltraHdrJpeg(*image, impl_->gainMapJpeg, impl_->quality, sink, patch);
+            written = writeJpeg(*image, impl_->quality, sink);
     } catch (...) {
     }
     if (written)

@@ -5,6 +5,7 @@
 #include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
 #include "imageio/heif/ImageTransform.h"
+#include "imageio/heif/ParallelHevcDecoder.h"
 #include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif.h>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <future>
 #include <optional>
 
 namespace pictavo::imageio {
@@ -20,6 +22,11 @@ struct ImageSource::Impl {
     std::unique_ptr<HeifFileContext> file;
     // None when the file names no primary image.
     std::optional<heif_item_id> primary;
+
+    // The gain map being read on a thread of its own, with its own context
+    // over the file (a context is not shared between threads). Last: a
+    // future still running is awaited when it goes.
+    std::optional<std::future<std::unique_ptr<GainMap>>> gainMapAhead;
 
     HeifHandlePtr handle() const
     {
@@ -48,7 +55,12 @@ bool ImageSource::prepareDecoders()
 {
     // Once, thread-safely, before any context exists (conversions run on worker threads).
     returnLargeBuffersToTheSystem();
-    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    static const bool initialised = [] {
+        if (heif_init(nullptr).code != heif_error_Ok)
+            return false;
+        registerParallelHevcDecoder();  // without it, gain maps decode on libheif's own decoder
+        return true;
+    }();
     return initialised;
 }
 
@@ -78,11 +90,40 @@ std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
     return std::unique_ptr<ImageSource>(new ImageSource(std::move(impl)));
 }
 
+namespace {
+
+// The gain map of image `id` of the file open as `file`, read on a thread of
+// its own: it decodes alongside the photo's first tile, which leaves a core
+// idle. Not started when no thread can be.
+std::optional<std::future<std::unique_ptr<GainMap>>> readGainMapAhead(int file, heif_item_id id)
+{
+    UniqueFd own(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+    if (!own.valid())
+        return std::nullopt;
+    try {
+        return std::async(std::launch::async, [own = std::move(own), id]() mutable -> std::unique_ptr<GainMap> {
+            try {
+                const std::unique_ptr<HeifFileContext> context = HeifFileContext::open(std::move(own));
+                const HeifHandlePtr image = context ? imageHandle(context->context.get(), id) : nullptr;
+                return image ? readGainMap(image.get()) : nullptr;
+            } catch (...) {
+                return nullptr;  // out of memory: the photo goes without its gain map
+            }
+        });
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::unique_ptr<DecodedImage> ImageSource::decode(Purpose purpose)
 {
     std::shared_ptr<heif_image_handle> handle = impl_->handle();
     if (!handle)
         return nullptr;
+    if (purpose == Purpose::jpegOutput && gainMapsWanted() && !impl_->gainMapAhead && hasGainMap(handle.get()))
+        impl_->gainMapAhead = readGainMapAhead(impl_->file->reader.descriptor(), *impl_->primary);
     return purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
                                           : decodeHeifImage(handle, impl_->file->reader.descriptor());
 }
@@ -90,6 +131,11 @@ std::unique_ptr<DecodedImage> ImageSource::decode(Purpose purpose)
 std::unique_ptr<GainMap> ImageSource::gainMap()
 {
     try {
+        if (impl_->gainMapAhead) {
+            std::future<std::unique_ptr<GainMap>> reading = std::move(*impl_->gainMapAhead);
+            impl_->gainMapAhead.reset();
+            return reading.get();
+        }
         auto handle = impl_->handle();
         return handle ? readGainMap(handle.get()) : nullptr;
     } catch (...) {

@@ -16,7 +16,9 @@ struct GainMap;
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
-    // as they come out of its tiles (DecodedImage::tiles).
+    // as they come out of its tiles (DecodedImage::tiles), and carry the
+    // image's gain map, which is then read on a thread of its own while the
+    // photo decodes (see gainMap()).
     enum class Purpose { anyOutput, jpegOutput };
 
     // Opens the file; nullptr when it cannot be read as a HEIF file.
@@ -39,7 +41,8 @@ public:
     // source's file as they are written: write them while the source lives.
     std::unique_ptr<DecodedImage> decode(Purpose purpose = Purpose::anyOutput);
     // The primary image's HDR gain map, ready to be written after it (see
-    // readGainMap); nullptr when it has none that can be read.
+    // readGainMap): the one read since the image was decoded for a JPEG,
+    // else read now; nullptr when it has none that can be read.
     std::unique_ptr<GainMap> gainMap();
 
     struct Impl;

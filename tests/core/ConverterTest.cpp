@@ -340,11 +340,13 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         std::uint32_t crop;  // width of a centred crop, half as high
         GainMapFixture map;
         bool written;
+        bool grid = false;  // the photo as 2×2 tiles, written band by band
     };
     // Sizes of whole 64×64 blocks: the encoder pads and crops smaller ones.
     const Pixels grey = quadrants(128, 64, 1);
     for (const Row& row : {Row{7, 0, {grey, imageio::kAppleGainMapType, appleXmp, {}}, true},
                            Row{2, 192, {grey, "", "", tmap}, true},
+                           Row{1, 0, {grey, "", "", tmap}, true, true},
                            Row{6, 160, {quadrants(128, 64), imageio::kSamsungGainMapType, imageio::hdrgmGainMapXmp(iso), {}}, true},
                            Row{1, 0, {grey, imageio::kAppleGainMapType, "", {}}, false},
                            Row{1, 0, {grey, "", "", std::vector(tmap.begin(), tmap.end() - 3)}, false},
@@ -355,6 +357,10 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         image.orientation = row.orientation;
         image.cropWidth = row.crop, image.cropHeight = row.crop / 2;
         image.gainMap = row.map;
+        if (row.grid) {
+            image.gridColumns = image.gridRows = 2;
+            image.lossless = false, image.chroma = "420", image.nclx = Nclx{1, 13, 6, true};
+        }
         writeHeic(dir / "hdr.heic", image);
         const fs::path jpg = convertOk(dir / "hdr.heic", OutputFormat::jpg, dir.path());
         if (!row.written) {

@@ -2,10 +2,15 @@
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
+#include "imageio/heif/ParallelHevcDecoder.h"
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <stdexcept>
 
 namespace pictavo::imageio {
@@ -93,6 +98,57 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
         const std::uint16_t middle = sampleAt(decoded, decoded.width / 2, 0, 1);
         EXPECT_GT(middle, 65535 / 5);
         EXPECT_LT(middle, 65535 * 4 / 5);
+    }
+}
+
+// The decoder that reads gain maps on every core is registered, and gives the
+// samples of libheif's own decoder: grey, 4:2:0 and deep 4:4:4, over several
+// rows of coding blocks.
+TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
+{
+    ASSERT_TRUE(ImageSource::prepareDecoders());
+    const heif_decoder_descriptor* decoders[16] = {};
+    const int count = heif_get_decoder_descriptors(heif_compression_HEVC, decoders, 16);
+    EXPECT_TRUE(std::any_of(decoders, decoders + count, [](const heif_decoder_descriptor* d) {
+        return std::string_view(heif_decoder_descriptor_get_id_name(d)) == kParallelHevcDecoderId;
+    }));
+    for (auto [pixels, chroma] : {std::pair(gradient(320, 200, 1), "420"), std::pair(gradient(320, 200), "420"),
+                                  std::pair(gradient(320, 200, 3, 10), "444")}) {
+        HeicImage image(pixels);
+        image.lossless = false, image.quality = 50, image.chroma = chroma;
+        TempDir dir;
+        writeHeic(dir / "in.heic", image);
+        std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
+        heif_image_handle* handle = nullptr;
+        ASSERT_EQ(heif_context_read_from_file(context.get(), (dir / "in.heic").c_str(), nullptr).code, heif_error_Ok);
+        ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &handle).code, heif_error_Ok);
+        std::shared_ptr<heif_image> decoded[2];
+        for (const char* decoder : {static_cast<const char*>(nullptr), kParallelHevcDecoderId}) {
+            heif_decoding_options* options = heif_decoding_options_alloc();
+            options->decoder_id = decoder;
+            heif_image* raw = nullptr;
+            EXPECT_EQ(heif_decode_image(handle, &raw, heif_colorspace_undefined, heif_chroma_undefined, options).code,
+                      heif_error_Ok);
+            heif_decoding_options_free(options);
+            decoded[decoder != nullptr].reset(raw, heif_image_release);
+        }
+        heif_image_handle_release(handle);
+        ASSERT_TRUE(decoded[0] && decoded[1]);
+        ASSERT_EQ(heif_image_get_chroma_format(decoded[1].get()), heif_image_get_chroma_format(decoded[0].get()));
+        for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr}) {
+            if (!heif_image_has_channel(decoded[0].get(), channel))
+                continue;
+            int strides[2] = {};
+            const std::uint8_t* planes[2] = {heif_image_get_plane_readonly(decoded[0].get(), channel, &strides[0]),
+                                             heif_image_get_plane_readonly(decoded[1].get(), channel, &strides[1])};
+            const int height = heif_image_get_height(decoded[0].get(), channel);
+            const int rowBytes = heif_image_get_width(decoded[0].get(), channel) * (pixels.bitDepth > 8 ? 2 : 1);
+            ASSERT_TRUE(planes[1]);
+            ASSERT_EQ(heif_image_get_bits_per_pixel(decoded[1].get(), channel), heif_image_get_bits_per_pixel(decoded[0].get(), channel));
+            for (int y = 0; y < height; ++y)
+                ASSERT_EQ(std::memcmp(planes[0] + y * strides[0], planes[1] + y * strides[1], rowBytes), 0)
+                    << pixels.channels << " channels, row " << y;
+        }
     }
 }
 

@@ -4,12 +4,14 @@
 #include "imageio/heif/HeifMetadata.h"
 #include "imageio/heif/HeifObjects.h"
 #include "imageio/heif/ImageTransform.h"
+#include "imageio/heif/ParallelHevcDecoder.h"
 #include "imageio/pixels/LargeBuffers.h"
 
 #include <libheif/heif_items.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -122,6 +124,8 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
         return nullptr;
     options->ignore_transformations = 1;
     options->convert_hdr_to_8bit = 1;
+    // Nothing else decodes meanwhile: every core can work on it.
+    options->decoder_id = kParallelHevcDecoderId;
     heif_image* image = nullptr;
     if (heif_decode_image(handle, &image, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
                           grey ? heif_chroma_monochrome : heif_chroma_interleaved_RGB, options.get())
@@ -138,14 +142,16 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
 // The stored gain map resampled onto the photo as shown: each pixel of the
 // result takes the stored gain map pixel under its centre, after the
 // photo's rotations, mirrors and crops, scaled to the gain map's resolution,
-// and re-encoded through `table` when given.
-bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bool grey,
+// and re-encoded through `table` when given. A gain map that lands on the
+// photo as it is stored is re-encoded where it lies.
+bool mapOntoPhoto(const heif_image_handle* primary, const std::shared_ptr<heif_image>& stored, bool grey,
                   const std::optional<std::array<std::uint8_t, 256>>& table, DecodedImage& out)
 {
     const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
     int stride = 0;
-    const std::uint8_t* pixels = heif_image_get_plane_readonly(stored, channel, &stride);
-    const std::int64_t mapWidth = heif_image_get_primary_width(stored), mapHeight = heif_image_get_primary_height(stored);
+    std::uint8_t* pixels = heif_image_get_plane(stored.get(), channel, &stride);
+    const std::int64_t mapWidth = heif_image_get_primary_width(stored.get());
+    const std::int64_t mapHeight = heif_image_get_primary_height(stored.get());
     const std::int64_t storedWidth = heif_image_handle_get_ispe_width(primary);
     const std::int64_t storedHeight = heif_image_handle_get_ispe_height(primary);
     if (!pixels || stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || storedWidth <= 0 || storedHeight <= 0 ||
@@ -182,19 +188,44 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     for (int i = 0; i < 256; ++i)
         identity[i] = std::uint8_t(i);
     const std::array<std::uint8_t, 256>& lookup = table ? *table : identity;
+    // Unturned, a row of the result comes from one stored row, and each of
+    // its columns from the same place in every row.
+    std::vector<std::int64_t> fromColumn(swapped ? 0 : width);
+    bool inPlace = !swapped && width == mapWidth && height == mapHeight;
+    for (std::size_t u = 0; u < fromColumn.size(); ++u) {
+        fromColumn[u] = mapColumn[std::clamp<std::int64_t>(columnX[u] + t->x0, 0, storedWidth - 1)];
+        inPlace = inPlace && fromColumn[u] == std::int64_t(u) * channels;
+    }
+    for (std::int64_t v = 0; inPlace && v < height; ++v)
+        inPlace = mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)] == v * stride;
+    if (inPlace) {
+        for (std::int64_t v = 0; table && v < height; ++v)
+            for (std::uint8_t *sample = pixels + v * stride, *end = sample + width * channels; sample < end; ++sample)
+                *sample = lookup[*sample];
+        out.width = std::uint32_t(width);
+        out.height = std::uint32_t(height);
+        out.channels = channels;
+        out.bitsPerSample = 8;
+        out.stride = std::size_t(stride);
+        out.data = pixels;
+        out.owner = stored;
+        return true;
+    }
     std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(width * height * channels));
     if (!buffer)
         return false;
     for (std::int64_t v = 0; v < height; ++v) {
         std::uint8_t* row = buffer.get() + v * width * channels;
         if (!swapped) {
-            // A row of the result comes from one stored row.
             const std::uint8_t* from = pixels + mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)];
-            for (std::int64_t u = 0; u < width; ++u) {
-                const std::uint8_t* sample = from + mapColumn[std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1)];
-                for (int c = 0; c < channels; ++c)
-                    row[u * channels + c] = lookup[sample[c]];
+            if (channels == 1) {
+                for (std::int64_t u = 0; u < width; ++u)
+                    row[u] = lookup[from[fromColumn[u]]];
+                continue;
             }
+            for (std::int64_t u = 0; u < width; ++u)
+                for (int c = 0; c < channels; ++c)
+                    row[u * channels + c] = lookup[from[fromColumn[u] + c]];
             continue;
         }
         for (std::int64_t u = 0; u < width; ++u) {
@@ -215,16 +246,34 @@ bool mapOntoPhoto(const heif_image_handle* primary, const heif_image* stored, bo
     return true;
 }
 
+// Where the gain map of `primary` is, from the file's structure and metadata alone.
+std::optional<Source> findGainMap(const heif_image_handle* primary, const heif_context* context)
+{
+    if (std::optional<Source> source = fromToneMapItem(context, heif_image_handle_get_item_id(primary)))
+        return source;
+    return fromAuxiliaryImage(primary);
+}
+
 }  // namespace
+
+bool gainMapsWanted()
+{
+    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
+    return !off || !*off;
+}
+
+bool hasGainMap(const heif_image_handle* primary)
+{
+    const HeifContextPtr context = contextOf(primary);
+    return context && findGainMap(primary, context.get());
+}
 
 std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
 {
     const HeifContextPtr context = contextOf(primary);
     if (!context)
         return nullptr;
-    std::optional<Source> source = fromToneMapItem(context.get(), heif_image_handle_get_item_id(primary));
-    if (!source)
-        source = fromAuxiliaryImage(primary);
+    std::optional<Source> source = findGainMap(primary, context.get());
     if (!source)
         return nullptr;
     if (!source->handle)
@@ -234,7 +283,7 @@ std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary)
     bool grey = true;
     const std::shared_ptr<heif_image> stored = decodeStored(source->handle.get(), grey);
     auto gainMap = std::make_unique<GainMap>();
-    if (!stored || !mapOntoPhoto(primary, stored.get(), grey, source->reencoding, gainMap->image))
+    if (!stored || !mapOntoPhoto(primary, stored, grey, source->reencoding, gainMap->image))
         return nullptr;
     gainMap->metadata = source->metadata;
     gainMap->isoPayload = std::move(source->isoPayload);

@@ -231,13 +231,13 @@ struct TiledYCbCrImage::BandReader::State {
         std::unique_ptr<std::uint8_t[]> y, cb, cr;
     };
 
-    explicit State(const TiledYCbCrImage& image)
+    State(const TiledYCbCrImage& image, std::size_t bandsAhead)
         : image(image), geometry(image.geometry_), item(heif_image_handle_get_item_id(image.handle_.get())),
           yStride(paddedWidth(image.width())), chromaStride(yStride / 2), tilesPerBand(geometry.columns().size()),
           bands(geometry.bands().size()), threadImages(std::max(1u, std::thread::hardware_concurrency()))
     {
         jobs.emplace(bands.size() * tilesPerBand, static_cast<unsigned>(threadImages.size()),
-                     kBandsInFlight * tilesPerBand,
+                     bandsAhead * tilesPerBand,
                      [this](std::size_t tile, unsigned worker) { return placeTile(tile, worker); },
                      [this](unsigned worker) { threadImages[worker].reset(); });
     }
@@ -347,7 +347,15 @@ struct TiledYCbCrImage::BandReader::State {
     std::optional<OrderedJobs> jobs;
 };
 
-TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image) : state_(std::make_unique<State>(image)) {}
+TiledYCbCrImage::BandReader::BandReader(const TiledYCbCrImage& image, Ahead ahead)
+    : state_(std::make_unique<State>(image, ahead == Ahead::firstBand ? 1 : kBandsInFlight))
+{
+}
+
+void TiledYCbCrImage::BandReader::widen()
+{
+    state_->jobs->setAhead(kBandsInFlight * state_->tilesPerBand);
+}
 
 TiledYCbCrImage::BandReader::~BandReader() = default;
 

@@ -57,7 +57,13 @@ public:
     // a few bands ahead of the reader, so at most those bands are held.
     class BandReader {
     public:
-        explicit BandReader(const TiledYCbCrImage& image);
+        // How far the decoding threads may go ahead of the reader: as far as
+        // usual, or only through the first band until widen() (for a writer
+        // with other work to do first, whose memory stands in for the bands
+        // they would otherwise hold).
+        enum class Ahead { usual, firstBand };
+
+        explicit BandReader(const TiledYCbCrImage& image, Ahead ahead = Ahead::usual);
         ~BandReader();
         BandReader(const BandReader&) = delete;
         BandReader& operator=(const BandReader&) = delete;
@@ -66,6 +72,8 @@ public:
         // last band or when a tile could not be decoded (then the image's
         // tileFailed() is true).
         const YCbCrBand* next();
+        // Lets the decoding threads go as far ahead as usual.
+        void widen();
 
         struct State;
 

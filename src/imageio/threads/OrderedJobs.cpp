@@ -78,6 +78,13 @@ void OrderedJobs::taken(std::size_t end)
     changed_.notify_all();
 }
 
+void OrderedJobs::setAhead(std::size_t ahead)
+{
+    std::lock_guard lock(mutex_);
+    ahead_ = std::max<std::size_t>(ahead, 1);
+    changed_.notify_all();
+}
+
 bool runJobs(std::size_t count, unsigned threads, const std::function<bool(std::size_t index)>& job)
 {
     if (threads <= 1 || count <= 1) {

@@ -35,6 +35,8 @@ public:
     bool awaitUpTo(std::size_t end);
     // The owner is done with jobs 0 .. end-1, so jobs up to end-1+ahead may run.
     void taken(std::size_t end);
+    // From now on, jobs may run up to `ahead` past the first one not taken.
+    void setAhead(std::size_t ahead);
 
 private:
     void work(unsigned worker);
@@ -43,7 +45,7 @@ private:
     void stop();
 
     const std::size_t count_;
-    const std::size_t ahead_;
+    std::size_t ahead_;
     const Job job_;
     const WorkerDone workerDone_;
     std::mutex mutex_;

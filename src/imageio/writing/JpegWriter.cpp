@@ -274,10 +274,18 @@ bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, 
             return false;
         static const std::vector<std::uint8_t> kNoProfile;
         JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
+        const bool workFirst = additions && additions->beforeWriting;
         if (image.tiles) {
-            job.bands = std::make_unique<TiledYCbCrImage::BandReader>(*image.tiles);
+            job.bands = std::make_unique<TiledYCbCrImage::BandReader>(
+                *image.tiles, workFirst ? TiledYCbCrImage::BandReader::Ahead::firstBand
+                                        : TiledYCbCrImage::BandReader::Ahead::usual);
             const std::size_t paddedWidth = (std::size_t(image.width) + 15) / 16 * 16;
             job.carried.resize(16 * paddedWidth + 8 * paddedWidth);
+        }
+        if (workFirst) {
+            additions->beforeWriting();
+            if (job.bands)
+                job.bands->widen();
         }
         if (!image.exif.empty()) {
             std::vector<std::uint8_t> exif =

@@ -27,6 +27,11 @@ struct JpegAdditions {
     // Turns the XMP packet to be written (empty when there is none) into
     // the one written; none keeps it as it is.
     std::function<std::optional<std::string>(std::string_view)> editXmp;
+    // Runs once before anything is written and before the XMP is edited, and
+    // may change these additions. Meanwhile a tiled photo's decoding threads
+    // decode its first band only, so that what this holds in memory stands
+    // in for the bands they would otherwise decode ahead.
+    std::function<void()> beforeWriting;
     // APP2 segment payloads written after the ICC profile, in order.
     std::vector<std::vector<std::uint8_t>> app2;
     // Filled in: where each of them starts, in bytes from the JPEG's first.

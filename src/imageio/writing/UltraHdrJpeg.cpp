@@ -45,22 +45,32 @@ std::vector<std::uint8_t> gainMapJpeg(const GainMap& gainMap, double quality)
     }
 }
 
-bool writeUltraHdrJpeg(const DecodedImage& photo, const std::vector<std::uint8_t>& mapJpeg, double quality,
+bool writeUltraHdrJpeg(const DecodedImage& photo, std::unique_ptr<GainMap> gainMap, double quality,
                        const ByteSink& sink, const BytePatcher& patch)
 {
     try {
         JpegAdditions photoAdditions;
-        photoAdditions.editXmp = [&mapJpeg](std::string_view xmp) { return primaryXmpWithGainMap(xmp, mapJpeg.size()); };
-        // The primary names the ISO version it was written for: 0 and 0.
-        photoAdditions.app2.push_back(isoSegment({0, 0, 0, 0}));
-        photoAdditions.app2.push_back(mpfSegment({}));
+        std::vector<std::uint8_t> mapJpeg;
+        photoAdditions.beforeWriting = [&] {
+            mapJpeg = gainMapJpeg(*gainMap, quality);
+            gainMap.reset();
+            if (mapJpeg.empty())
+                return;
+            photoAdditions.editXmp = [&mapJpeg](std::string_view xmp) { return primaryXmpWithGainMap(xmp, mapJpeg.size()); };
+            // The primary names the ISO version it was written for: 0 and 0.
+            photoAdditions.app2.push_back(isoSegment({0, 0, 0, 0}));
+            photoAdditions.app2.push_back(mpfSegment({}));
+        };
         std::uint64_t photoSize = 0;
         const ByteSink counted = [&sink, &photoSize](const std::uint8_t* data, std::size_t size) {
             photoSize += size;
             return sink(data, size);
         };
-        if (!writeJpeg(photo, quality, counted, &photoAdditions) || photoAdditions.app2Offsets.size() != 2 ||
-            photoSize > std::numeric_limits<std::uint32_t>::max())
+        if (!writeJpeg(photo, quality, counted, &photoAdditions))
+            return false;
+        if (mapJpeg.empty())
+            return true;
+        if (photoAdditions.app2Offsets.size() != 2 || photoSize > std::numeric_limits<std::uint32_t>::max())
             return false;
         const std::uint64_t mpfAt = photoAdditions.app2Offsets[1];
         const std::vector<std::uint8_t> mpf = mpfSegment({std::uint32_t(photoSize), std::uint32_t(mapJpeg.size()),

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -20,10 +21,13 @@ std::vector<std::uint8_t> gainMapJpeg(const GainMap& gainMap, double quality);
 
 // Writes an Ultra HDR JPEG: `photo` exactly as writeJpeg() writes it, with
 // the container directory and hdrgm:Version added to its XMP and two APP2
-// segments (ISO 21496-1's version, the MPF index), then `mapJpeg`. The MPF
-// index is written with room for the primary's size and patched once that is
-// known. False on any failure.
-bool writeUltraHdrJpeg(const DecodedImage& photo, const std::vector<std::uint8_t>& mapJpeg, double quality,
+// segments (ISO 21496-1's version, the MPF index), then the gain map's JPEG.
+// That is encoded first (its length goes in the photo's XMP) while the
+// photo's first band decodes, and the gain map's pixels are let go before
+// the photo streams out. The MPF index is written with room for the
+// primary's size and patched once that is known. A gain map that cannot be
+// encoded leaves the photo as writeJpeg() writes it. False on any failure.
+bool writeUltraHdrJpeg(const DecodedImage& photo, std::unique_ptr<GainMap> gainMap, double quality,
                        const ByteSink& sink, const BytePatcher& patch);
 
 }  // namespace pictavo::imageio
