@@ -145,27 +145,11 @@ bool keepRows(std::vector<std::uint8_t>& carried, JSAMPROW* luma, JSAMPROW* cb, 
     return true;
 }
 
-bool encode(JpegJob& job, const ByteSink& sink)
+// The steps below run between setjmp and jpeg_destroy_compress: libjpeg's
+// errors jump out of them, so they hold no C++ object with a destructor.
+
+void configure(jpeg_compress_struct& cinfo, const JpegJob& job)
 {
-    jpeg_compress_struct cinfo;
-    ErrorManager errors;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jumpOnError;
-    errors.base.emit_message = [](j_common_ptr, int) {};
-    errors.base.output_message = ignoreMessage;
-    SinkDestination destination{{}, &sink, job.outputBuffer.data()};
-    destination.base.init_destination = startBuffer;
-    destination.base.empty_output_buffer = flushFullBuffer;
-    destination.base.term_destination = flushLastBuffer;
-
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    cinfo.dest = &destination.base;
-
     const DecodedImage& image = job.image;
     const bool grey = image.channels <= 2;
     cinfo.image_width = image.width;
@@ -186,8 +170,10 @@ bool encode(JpegJob& job, const ByteSink& sink)
     // EXIF must be the first segment after SOI, where JFIF would otherwise stand.
     if (!job.exifSegment.empty())
         cinfo.write_JFIF_header = FALSE;
+}
 
-    jpeg_start_compress(&cinfo, TRUE);
+void writeMarkers(jpeg_compress_struct& cinfo, JpegJob& job, const SinkDestination& destination)
+{
     if (!job.exifSegment.empty())
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.exifSegment.data(), static_cast<unsigned>(job.exifSegment.size()));
     for (const std::vector<std::uint8_t>& xmp : job.xmpSegments)
@@ -203,46 +189,79 @@ bool encode(JpegJob& job, const ByteSink& sink)
             jpeg_write_marker(&cinfo, JPEG_APP0 + 2, payload.data(), static_cast<unsigned>(payload.size()));
         }
     }
+}
 
-    if (job.bands) {
-        // libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past
-        // the image's bottom repeat its last row. A block that runs on into
-        // the next band keeps copies of this band's rows, which go with it.
-        JSAMPROW luma[16], cb[8], cr[8];
-        JSAMPARRAY planes[3] = {luma, cb, cr};
-        std::uint32_t filled = 0;
-        while (const YCbCrBand* band = job.bands->next()) {
-            for (std::uint32_t y = 0; y < band->rows; ++y) {
-                luma[filled] = const_cast<JSAMPROW>(band->y + y * band->yStride);
-                if (filled % 2 == 0) {
-                    cb[filled / 2] = const_cast<JSAMPROW>(band->cb + y / 2 * band->chromaStride);
-                    cr[filled / 2] = const_cast<JSAMPROW>(band->cr + y / 2 * band->chromaStride);
-                }
-                if (++filled == 16) {
-                    jpeg_write_raw_data(&cinfo, planes, 16);
-                    filled = 0;
-                }
+// libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past the
+// image's bottom repeat its last row. A block that runs on into the next band
+// keeps copies of this band's rows, which go with it.
+void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
+{
+    JSAMPROW luma[16], cb[8], cr[8];
+    JSAMPARRAY planes[3] = {luma, cb, cr};
+    std::uint32_t filled = 0;
+    while (const YCbCrBand* band = job.bands->next()) {
+        for (std::uint32_t y = 0; y < band->rows; ++y) {
+            luma[filled] = const_cast<JSAMPROW>(band->y + y * band->yStride);
+            if (filled % 2 == 0) {
+                cb[filled / 2] = const_cast<JSAMPROW>(band->cb + y / 2 * band->chromaStride);
+                cr[filled / 2] = const_cast<JSAMPROW>(band->cr + y / 2 * band->chromaStride);
             }
-            if (filled > 0 && !keepRows(job.carried, luma, cb, cr, filled, band->yStride, band->chromaStride))
-                break;
+            if (++filled == 16) {
+                jpeg_write_raw_data(&cinfo, planes, 16);
+                filled = 0;
+            }
         }
-        if (filled > 0) {
-            for (std::uint32_t i = filled; i < 16; ++i)
-                luma[i] = luma[filled - 1];
-            for (std::uint32_t i = (filled + 1) / 2; i < 8; ++i)
-                cb[i] = cb[(filled - 1) / 2], cr[i] = cr[(filled - 1) / 2];
-            jpeg_write_raw_data(&cinfo, planes, 16);
-        }
-        if (cinfo.next_scanline < cinfo.image_height) {  // a tile could not be decoded
-            jpeg_destroy_compress(&cinfo);
-            return false;
-        }
-    } else {
-        while (cinfo.next_scanline < cinfo.image_height) {
-            rowAs8BitOpaque(image, cinfo.next_scanline, job.row.data());
-            JSAMPROW row = job.row.data();
-            jpeg_write_scanlines(&cinfo, &row, 1);
-        }
+        if (filled > 0 && !keepRows(job.carried, luma, cb, cr, filled, band->yStride, band->chromaStride))
+            break;
+    }
+    if (filled > 0) {
+        for (std::uint32_t i = filled; i < 16; ++i)
+            luma[i] = luma[filled - 1];
+        for (std::uint32_t i = (filled + 1) / 2; i < 8; ++i)
+            cb[i] = cb[(filled - 1) / 2], cr[i] = cr[(filled - 1) / 2];
+        jpeg_write_raw_data(&cinfo, planes, 16);
+    }
+}
+
+void writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
+{
+    while (cinfo.next_scanline < cinfo.image_height) {
+        rowAs8BitOpaque(job.image, cinfo.next_scanline, job.row.data());
+        JSAMPROW row = job.row.data();
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+}
+
+bool encode(JpegJob& job, const ByteSink& sink)
+{
+    jpeg_compress_struct cinfo;
+    ErrorManager errors;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.emit_message = [](j_common_ptr, int) {};
+    errors.base.output_message = ignoreMessage;
+    SinkDestination destination{{}, &sink, job.outputBuffer.data()};
+    destination.base.init_destination = startBuffer;
+    destination.base.empty_output_buffer = flushFullBuffer;
+    destination.base.term_destination = flushLastBuffer;
+
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    cinfo.dest = &destination.base;
+    configure(cinfo, job);
+    jpeg_start_compress(&cinfo, TRUE);
+    writeMarkers(cinfo, job, destination);
+    if (job.bands)
+        writeBands(cinfo, job);
+    else
+        writeRows(cinfo, job);
+    if (cinfo.next_scanline < cinfo.image_height) {  // a tile could not be decoded
+        jpeg_destroy_compress(&cinfo);
+        return false;
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
