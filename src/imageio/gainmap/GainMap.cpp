@@ -139,108 +139,142 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
     return result;
 }
 
-// The stored gain map resampled onto the photo as shown: each pixel of the
-// result takes the stored gain map pixel under its centre, after the
-// photo's rotations, mirrors and crops, scaled to the gain map's resolution,
-// and re-encoded through `table` when given. A gain map that lands on the
-// photo as it is stored is re-encoded where it lies.
+// Where each sample of the gain map as shown comes from in the stored one:
+// the stored sample under its centre, after the photo's rotations, mirrors
+// and crops, scaled to the gain map's resolution.
+struct Sampling {
+    std::int64_t width = 0, height = 0;
+    int channels = 1;
+    int stride = 0;  // of the stored gain map
+    bool swapped = false;
+    std::int64_t storedWidth = 0, storedHeight = 0;
+    // Stored positions are sums of a column's part and a row's part; each
+    // stored position has its gain map sample: all looked up, not divided out.
+    std::vector<std::int64_t> columnX, columnY, rowX, rowY;
+    std::vector<std::int64_t> mapColumn, mapRow;
+    // Unturned, a row of the result comes from one stored row, and each of
+    // its columns from the same place in every row.
+    std::vector<std::int64_t> fromColumn;
+
+    std::int64_t rowOffset(std::int64_t v) const { return mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)]; }
+    std::int64_t sampleOffset(std::int64_t u, std::int64_t v) const
+    {
+        const std::int64_t sx = std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1);
+        const std::int64_t sy = std::clamp<std::int64_t>(columnY[u] + rowY[v], 0, storedHeight - 1);
+        return mapRow[sy] + mapColumn[sx];
+    }
+    // True when the gain map as shown is the stored one, sample for sample.
+    bool inPlace(std::int64_t mapWidth, std::int64_t mapHeight) const
+    {
+        bool same = !swapped && width == mapWidth && height == mapHeight;
+        for (std::int64_t u = 0; same && u < width; ++u)
+            same = fromColumn[u] == u * channels;
+        for (std::int64_t v = 0; same && v < height; ++v)
+            same = rowOffset(v) == v * stride;
+        return same;
+    }
+};
+
+std::optional<Sampling> samplingOf(const heif_image_handle* primary, std::int64_t mapWidth, std::int64_t mapHeight,
+                                   int stride, bool grey)
+{
+    Sampling s;
+    s.storedWidth = heif_image_handle_get_ispe_width(primary);
+    s.storedHeight = heif_image_handle_get_ispe_height(primary);
+    if (stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || s.storedWidth <= 0 || s.storedHeight <= 0 ||
+        mapWidth > s.storedWidth || mapHeight > s.storedHeight)
+        return std::nullopt;
+    const std::optional<ImageTransform> t =
+        ImageTransform::of(primary, std::uint32_t(s.storedWidth), std::uint32_t(s.storedHeight));
+    if (!t || t->width == 0 || t->height == 0)
+        return std::nullopt;
+    s.swapped = t->swapsAxes();
+    s.stride = stride;
+    s.channels = grey ? 1 : 3;
+    const std::int64_t acrossMap = s.swapped ? mapHeight : mapWidth, downMap = s.swapped ? mapWidth : mapHeight;
+    const std::int64_t across = s.swapped ? s.storedHeight : s.storedWidth, down = s.swapped ? s.storedWidth : s.storedHeight;
+    s.width = std::max<std::int64_t>(1, (2 * t->width * acrossMap + across) / (2 * across));
+    s.height = std::max<std::int64_t>(1, (2 * t->height * downMap + down) / (2 * down));
+    s.columnX.resize(s.width), s.columnY.resize(s.width), s.rowX.resize(s.height), s.rowY.resize(s.height);
+    for (std::int64_t u = 0; u < s.width; ++u) {
+        const std::int64_t x = (2 * u + 1) * t->width / (2 * s.width);
+        s.columnX[u] = t->xx * x, s.columnY[u] = t->yx * x;
+    }
+    for (std::int64_t v = 0; v < s.height; ++v) {
+        const std::int64_t y = (2 * v + 1) * t->height / (2 * s.height);
+        s.rowX[v] = t->xy * y + t->x0, s.rowY[v] = t->yy * y + t->y0;
+    }
+    s.mapColumn.resize(s.storedWidth), s.mapRow.resize(s.storedHeight);
+    for (std::int64_t sx = 0; sx < s.storedWidth; ++sx)
+        s.mapColumn[sx] = (2 * sx + 1) * mapWidth / (2 * s.storedWidth) * s.channels;
+    for (std::int64_t sy = 0; sy < s.storedHeight; ++sy)
+        s.mapRow[sy] = (2 * sy + 1) * mapHeight / (2 * s.storedHeight) * stride;
+    s.fromColumn.resize(s.swapped ? 0 : s.width);
+    for (std::size_t u = 0; u < s.fromColumn.size(); ++u)
+        s.fromColumn[u] = s.mapColumn[std::clamp<std::int64_t>(s.columnX[u] + t->x0, 0, s.storedWidth - 1)];
+    return s;
+}
+
+// Resampled row `v` of the gain map as shown, re-encoded through `lookup`.
+void resampleRow(const Sampling& s, const std::uint8_t* pixels, std::int64_t v, const std::array<std::uint8_t, 256>& lookup,
+                 std::uint8_t* row)
+{
+    const int channels = s.channels;
+    if (s.swapped) {
+        for (std::int64_t u = 0; u < s.width; ++u) {
+            const std::uint8_t* sample = pixels + s.sampleOffset(u, v);
+            for (int c = 0; c < channels; ++c)
+                row[u * channels + c] = lookup[sample[c]];
+        }
+        return;
+    }
+    const std::uint8_t* from = pixels + s.rowOffset(v);
+    if (channels == 1) {
+        for (std::int64_t u = 0; u < s.width; ++u)
+            row[u] = lookup[from[s.fromColumn[u]]];
+        return;
+    }
+    for (std::int64_t u = 0; u < s.width; ++u)
+        for (int c = 0; c < channels; ++c)
+            row[u * channels + c] = lookup[from[s.fromColumn[u] + c]];
+}
+
+// The stored gain map resampled onto the photo as shown (see Sampling), and
+// re-encoded through `table` when given. A gain map that lands on the photo
+// as it is stored is re-encoded where it lies.
 bool mapOntoPhoto(const heif_image_handle* primary, const std::shared_ptr<heif_image>& stored, bool grey,
                   const std::optional<std::array<std::uint8_t, 256>>& table, DecodedImage& out)
 {
-    const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;
     int stride = 0;
-    std::uint8_t* pixels = heif_image_get_plane(stored.get(), channel, &stride);
+    std::uint8_t* pixels = heif_image_get_plane(stored.get(), grey ? heif_channel_Y : heif_channel_interleaved, &stride);
     const std::int64_t mapWidth = heif_image_get_primary_width(stored.get());
     const std::int64_t mapHeight = heif_image_get_primary_height(stored.get());
-    const std::int64_t storedWidth = heif_image_handle_get_ispe_width(primary);
-    const std::int64_t storedHeight = heif_image_handle_get_ispe_height(primary);
-    if (!pixels || stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || storedWidth <= 0 || storedHeight <= 0 ||
-        mapWidth > storedWidth || mapHeight > storedHeight)
+    const std::optional<Sampling> s = pixels ? samplingOf(primary, mapWidth, mapHeight, stride, grey) : std::nullopt;
+    if (!s)
         return false;
-    const std::optional<ImageTransform> t = ImageTransform::of(primary, std::uint32_t(storedWidth), std::uint32_t(storedHeight));
-    if (!t || t->width == 0 || t->height == 0)
-        return false;
-    const bool swapped = t->swapsAxes();
-    const std::int64_t width = std::max<std::int64_t>(
-        1, (2 * t->width * (swapped ? mapHeight : mapWidth) + (swapped ? storedHeight : storedWidth)) /
-               (2 * (swapped ? storedHeight : storedWidth)));
-    const std::int64_t height = std::max<std::int64_t>(
-        1, (2 * t->height * (swapped ? mapWidth : mapHeight) + (swapped ? storedWidth : storedHeight)) /
-               (2 * (swapped ? storedWidth : storedHeight)));
-    // Stored positions are sums of a column's part and a row's part; each
-    // stored position has its gain map sample: all looked up, not divided out.
-    std::vector<std::int64_t> columnX(width), columnY(width), rowX(height), rowY(height);
-    for (std::int64_t u = 0; u < width; ++u) {
-        const std::int64_t x = (2 * u + 1) * t->width / (2 * width);
-        columnX[u] = t->xx * x, columnY[u] = t->yx * x;
-    }
-    for (std::int64_t v = 0; v < height; ++v) {
-        const std::int64_t y = (2 * v + 1) * t->height / (2 * height);
-        rowX[v] = t->xy * y + t->x0, rowY[v] = t->yy * y + t->y0;
-    }
-    const int channels = grey ? 1 : 3;
-    std::vector<std::int64_t> mapColumn(storedWidth), mapRow(storedHeight);
-    for (std::int64_t sx = 0; sx < storedWidth; ++sx)
-        mapColumn[sx] = (2 * sx + 1) * mapWidth / (2 * storedWidth) * channels;
-    for (std::int64_t sy = 0; sy < storedHeight; ++sy)
-        mapRow[sy] = (2 * sy + 1) * mapHeight / (2 * storedHeight) * stride;
     std::array<std::uint8_t, 256> identity;
     for (int i = 0; i < 256; ++i)
         identity[i] = std::uint8_t(i);
     const std::array<std::uint8_t, 256>& lookup = table ? *table : identity;
-    // Unturned, a row of the result comes from one stored row, and each of
-    // its columns from the same place in every row.
-    std::vector<std::int64_t> fromColumn(swapped ? 0 : width);
-    bool inPlace = !swapped && width == mapWidth && height == mapHeight;
-    for (std::size_t u = 0; u < fromColumn.size(); ++u) {
-        fromColumn[u] = mapColumn[std::clamp<std::int64_t>(columnX[u] + t->x0, 0, storedWidth - 1)];
-        inPlace = inPlace && fromColumn[u] == std::int64_t(u) * channels;
-    }
-    for (std::int64_t v = 0; inPlace && v < height; ++v)
-        inPlace = mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)] == v * stride;
-    if (inPlace) {
-        for (std::int64_t v = 0; table && v < height; ++v)
-            for (std::uint8_t *sample = pixels + v * stride, *end = sample + width * channels; sample < end; ++sample)
+    out.width = std::uint32_t(s->width);
+    out.height = std::uint32_t(s->height);
+    out.channels = s->channels;
+    out.bitsPerSample = 8;
+    if (s->inPlace(mapWidth, mapHeight)) {
+        for (std::int64_t v = 0; table && v < s->height; ++v)
+            for (std::uint8_t *sample = pixels + v * stride, *end = sample + s->width * s->channels; sample < end; ++sample)
                 *sample = lookup[*sample];
-        out.width = std::uint32_t(width);
-        out.height = std::uint32_t(height);
-        out.channels = channels;
-        out.bitsPerSample = 8;
         out.stride = std::size_t(stride);
         out.data = pixels;
         out.owner = stored;
         return true;
     }
-    std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(width * height * channels));
+    std::shared_ptr<std::uint8_t[]> buffer = allocateImageBuffer(std::size_t(s->width * s->height * s->channels));
     if (!buffer)
         return false;
-    for (std::int64_t v = 0; v < height; ++v) {
-        std::uint8_t* row = buffer.get() + v * width * channels;
-        if (!swapped) {
-            const std::uint8_t* from = pixels + mapRow[std::clamp<std::int64_t>(rowY[v], 0, storedHeight - 1)];
-            if (channels == 1) {
-                for (std::int64_t u = 0; u < width; ++u)
-                    row[u] = lookup[from[fromColumn[u]]];
-                continue;
-            }
-            for (std::int64_t u = 0; u < width; ++u)
-                for (int c = 0; c < channels; ++c)
-                    row[u * channels + c] = lookup[from[fromColumn[u] + c]];
-            continue;
-        }
-        for (std::int64_t u = 0; u < width; ++u) {
-            const std::int64_t sx = std::clamp<std::int64_t>(columnX[u] + rowX[v], 0, storedWidth - 1);
-            const std::int64_t sy = std::clamp<std::int64_t>(columnY[u] + rowY[v], 0, storedHeight - 1);
-            const std::uint8_t* sample = pixels + mapRow[sy] + mapColumn[sx];
-            for (int c = 0; c < channels; ++c)
-                row[u * channels + c] = lookup[sample[c]];
-        }
-    }
-    out.width = std::uint32_t(width);
-    out.height = std::uint32_t(height);
-    out.channels = channels;
-    out.bitsPerSample = 8;
-    out.stride = std::size_t(width * channels);
+    for (std::int64_t v = 0; v < s->height; ++v)
+        resampleRow(*s, pixels, v, lookup, buffer.get() + v * s->width * s->channels);
+    out.stride = std::size_t(s->width * s->channels);
     out.data = buffer.get();
     out.owner = std::move(buffer);
     return true;
