@@ -125,12 +125,20 @@ std::shared_ptr<heif_image> decodeStored(const heif_image_handle* handle, bool& 
     options->ignore_transformations = 1;
     options->convert_hdr_to_8bit = 1;
     // Nothing else decodes meanwhile: every core can work on it.
-    options->decoder_id = kParallelHevcDecoderId;
+    decodeOnEveryCore(options.get());
+    const auto decode = [&](heif_image** image) {
+        return heif_decode_image(handle, image, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
+                                 grey ? heif_chroma_monochrome : heif_chroma_interleaved_RGB, options.get())
+                   .code == heif_error_Ok &&
+               *image;
+    };
     heif_image* image = nullptr;
-    if (heif_decode_image(handle, &image, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
-                          grey ? heif_chroma_monochrome : heif_chroma_interleaved_RGB, options.get())
-                .code != heif_error_Ok ||
-        !image)
+    bool decoded = decode(&image);
+    if (!decoded && options->decoder_id) {  // a newer libheif at run time may refuse our decoder
+        options->decoder_id = nullptr;
+        decoded = decode(&image);
+    }
+    if (!decoded)
         return nullptr;
     std::shared_ptr<heif_image> result(image, heif_image_release);
     const heif_channel channel = grey ? heif_channel_Y : heif_channel_interleaved;

@@ -139,15 +139,30 @@ heif_error decodeImage(void* decoder, heif_image** out)
 
 void setStrictDecoding(void*, int) {}
 
-const heif_decoder_plugin kPlugin{
-    3, name, nullptr, nullptr, supports, newDecoder, freeDecoder, pushData, decodeImage, setStrictDecoding,
-    kParallelHevcDecoderId,
-};
+// Version 3 of the interface; what later versions added stays empty.
+heif_decoder_plugin makePlugin()
+{
+    heif_decoder_plugin plugin{};
+    plugin.plugin_api_version = 3;
+    plugin.get_plugin_name = name;
+    plugin.does_support_format = supports;
+    plugin.new_decoder = newDecoder;
+    plugin.free_decoder = freeDecoder;
+    plugin.push_data = pushData;
+    plugin.decode_image = decodeImage;
+    plugin.set_strict_decoding = setStrictDecoding;
+    plugin.id_name = kParallelHevcDecoderId;
+    return plugin;
+}
+
+const heif_decoder_plugin kPlugin = makePlugin();
 
 }  // namespace
 
 bool registerParallelHevcDecoder()
 {
+    if constexpr (kOptionsHaveCodecThreads<heif_decoding_options>)
+        return false;
     return heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok;
 }
 

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <thread>
+
 namespace pictavo::imageio {
 
 // A libheif decoder for HEVC pictures over libde265 that decodes one picture
@@ -9,7 +14,28 @@ namespace pictavo::imageio {
 // heif_decoding_options::decoder_id; every other decode keeps libheif's.
 inline constexpr const char* kParallelHevcDecoderId = "pictavo-parallel-libde265";
 
-// Makes it known to libheif; once, after heif_init(). False when libheif refused it.
+// libheif 1.21 and later let the decoding options give the codec a thread
+// count, and take no decoder written for this plugin interface: there, their
+// own libde265 decoder is asked for every core instead.
+template <typename Options>
+inline constexpr bool kOptionsHaveCodecThreads = requires(Options options) { options.num_codec_threads; };
+
+// Makes it known to libheif; once, after heif_init(). False when libheif
+// refused it or takes a codec thread count instead.
 bool registerParallelHevcDecoder();
+
+// Has `options` decode on every core: through the codec's thread count where
+// libheif takes one, else with the decoder above.
+template <typename Options>
+void decodeOnEveryCore(Options* options)
+{
+    if constexpr (kOptionsHaveCodecThreads<Options>) {
+        if (options->version >= 8) {
+            options->num_codec_threads = int(std::max(1u, std::thread::hardware_concurrency()));
+            return;
+        }
+    }
+    options->decoder_id = kParallelHevcDecoderId;
+}
 
 }  // namespace pictavo::imageio
