@@ -25,8 +25,6 @@ double hlgToScene(double signal)
     return (std::exp((signal - c) / a) + b) / 12.0;
 }
 
-}  // namespace
-
 double pqToNits(double signal)
 {
     signal = std::clamp(signal, 0.0, 1.0);
@@ -63,6 +61,8 @@ double srgbEncode(double linear)
     linear = std::clamp(linear, 0.0, 1.0);
     return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
 }
+
+}  // namespace
 
 void toneMapToSdr(std::uint8_t* data, std::size_t stride, std::uint32_t width, std::uint32_t height, int channels,
                   HdrTransfer transfer, double sourcePeakNits, const double luma[3])

@@ -40,10 +40,4 @@ inline constexpr double kDefaultHdrPeakNits = 1000.0;
 void toneMapToSdr(std::uint8_t* data, std::size_t stride, std::uint32_t width, std::uint32_t height, int channels,
                   HdrTransfer transfer, double sourcePeakNits, const double lumaCoefficients[3]);
 
-// Single-value pieces, exposed for tests.
-double pqToNits(double signal);                            // ST 2084 EOTF, signal 0..1 -> cd/m²
-double nitsToPq(double nits);                              // its inverse
-double bt2390Eetf(double nits, double sourcePeakNits, double targetPeakNits);
-double srgbEncode(double linear);                          // IEC 61966-2-1, 0..1 -> 0..1
-
 }  // namespace pictavo::imageio
