@@ -2,6 +2,7 @@
 
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
+#include "imageio/files/WriteAll.h"
 #include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/writing/JpegWriter.h"
 #include "imageio/writing/PngWriter.h"
@@ -9,7 +10,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 
 namespace pictavo::imageio {
 
@@ -66,18 +66,7 @@ std::optional<Failure> ImageDestination::finalize()
     if (!image)
         return Failure::writeFailed;
     const int fd = impl_->file;
-    const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t written = ::write(fd, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
-    };
+    const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); };
     // The MPF index names the photo's size, known only once it is written.
     const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
         return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);

@@ -9,6 +9,7 @@
 #include "core/Converter.h"
 #include "core/WorkerProtocol.h"
 #include "imageio/ImageSource.h"
+#include "imageio/files/WriteAll.h"
 #include "worker/Confinement.h"
 
 #include <signal.h>
@@ -16,27 +17,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <string>
-
-namespace {
-
-bool writeAll(int fd, const std::string& text)
-{
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-}  // namespace
 
 int main()
 {
@@ -68,7 +51,8 @@ int main()
         // Both files are let go before the report: the application publishes
         // an output only once no worker can write to it any more.
         received->output.reset();
-        if (!writeAll(STDOUT_FILENO, pictavo::WorkerProtocol::reportLine(failure)))
+        if (const std::string report = pictavo::WorkerProtocol::reportLine(failure);
+            !pictavo::imageio::writeAll(STDOUT_FILENO, report.data(), report.size()))
             ::_exit(1);
     }
 }
