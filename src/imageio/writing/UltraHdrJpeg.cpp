@@ -20,8 +20,9 @@ std::vector<std::uint8_t> isoSegment(const std::vector<std::uint8_t>& metadata)
     return segment;
 }
 
-}  // namespace
-
+// The gain map as the JPEG that follows the photo (grey or colour as it is),
+// carrying its metadata as hdrgm XMP and as ISO 21496-1's APP2 segment;
+// empty on failure.
 std::vector<std::uint8_t> gainMapJpeg(const GainMap& gainMap, double quality)
 {
     try {
@@ -44,6 +45,8 @@ std::vector<std::uint8_t> gainMapJpeg(const GainMap& gainMap, double quality)
         return {};
     }
 }
+
+}  // namespace
 
 bool writeUltraHdrJpeg(const DecodedImage& photo, std::unique_ptr<GainMap> gainMap, double quality,
                        const ByteSink& sink, const BytePatcher& patch)
