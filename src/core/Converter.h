@@ -18,7 +18,7 @@ inline constexpr std::string_view kWriteFailed = "Write failed";
 
 // Converts one image file into one new JPG or PNG file.
 struct Converter {
-    // Writes the primary image of `source` as `to` at outputLocation(): into
+    // Writes the primary image of `source` as `to` at an OutputLocation: into
     // `outputDir` or next to the source, under the first free name. Never
     // replaces or modifies an existing file; every failure is reported in
     // the result.
