@@ -9,13 +9,17 @@
 #include "core/IsolatedConverter.h"
 #include "imageio/ImageSource.h"
 
+#include "fixtures/ScratchDisk.h"
+
 #include <fcntl.h>
-#include <sys/mount.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -159,26 +163,20 @@ TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
 }
 
 constexpr std::uint64_t kPage = 4096;
+constexpr ScratchDisk::Kind kFuseDisks[] = {ScratchDisk::Kind::fat, ScratchDisk::Kind::exfat};
 
-// A small tmpfs mounted over a fresh folder for the life of the object, so a
-// test can fill a disk or make it read-only. Needs root.
-struct Tmpfs {
-    fs::path path;
-    bool mounted = false;
-
-    Tmpfs(const fs::path& folder, std::uint64_t bytes) : path(folder)
-    {
-        fs::create_directories(path);
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~Tmpfs() { ::umount2(path.c_str(), MNT_DETACH); }  // (fails harmlessly when nothing was mounted)
-    std::uint64_t freeBytes() const { return fs::space(path).available; }
-    bool makeReadOnly() const { return ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-};
+// False, with a message, where the test cannot have the disk.
+bool mounted(const ScratchDisk& disk)
+{
+    if (!disk.notMounted().empty())
+        std::cout << "[ SKIPPED  ] " << disk.notMounted() << "\n";
+    return disk.notMounted().empty();
+}
 
 // 0 bytes free, a few KiB, and all but the last few KiB of the output: the
-// write fails at its first block, early, and at its very end.
+// write fails at its first block, early, and at its very end. A FUSE disk
+// without links gets the finished file copied to its name, which fails with
+// room for the file once but not twice.
 TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
 {
     TempDir dir;
@@ -190,19 +188,25 @@ TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
         const std::uint64_t size = fs::file_size(convert(dir / "photo.heic", format).output().value());
         ASSERT_GT(size, 8 * kPage) << "the output must span many blocks";
 
-        for (std::uint64_t free : {std::uint64_t(0), 2 * kPage, (size / kPage - 2) * kPage}) {
-            SCOPED_TRACE(ext(format) + " with " + std::to_string(free) + " bytes free of " + std::to_string(size));
-            Tmpfs disk(dir / "disk", 4 * size + 64 * kPage);
-            if (!disk.mounted)
-                GTEST_SKIP() << "could not mount a tmpfs (as root only)";
-            writeBytes(disk.path / ("photo." + ext(format)), existing);
-            writeBytes(disk.path / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
-            ASSERT_EQ(disk.freeBytes(), free);
+        for (ScratchDisk::Kind kind : {ScratchDisk::Kind::tmpfs, kFuseDisks[0], kFuseDisks[1]}) {
+            std::vector<std::uint64_t> frees{0, 2 * kPage, (size / kPage - 2) * kPage};
+            if (kind != ScratchDisk::Kind::tmpfs)
+                frees.push_back((size / kPage + 2) * kPage);
+            for (std::uint64_t free : frees) {
+                SCOPED_TRACE(ext(format) + " on " + nameOf(kind) + " with " + std::to_string(free) + " bytes free of " +
+                             std::to_string(size));
+                ScratchDisk disk(kind, dir / "disk", std::max<std::uint64_t>(4 * size + 64 * kPage, 8 << 20));
+                if (!mounted(disk))
+                    break;
+                writeBytes(disk.path() / ("photo." + ext(format)), existing);
+                writeBytes(disk.path() / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
+                ASSERT_EQ(disk.freeBytes(), free);
 
-            expectFailure(dir / "photo.heic", kWriteFailed, disk.path, disk.path, {format});
-            EXPECT_EQ(readBytes(disk.path / ("photo." + ext(format))), existing);
-            // Not even an unnamed half file keeps its blocks.
-            EXPECT_EQ(disk.freeBytes(), free);
+                expectFailure(dir / "photo.heic", kWriteFailed, disk.path(), disk.path(), {format});
+                EXPECT_EQ(readBytes(disk.path() / ("photo." + ext(format))), existing);
+                // Not even an unnamed half file keeps its blocks.
+                EXPECT_EQ(disk.freeBytes(), free);
+            }
         }
     }
 }
@@ -218,11 +222,11 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
         TempDir dir;
         writeHeic(dir / "photo.heic", HeicImage(quadrants(16, 16)));
         const fs::path out = dir / "out";
-        std::optional<Tmpfs> disk;
+        std::optional<ScratchDisk> disk;
         if (lost == "read-only" && permissionsAreIgnored()) {
-            disk.emplace(out, 1 << 20);
-            if (!disk->mounted)
-                GTEST_SKIP() << "root, and no tmpfs to make read-only";
+            disk.emplace(ScratchDisk::Kind::tmpfs, out, 1 << 20);
+            if (!disk->notMounted().empty())
+                GTEST_SKIP() << "root, and " << disk->notMounted();
         } else {
             fs::create_directory(out);
         }
@@ -248,29 +252,44 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
 }
 
 // Another program takes the chosen name after the converter has checked it is
-// free and while it writes: that file must stay exactly as its owner wrote it.
+// free and while it writes: that file stays exactly as its owner wrote it,
+// and the output takes the next free name. On the local disk and on FUSE
+// disks, where the output is named by copying.
 TEST_P(Converters, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
 {
     TempDir dir;
     writeRepeatedTileHeic(dir / "photo.heic", 4096, 4096, flat(512, 512, 90, 120, 150));
     const std::string theirs = "another program's file\n";
 
-    std::atomic<bool> stop = false, tookTheName = false;
-    std::thread otherProgram([&] {
-        while (!stop && !writerOfUnnamedFileIn(dir.path()))
-            std::this_thread::yield();
-        const int fd = stop ? -1 : ::open((dir / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
-        ::close(fd);
-    });
-    const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png);
-    stop = true;
-    otherProgram.join();
+    for (std::optional<ScratchDisk::Kind> kind : {std::optional<ScratchDisk::Kind>(), std::optional(kFuseDisks[0]),
+                                                  std::optional(kFuseDisks[1])}) {
+        SCOPED_TRACE(kind ? nameOf(*kind) : "the local disk");
+        std::optional<ScratchDisk> disk;
+        if (kind && !mounted(disk.emplace(*kind, dir / "disk", 8 << 20)))
+            continue;
+        const fs::path out = disk ? disk->path() : dir / "out";
+        fs::create_directories(out);
+        // The output being written: an unnamed file, or a hidden temporary.
+        const auto beingWritten = [&] { return writerOfUnnamedFileIn(out) || !entriesOf(out).empty(); };
 
-    ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
-    EXPECT_EQ(result.error(), std::string(kCouldNotCreateOutput));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"photo.heic", "photo.png"}));
-    EXPECT_EQ(readBytes(dir / "photo.png"), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+        std::atomic<bool> stop = false, tookTheName = false;
+        std::thread otherProgram([&] {
+            while (!stop && !beingWritten())
+                std::this_thread::yield();
+            const int fd = stop ? -1 : ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
+            ::close(fd);
+        });
+        const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png, out);
+        stop = true;
+        otherProgram.join();
+
+        ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
+        EXPECT_EQ(result.output(), out / "photo-1.png");
+        EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"photo-1.png", "photo.png"}));
+        EXPECT_EQ(readBytes(out / "photo.png"), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+        EXPECT_EQ(readPng(out / "photo-1.png").width, 4096u);
+    }
 }
 
 // The photo's date stays on the file: every output gets the source's access
@@ -295,6 +314,85 @@ TEST_P(Converters, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
 
 INSTANTIATE_TEST_SUITE_P(Both, Converters, testing::Values(&Converter::convert, &convertInTestWorker),
                          [](const auto& info) { return std::string(info.index == 0 ? "InProcess" : "InWorker"); });
+
+// A pausing_converter converting photos into a folder, talked to through pipes.
+class PausingConverter {
+public:
+    PausingConverter(const fs::path& folder, const std::vector<fs::path>& photos)
+    {
+        std::vector<std::string> arguments{PICTAVO_PAUSING_CONVERTER, folder};
+        arguments.insert(arguments.end(), photos.begin(), photos.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int toIt[2], fromIt[2];
+        if (::pipe2(toIt, O_CLOEXEC) != 0 || ::pipe2(fromIt, O_CLOEXEC) != 0)
+            throw std::runtime_error("no pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toIt[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fromIt[1], STDOUT_FILENO);
+        const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(toIt[0]);
+        ::close(fromIt[1]);
+        in_ = ::fdopen(toIt[1], "w");
+        out_ = ::fdopen(fromIt[0], "r");
+        if (spawned != 0)
+            throw std::runtime_error("could not start " + arguments[0]);
+    }
+    ~PausingConverter()
+    {
+        std::fclose(in_);
+        std::fclose(out_);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    // What it says next, without the line's end; empty once it has ended.
+    std::string said()
+    {
+        char line[4096] = "";
+        return std::fgets(line, sizeof line, out_) ? std::string(line, std::strcspn(line, "\n")) : std::string();
+    }
+    void goOn() { std::fputs("\n", in_), std::fflush(in_); }
+
+private:
+    pid_t pid_ = -1;
+    std::FILE* in_ = nullptr;
+    std::FILE* out_ = nullptr;
+};
+
+// Two windows are two processes. Converting the same photos into one folder at
+// once, each picks every name before the other has published it, and every
+// output is still written whole, under a name of its own.
+TEST(TwoWindows, ConvertingTheSamePhotosIntoOneFolderAtOnceWriteEveryOutputUnderANameOfItsOwn)
+{
+    TempDir dir;
+    const std::vector<fs::path> photos{dir / "IMG_1.heic", dir / "IMG_2.heic"};
+    for (std::size_t i = 0; i < photos.size(); ++i)
+        writeHeic(photos[i], HeicImage(noise(64 + 16 * std::uint32_t(i), 64)));
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    fs::create_directory(dir / "expected");
+    PausingConverter first(out, photos), second(out, photos);
+
+    for (const fs::path& photo : photos) {
+        SCOPED_TRACE(photo);
+        ASSERT_EQ(first.said(), "decoded");
+        ASSERT_EQ(second.said(), "decoded");
+        first.goOn();
+        second.goOn();
+        std::vector<std::string> results{first.said(), second.said()};
+        std::sort(results.begin(), results.end());
+        const std::string base = "ok " + (out / photo.stem()).string();
+        EXPECT_EQ(results, (std::vector<std::string>{base + "-1.jpg", base + ".jpg"}));
+        const std::vector<std::uint8_t> expected =
+            readBytes(Converter::convert(photo, OutputFormat::jpg, 0.9, dir / "expected").output().value_or(""));
+        for (const char* suffix : {".jpg", "-1.jpg"})
+            EXPECT_EQ(readBytes(out / (photo.stem().string() + suffix)), expected) << suffix;
+    }
+    EXPECT_EQ(entriesOf(out).size(), 2 * photos.size());
+}
 
 }  // namespace
 }  // namespace pictavo::test
