@@ -45,29 +45,29 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         fs::create_symlink(at.parent_path() / "target.jpg", at, error);
         return !error;
     };
-    enum class Publish { no, once, orNextName, orTheTakenNameAgain };
     struct Row {
         const char* scenario;
         Meanwhile meanwhile;
         std::optional<FileTimes> times;
-        Publish publish;
+        bool publish;      // false: dropped unpublished
+        const char* next;  // the name offered when the name is taken, if any
         std::optional<Failure> failure;  // of publish()
         std::vector<std::string> entries;
         const char* written;  // the entry that holds what was written, if any
     };
     const Row rows[] = {
-        {"published", nullptr, std::nullopt, Publish::once, std::nullopt, {"photo.jpg"}, "photo.jpg"},
-        {"times that cannot be set do not stop it", nullptr, refused, Publish::once, std::nullopt, {"photo.jpg"},
+        {"published", nullptr, std::nullopt, true, nullptr, std::nullopt, {"photo.jpg"}, "photo.jpg"},
+        {"times that cannot be set do not stop it", nullptr, refused, true, nullptr, std::nullopt, {"photo.jpg"},
          "photo.jpg"},
-        {"a name taken meanwhile is never replaced", takeName, std::nullopt, Publish::once, Failure::outputNotCreated,
+        {"a name taken meanwhile is never replaced", takeName, std::nullopt, true, nullptr, Failure::outputNotCreated,
          {"photo.jpg"}, nullptr},
-        {"a name taken meanwhile: the file takes the next", takeName, std::nullopt, Publish::orNextName,
-         std::nullopt, {"photo-1.jpg", "photo.jpg"}, "photo-1.jpg"},
-        {"no free name to be had ends the tries", takeName, std::nullopt, Publish::orTheTakenNameAgain,
+        {"a name taken meanwhile: the file takes the next", takeName, std::nullopt, true, "photo-1.jpg", std::nullopt,
+         {"photo-1.jpg", "photo.jpg"}, "photo-1.jpg"},
+        {"no free name to be had ends the tries", takeName, std::nullopt, true, "photo.jpg", Failure::outputNotCreated,
+         {"photo.jpg"}, nullptr},
+        {"a dangling link at the name is not written through", linkNowhere, std::nullopt, true, nullptr,
          Failure::outputNotCreated, {"photo.jpg"}, nullptr},
-        {"a dangling link at the name is not written through", linkNowhere, std::nullopt, Publish::once,
-         Failure::outputNotCreated, {"photo.jpg"}, nullptr},
-        {"dropped unpublished, it leaves nothing", nullptr, std::nullopt, Publish::no, std::nullopt, {}, nullptr},
+        {"dropped unpublished, it leaves nothing", nullptr, std::nullopt, false, nullptr, std::nullopt, {}, nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.scenario);
@@ -93,9 +93,8 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         const auto before = std::pair(fs::symlink_status(location).type(), fixtures::readBytes(location));
         if (row.times)
             file->keepTimes(*row.times);
-        const auto next = row.publish == Publish::orNextName ? folder / "photo-1.jpg" : location;
-        if (row.publish != Publish::no) {
-            EXPECT_EQ(file->publish(row.publish == Publish::once ? OutputFile::NextName() : [&] { return next; }),
+        if (row.publish) {
+            EXPECT_EQ(file->publish(row.next ? [&] { return folder / row.next; } : OutputFile::NextName()),
                       row.failure);
         }
         file.reset();

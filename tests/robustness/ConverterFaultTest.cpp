@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <csignal>
 #include <chrono>
 #include <thread>
 
@@ -163,7 +163,7 @@ TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
 }
 
 constexpr std::uint64_t kPage = 4096;
-constexpr ScratchDisk::Kind kFuseDisks[] = {ScratchDisk::Kind::fat, ScratchDisk::Kind::exfat};
+using Disk = ScratchDisk::Kind;
 
 // False, with a message, where the test cannot have the disk.
 bool mounted(const ScratchDisk& disk)
@@ -188,9 +188,9 @@ TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
         const std::uint64_t size = fs::file_size(convert(dir / "photo.heic", format).output().value());
         ASSERT_GT(size, 8 * kPage) << "the output must span many blocks";
 
-        for (ScratchDisk::Kind kind : {ScratchDisk::Kind::tmpfs, kFuseDisks[0], kFuseDisks[1]}) {
+        for (Disk kind : {Disk::tmpfs, Disk::fat, Disk::exfat}) {
             std::vector<std::uint64_t> frees{0, 2 * kPage, (size / kPage - 2) * kPage};
-            if (kind != ScratchDisk::Kind::tmpfs)
+            if (kind != Disk::tmpfs)
                 frees.push_back((size / kPage + 2) * kPage);
             for (std::uint64_t free : frees) {
                 SCOPED_TRACE(ext(format) + " on " + nameOf(kind) + " with " + std::to_string(free) + " bytes free of " +
@@ -224,7 +224,7 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
         const fs::path out = dir / "out";
         std::optional<ScratchDisk> disk;
         if (lost == "read-only" && permissionsAreIgnored()) {
-            disk.emplace(ScratchDisk::Kind::tmpfs, out, 1 << 20);
+            disk.emplace(Disk::tmpfs, out, 1 << 20);
             if (!disk->notMounted().empty())
                 GTEST_SKIP() << "root, and " << disk->notMounted();
         } else {
@@ -261,8 +261,7 @@ TEST_P(Converters, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
     writeRepeatedTileHeic(dir / "photo.heic", 4096, 4096, flat(512, 512, 90, 120, 150));
     const std::string theirs = "another program's file\n";
 
-    for (std::optional<ScratchDisk::Kind> kind : {std::optional<ScratchDisk::Kind>(), std::optional(kFuseDisks[0]),
-                                                  std::optional(kFuseDisks[1])}) {
+    for (std::optional<Disk> kind : {std::optional<Disk>(), std::optional(Disk::fat), std::optional(Disk::exfat)}) {
         SCOPED_TRACE(kind ? nameOf(*kind) : "the local disk");
         std::optional<ScratchDisk> disk;
         if (kind && !mounted(disk.emplace(*kind, dir / "disk", 8 << 20)))
@@ -315,83 +314,49 @@ TEST_P(Converters, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
 INSTANTIATE_TEST_SUITE_P(Both, Converters, testing::Values(&Converter::convert, &convertInTestWorker),
                          [](const auto& info) { return std::string(info.index == 0 ? "InProcess" : "InWorker"); });
 
-// A pausing_converter converting photos into a folder, talked to through pipes.
-class PausingConverter {
-public:
-    PausingConverter(const fs::path& folder, const std::vector<fs::path>& photos)
-    {
-        std::vector<std::string> arguments{PICTAVO_PAUSING_CONVERTER, folder};
-        arguments.insert(arguments.end(), photos.begin(), photos.end());
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        int toIt[2], fromIt[2];
-        if (::pipe2(toIt, O_CLOEXEC) != 0 || ::pipe2(fromIt, O_CLOEXEC) != 0)
-            throw std::runtime_error("no pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toIt[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fromIt[1], STDOUT_FILENO);
-        const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(toIt[0]);
-        ::close(fromIt[1]);
-        in_ = ::fdopen(toIt[1], "w");
-        out_ = ::fdopen(fromIt[0], "r");
-        if (spawned != 0)
-            throw std::runtime_error("could not start " + arguments[0]);
-    }
-    ~PausingConverter()
-    {
-        std::fclose(in_);
-        std::fclose(out_);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    // What it says next, without the line's end; empty once it has ended.
-    std::string said()
-    {
-        char line[4096] = "";
-        return std::fgets(line, sizeof line, out_) ? std::string(line, std::strcspn(line, "\n")) : std::string();
-    }
-    void goOn() { std::fputs("\n", in_), std::fflush(in_); }
-
-private:
-    pid_t pid_ = -1;
-    std::FILE* in_ = nullptr;
-    std::FILE* out_ = nullptr;
-};
-
 // Two windows are two processes. Converting the same photos into one folder at
 // once, each picks every name before the other has published it, and every
 // output is still written whole, under a name of its own.
 TEST(TwoWindows, ConvertingTheSamePhotosIntoOneFolderAtOnceWriteEveryOutputUnderANameOfItsOwn)
 {
     TempDir dir;
-    const std::vector<fs::path> photos{dir / "IMG_1.heic", dir / "IMG_2.heic"};
-    for (std::size_t i = 0; i < photos.size(); ++i)
-        writeHeic(photos[i], HeicImage(noise(64 + 16 * std::uint32_t(i), 64)));
-    const fs::path out = dir / "out";
+    const fs::path out = dir / "out", alone = dir / "alone";
     fs::create_directory(out);
-    fs::create_directory(dir / "expected");
-    PausingConverter first(out, photos), second(out, photos);
-
-    for (const fs::path& photo : photos) {
-        SCOPED_TRACE(photo);
-        ASSERT_EQ(first.said(), "decoded");
-        ASSERT_EQ(second.said(), "decoded");
-        first.goOn();
-        second.goOn();
-        std::vector<std::string> results{first.said(), second.said()};
-        std::sort(results.begin(), results.end());
-        const std::string base = "ok " + (out / photo.stem()).string();
-        EXPECT_EQ(results, (std::vector<std::string>{base + "-1.jpg", base + ".jpg"}));
-        const std::vector<std::uint8_t> expected =
-            readBytes(Converter::convert(photo, OutputFormat::jpg, 0.9, dir / "expected").output().value_or(""));
-        for (const char* suffix : {".jpg", "-1.jpg"})
-            EXPECT_EQ(readBytes(out / (photo.stem().string() + suffix)), expected) << suffix;
+    fs::create_directory(alone);
+    std::vector<std::string> arguments{PICTAVO_PAUSING_CONVERTER, out};
+    for (const char* photo : {"IMG_1.heic", "IMG_2.heic"}) {
+        writeHeic(dir / photo, HeicImage(noise(64 + 16 * std::uint32_t(arguments.size()), 64)));
+        arguments.push_back(dir / photo);
     }
-    EXPECT_EQ(entriesOf(out).size(), 2 * photos.size());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t windows[2];
+    for (pid_t& window : windows)
+        ASSERT_EQ(::posix_spawn(&window, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+
+    // Each photo: both decoded and stopped before naming, then both let go.
+    int status = 0;
+    for (std::size_t photo = 2; photo < arguments.size(); ++photo) {
+        for (pid_t window : windows) {
+            ASSERT_EQ(::waitpid(window, &status, WUNTRACED), window);
+            ASSERT_TRUE(WIFSTOPPED(status)) << "ended before photo " << photo - 1;
+        }
+        for (pid_t window : windows)
+            ::kill(window, SIGCONT);
+    }
+    for (pid_t window : windows) {
+        ASSERT_EQ(::waitpid(window, &status, 0), window);
+        EXPECT_EQ(status, 0) << "a photo was not converted";
+    }
+    for (const char* base : {"IMG_1", "IMG_2"}) {
+        const auto expected = readBytes(Converter::convert(dir / (base + std::string(".heic")), OutputFormat::jpg, 0.9,
+                                                           alone).output().value_or(""));
+        for (const char* suffix : {".jpg", "-1.jpg"})
+            EXPECT_EQ(readBytes(out / (base + std::string(suffix))), expected) << base << suffix;
+    }
+    EXPECT_EQ(entriesOf(out).size(), 4u);
 }
 
 }  // namespace
