@@ -18,6 +18,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr mode_t kFileMode = 0644;  // the process umask still applies
+// Names found taken one after another only when something else takes each
+// as fast as it is offered, or the file system calls taken what it does not show.
+constexpr int kNamesTried = 100;
 
 fs::path folderOf(const fs::path& location)
 {

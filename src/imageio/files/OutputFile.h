@@ -42,13 +42,11 @@ public:
     void keepTimes(const FileTimes& times) { times_ = times; }
     // The name to try next when the file finds its name taken.
     using NextName = std::function<std::filesystem::path()>;
-    // How many names publish() tries before it gives up.
-    static constexpr int kNamesTried = 100;
-
     // Flushes the data to disk and gives the file its name, once. When
     // anything exists at the name by then, the file takes nextName() and
-    // tries again: Failure::outputNotCreated when there is no nextName or no
-    // name could be had, Failure::writeFailed when the data could not be kept.
+    // tries again: Failure::outputNotCreated when there is no nextName, or
+    // after 100 names taken, Failure::writeFailed when the data could not be
+    // kept.
     std::optional<Failure> publish(const NextName& nextName = {});
 
     // Where the data goes for a writer of its own, even in another process;
