@@ -13,14 +13,14 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace pictavo::test {
