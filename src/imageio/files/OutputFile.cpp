@@ -69,8 +69,17 @@ OutputFile::OutputFile(fs::path location, UniqueFd fd, fs::path temporary)
 
 OutputFile::~OutputFile()
 {
+    dropTemporary();
+}
+
+// Closed first: a FUSE file system keeps a file removed while open as a
+// visible ".fuse_hidden…" file until it is closed.
+void OutputFile::dropTemporary()
+{
+    fd_.reset();
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 std::unique_ptr<OutputFile> OutputFile::create(const fs::path& location, Method method)
@@ -122,11 +131,8 @@ OutputFile::Naming OutputFile::link()
             return Naming::named;
         return namingAfter(errno);
     }
-    if (::link(temporary_.c_str(), location_.c_str()) == 0) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
+    if (::link(temporary_.c_str(), location_.c_str()) == 0)
         return Naming::named;
-    }
     if (const Naming linked = namingAfter(errno); linked != Naming::unsupported)
         return linked;
     if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, location_.c_str(), RENAME_NOREPLACE) == 0) {
@@ -155,10 +161,6 @@ OutputFile::Naming OutputFile::copyToName()
         removeIfSame(location_, copy.get());
         return Naming::failed;
     }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-    }
     return Naming::named;
 }
 
@@ -186,7 +188,7 @@ std::optional<Failure> OutputFile::publish(const NextName& nextName)
             return Failure::outputNotCreated;
         location_ = nextName();
     }
-    fd_.reset();
+    dropTemporary();  // where the name was linked or copied to
     // Make the new name itself durable; the file is complete whether or not this works.
     UniqueFd folder(::open(folderOf(location_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())

@@ -68,10 +68,12 @@ private:
     Naming link();
     // Creates the name exclusively and copies the data there.
     Naming copyToName();
+    // Closes the file and removes its temporary name, if it has one.
+    void dropTemporary();
 
     std::filesystem::path location_;
     UniqueFd fd_;
-    // Name of the hidden temporary; empty for an unnamed file.
+    // Name of the hidden temporary while it has one; empty for an unnamed file.
     std::filesystem::path temporary_;
     std::optional<FileTimes> times_;
     bool publishTried_ = false;
