@@ -49,13 +49,16 @@ ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::
     // before anything reads the photo, which may change its access time.
     const imageio::FileTimes times{info.st_atim, info.st_mtim};
 
-    std::unique_ptr<imageio::OutputFile> output = imageio::OutputFile::create(outputLocation(source, to, outputDir));
+    OutputLocation location(source, to, outputDir);
+    std::unique_ptr<imageio::OutputFile> output = imageio::OutputFile::create(location.nextFree());
     if (!output)
         return failure(source, imageio::Failure::outputNotCreated);
     if (std::optional<imageio::Failure> failed = transcoder(std::move(photo), output->descriptor()))
         return failure(source, *failed);
     output->keepTimes(times);
-    if (std::optional<imageio::Failure> failed = output->publish())
+    // The name was picked before the photo was decoded: another window may
+    // have taken it since, and then the file takes the next free one.
+    if (std::optional<imageio::Failure> failed = output->publish([&location] { return location.nextFree(); }))
         return failure(source, *failed);
     return ConversionResult(source, output->location(), std::nullopt);
 }

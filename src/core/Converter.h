@@ -18,8 +18,9 @@ inline constexpr std::string_view kWriteFailed = "Write failed";
 
 // Converts one image file into one new JPG or PNG file.
 struct Converter {
-    // Writes the primary image of `source` as `to` at outputLocation(): into
-    // `outputDir` or next to the source, under the first free name. Never
+    // Writes the primary image of `source` as `to` into `outputDir` or next
+    // to the source, under the first free name (OutputLocation), or the next
+    // free one when another program takes it while the photo converts. Never
     // replaces or modifies an existing file; every failure is reported in
     // the result.
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,

@@ -1,8 +1,5 @@
 #include "core/OutputLocation.h"
 
-#include <cstdint>
-#include <string>
-
 namespace pictavo {
 
 namespace fs = std::filesystem;
@@ -22,13 +19,20 @@ bool entryExists(const fs::path& path)
 
 }  // namespace
 
-fs::path outputLocation(const fs::path& source, OutputFormat to, const std::optional<fs::path>& outputDir)
+OutputLocation::OutputLocation(const fs::path& source, OutputFormat to, const std::optional<fs::path>& outputDir)
+    : folder_(normalFolder(outputDir ? *outputDir : source.parent_path())),
+      base_(source.stem().string()),
+      extension_("." + ext(to))
 {
-    const fs::path folder = normalFolder(outputDir ? *outputDir : source.parent_path());
-    const std::string base = source.stem().string();
-    fs::path candidate = folder / (base + "." + ext(to));
-    for (std::int64_t counter = 1; entryExists(candidate); ++counter)
-        candidate = folder / (base + "-" + std::to_string(counter) + "." + ext(to));
+}
+
+fs::path OutputLocation::nextFree()
+{
+    fs::path candidate;
+    do {
+        ++counter_;
+        candidate = folder_ / (counter_ == 0 ? base_ + extension_ : base_ + "-" + std::to_string(counter_) + extension_);
+    } while (entryExists(candidate));
     return candidate;
 }
 

@@ -1,6 +1,7 @@
 #include "imageio/files/OutputFile.h"
 
 #include "fixtures/HeifFixtures.h"
+#include "fixtures/ScratchDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@ namespace pictavo::imageio {
 namespace {
 
 namespace fs = std::filesystem;
+using fixtures::ScratchDisk;
 using Method = OutputFile::Method;
 
 bool write(OutputFile& file, const std::string& text)
@@ -19,63 +21,100 @@ bool write(OutputFile& file, const std::string& text)
     return ::write(file.descriptor(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
-class OutputFileTest : public ::testing::TestWithParam<Method> {};
+// Where the file is made: the local disk, by either method, or a FUSE disk
+// that has neither O_TMPFILE, hard links nor an exclusive rename.
+struct Place {
+    const char* name;
+    Method method;
+    std::optional<ScratchDisk::Kind> disk;
+};
 
-// A file written in two parts, then published or dropped: what is at its name
-// and in its folder afterwards. (A full disk and the times kept: the robustness tests.)
+class OutputFileTest : public ::testing::TestWithParam<Place> {};
+
+// A file written in two parts, then published or dropped: what is in its
+// folder afterwards, and what is where. (A full disk and the times kept: the
+// robustness tests.)
 TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverReplacesAnything)
 {
     const FileTimes refused{{0, 2'000'000'000}, {0, 2'000'000'000}};  // futimens refuses: EINVAL
+    // What is done at the name before publishing; false where the file system cannot have it.
+    using Meanwhile = bool (*)(const fs::path&);
+    const Meanwhile takeName = [](const fs::path& at) { return bool(std::ofstream(at) << "another program's file"); };
+    const Meanwhile linkNowhere = [](const fs::path& at) {
+        std::error_code error;
+        fs::create_symlink(at.parent_path() / "target.jpg", at, error);
+        return !error;
+    };
     struct Row {
         const char* scenario;
-        void (*meanwhile)(const fs::path&);  // done at the name before publishing, if any
+        Meanwhile meanwhile;
         std::optional<FileTimes> times;
-        bool publish;                    // false: dropped unpublished
+        bool publish;      // false: dropped unpublished
+        const char* next;  // the name offered when the name is taken, if any
         std::optional<Failure> failure;  // of publish()
-        fs::file_type atName;
-        std::string content;
+        std::vector<std::string> entries;
+        const char* written;  // the entry that holds what was written, if any
     };
     const Row rows[] = {
-        {"published", nullptr, std::nullopt, true, std::nullopt, fs::file_type::regular, "first part, second part"},
-        {"times that cannot be set do not stop it", nullptr, refused, true, std::nullopt, fs::file_type::regular,
-         "first part, second part"},
-        {"a name taken meanwhile is never replaced",
-         [](const fs::path& at) { std::ofstream(at) << "another program's file"; }, std::nullopt, true,
-         Failure::outputNotCreated, fs::file_type::regular, "another program's file"},
-        {"a dangling link at the name is not written through",
-         [](const fs::path& at) { fs::create_symlink(at.parent_path() / "target.jpg", at); }, std::nullopt, true,
-         Failure::outputNotCreated, fs::file_type::symlink, ""},
-        {"dropped unpublished, it leaves nothing", nullptr, std::nullopt, false, std::nullopt,
-         fs::file_type::not_found, ""},
+        {"published", nullptr, std::nullopt, true, nullptr, std::nullopt, {"photo.jpg"}, "photo.jpg"},
+        {"times that cannot be set do not stop it", nullptr, refused, true, nullptr, std::nullopt, {"photo.jpg"},
+         "photo.jpg"},
+        {"a name taken meanwhile is never replaced", takeName, std::nullopt, true, nullptr, Failure::outputNotCreated,
+         {"photo.jpg"}, nullptr},
+        {"a name taken meanwhile: the file takes the next", takeName, std::nullopt, true, "photo-1.jpg", std::nullopt,
+         {"photo-1.jpg", "photo.jpg"}, "photo-1.jpg"},
+        {"no free name to be had ends the tries", takeName, std::nullopt, true, "photo.jpg", Failure::outputNotCreated,
+         {"photo.jpg"}, nullptr},
+        {"a dangling link at the name is not written through", linkNowhere, std::nullopt, true, nullptr,
+         Failure::outputNotCreated, {"photo.jpg"}, nullptr},
+        {"dropped unpublished, it leaves nothing", nullptr, std::nullopt, false, nullptr, std::nullopt, {}, nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.scenario);
         fixtures::TempDir dir;
-        const fs::path location = dir / "photo.jpg";
-        auto file = OutputFile::create(location, GetParam());
+        std::optional<ScratchDisk> disk;
+        if (GetParam().disk) {
+            disk.emplace(*GetParam().disk, dir / "disk", 8 << 20);
+            if (!disk->notMounted().empty())
+                GTEST_SKIP() << disk->notMounted();
+        }
+        const fs::path folder = disk ? disk->path() : dir.path();
+        const fs::path location = folder / "photo.jpg";
+        auto file = OutputFile::create(location, GetParam().method);
         ASSERT_TRUE(file);
         ASSERT_TRUE(write(*file, "first part, "));
         ASSERT_TRUE(write(*file, "second part"));
-        for (const std::string& name : dir.entries())
+        for (const std::string& name : fixtures::entriesOf(folder))
             EXPECT_EQ(name[0], '.') << "only a hidden temporary may exist before publishing: " << name;
-        if (row.meanwhile)
-            row.meanwhile(location);
+        if (row.meanwhile && !row.meanwhile(location)) {
+            std::cout << "[ SKIPPED  ] " << row.scenario << ": not on " << GetParam().name << "\n";
+            continue;
+        }
+        const auto before = std::pair(fs::symlink_status(location).type(), fixtures::readBytes(location));
         if (row.times)
             file->keepTimes(*row.times);
-        EXPECT_EQ(row.publish ? file->publish() : std::nullopt, row.failure);
+        if (row.publish) {
+            EXPECT_EQ(file->publish(row.next ? [&] { return folder / row.next; } : OutputFile::NextName()),
+                      row.failure);
+        }
         file.reset();
-        EXPECT_EQ(fs::symlink_status(location).type(), row.atName);
-        const std::vector<std::uint8_t> content = fixtures::readBytes(location);
-        EXPECT_EQ(std::string(content.begin(), content.end()), row.content);
-        const bool named = row.atName != fs::file_type::not_found;
-        EXPECT_EQ(dir.entries(), named ? std::vector<std::string>{"photo.jpg"} : std::vector<std::string>{});
+        EXPECT_EQ(fixtures::entriesOf(folder), row.entries);
+        if (row.meanwhile) {
+            EXPECT_EQ(std::pair(fs::symlink_status(location).type(), fixtures::readBytes(location)), before);
+        }
+        if (row.written) {
+            const std::vector<std::uint8_t> content = fixtures::readBytes(folder / row.written);
+            EXPECT_EQ(std::string(content.begin(), content.end()), "first part, second part");
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothMethods, OutputFileTest, ::testing::Values(Method::automatic, Method::hiddenTemporary),
-                         [](const auto& info) {
-                             return info.param == Method::automatic ? "Automatic" : "HiddenTemporary";
-                         });
+INSTANTIATE_TEST_SUITE_P(Places, OutputFileTest,
+                         ::testing::Values(Place{"Automatic", Method::automatic, std::nullopt},
+                                           Place{"HiddenTemporary", Method::hiddenTemporary, std::nullopt},
+                                           Place{"Fat", Method::automatic, ScratchDisk::Kind::fat},
+                                           Place{"Exfat", Method::automatic, ScratchDisk::Kind::exfat}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pictavo::imageio

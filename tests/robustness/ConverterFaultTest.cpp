@@ -9,14 +9,18 @@
 #include "core/IsolatedConverter.h"
 #include "imageio/ImageSource.h"
 
+#include "fixtures/ScratchDisk.h"
+
 #include <fcntl.h>
-#include <sys/mount.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace pictavo::test {
@@ -159,26 +163,20 @@ TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
 }
 
 constexpr std::uint64_t kPage = 4096;
+using Disk = ScratchDisk::Kind;
 
-// A small tmpfs mounted over a fresh folder for the life of the object, so a
-// test can fill a disk or make it read-only. Needs root.
-struct Tmpfs {
-    fs::path path;
-    bool mounted = false;
-
-    Tmpfs(const fs::path& folder, std::uint64_t bytes) : path(folder)
-    {
-        fs::create_directories(path);
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~Tmpfs() { ::umount2(path.c_str(), MNT_DETACH); }  // (fails harmlessly when nothing was mounted)
-    std::uint64_t freeBytes() const { return fs::space(path).available; }
-    bool makeReadOnly() const { return ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-};
+// False, with a message, where the test cannot have the disk.
+bool mounted(const ScratchDisk& disk)
+{
+    if (!disk.notMounted().empty())
+        std::cout << "[ SKIPPED  ] " << disk.notMounted() << "\n";
+    return disk.notMounted().empty();
+}
 
 // 0 bytes free, a few KiB, and all but the last few KiB of the output: the
-// write fails at its first block, early, and at its very end.
+// write fails at its first block, early, and at its very end. A FUSE disk
+// without links gets the finished file copied to its name, which fails with
+// room for the file once but not twice.
 TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
 {
     TempDir dir;
@@ -190,19 +188,25 @@ TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
         const std::uint64_t size = fs::file_size(convert(dir / "photo.heic", format).output().value());
         ASSERT_GT(size, 8 * kPage) << "the output must span many blocks";
 
-        for (std::uint64_t free : {std::uint64_t(0), 2 * kPage, (size / kPage - 2) * kPage}) {
-            SCOPED_TRACE(ext(format) + " with " + std::to_string(free) + " bytes free of " + std::to_string(size));
-            Tmpfs disk(dir / "disk", 4 * size + 64 * kPage);
-            if (!disk.mounted)
-                GTEST_SKIP() << "could not mount a tmpfs (as root only)";
-            writeBytes(disk.path / ("photo." + ext(format)), existing);
-            writeBytes(disk.path / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
-            ASSERT_EQ(disk.freeBytes(), free);
+        for (Disk kind : {Disk::tmpfs, Disk::fat, Disk::exfat}) {
+            std::vector<std::uint64_t> frees{0, 2 * kPage, (size / kPage - 2) * kPage};
+            if (kind != Disk::tmpfs)
+                frees.push_back((size / kPage + 2) * kPage);
+            for (std::uint64_t free : frees) {
+                SCOPED_TRACE(ext(format) + " on " + nameOf(kind) + " with " + std::to_string(free) + " bytes free of " +
+                             std::to_string(size));
+                ScratchDisk disk(kind, dir / "disk", std::max<std::uint64_t>(4 * size + 64 * kPage, 8 << 20));
+                if (!mounted(disk))
+                    break;
+                writeBytes(disk.path() / ("photo." + ext(format)), existing);
+                writeBytes(disk.path() / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
+                ASSERT_EQ(disk.freeBytes(), free);
 
-            expectFailure(dir / "photo.heic", kWriteFailed, disk.path, disk.path, {format});
-            EXPECT_EQ(readBytes(disk.path / ("photo." + ext(format))), existing);
-            // Not even an unnamed half file keeps its blocks.
-            EXPECT_EQ(disk.freeBytes(), free);
+                expectFailure(dir / "photo.heic", kWriteFailed, disk.path(), disk.path(), {format});
+                EXPECT_EQ(readBytes(disk.path() / ("photo." + ext(format))), existing);
+                // Not even an unnamed half file keeps its blocks.
+                EXPECT_EQ(disk.freeBytes(), free);
+            }
         }
     }
 }
@@ -218,11 +222,11 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
         TempDir dir;
         writeHeic(dir / "photo.heic", HeicImage(quadrants(16, 16)));
         const fs::path out = dir / "out";
-        std::optional<Tmpfs> disk;
+        std::optional<ScratchDisk> disk;
         if (lost == "read-only" && permissionsAreIgnored()) {
-            disk.emplace(out, 1 << 20);
-            if (!disk->mounted)
-                GTEST_SKIP() << "root, and no tmpfs to make read-only";
+            disk.emplace(Disk::tmpfs, out, 1 << 20);
+            if (!disk->notMounted().empty())
+                GTEST_SKIP() << "root, and " << disk->notMounted();
         } else {
             fs::create_directory(out);
         }
@@ -248,29 +252,43 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
 }
 
 // Another program takes the chosen name after the converter has checked it is
-// free and while it writes: that file must stay exactly as its owner wrote it.
+// free and while it writes: that file stays exactly as its owner wrote it,
+// and the output takes the next free name. On the local disk and on FUSE
+// disks, where the output is named by copying.
 TEST_P(Converters, ANameTakenWhileTheOutputIsWrittenIsNeverReplaced)
 {
     TempDir dir;
     writeRepeatedTileHeic(dir / "photo.heic", 4096, 4096, flat(512, 512, 90, 120, 150));
     const std::string theirs = "another program's file\n";
 
-    std::atomic<bool> stop = false, tookTheName = false;
-    std::thread otherProgram([&] {
-        while (!stop && !writerOfUnnamedFileIn(dir.path()))
-            std::this_thread::yield();
-        const int fd = stop ? -1 : ::open((dir / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
-        ::close(fd);
-    });
-    const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png);
-    stop = true;
-    otherProgram.join();
+    for (std::optional<Disk> kind : {std::optional<Disk>(), std::optional(Disk::fat), std::optional(Disk::exfat)}) {
+        SCOPED_TRACE(kind ? nameOf(*kind) : "the local disk");
+        std::optional<ScratchDisk> disk;
+        if (kind && !mounted(disk.emplace(*kind, dir / "disk", 8 << 20)))
+            continue;
+        const fs::path out = disk ? disk->path() : dir / "out";
+        fs::create_directories(out);
+        // The output being written: an unnamed file, or a hidden temporary.
+        const auto beingWritten = [&] { return writerOfUnnamedFileIn(out) || !entriesOf(out).empty(); };
 
-    ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
-    EXPECT_EQ(result.error(), std::string(kCouldNotCreateOutput));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"photo.heic", "photo.png"}));
-    EXPECT_EQ(readBytes(dir / "photo.png"), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+        std::atomic<bool> stop = false, tookTheName = false;
+        std::thread otherProgram([&] {
+            while (!stop && !beingWritten())
+                std::this_thread::yield();
+            const int fd = stop ? -1 : ::open((out / "photo.png").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            tookTheName = fd >= 0 && ::write(fd, theirs.data(), theirs.size()) == ssize_t(theirs.size());
+            ::close(fd);
+        });
+        const ConversionResult result = convert(dir / "photo.heic", OutputFormat::png, out);
+        stop = true;
+        otherProgram.join();
+
+        ASSERT_TRUE(tookTheName) << "the other program did not get in while the output was written";
+        EXPECT_EQ(result.output(), out / "photo-1.png");
+        EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"photo-1.png", "photo.png"}));
+        EXPECT_EQ(readBytes(out / "photo.png"), std::vector<std::uint8_t>(theirs.begin(), theirs.end()));
+        EXPECT_EQ(readPng(out / "photo-1.png").width, 4096u);
+    }
 }
 
 // The photo's date stays on the file: every output gets the source's access
@@ -295,6 +313,51 @@ TEST_P(Converters, EveryOutputCarriesTheSourcesTimesToTheNanosecond)
 
 INSTANTIATE_TEST_SUITE_P(Both, Converters, testing::Values(&Converter::convert, &convertInTestWorker),
                          [](const auto& info) { return std::string(info.index == 0 ? "InProcess" : "InWorker"); });
+
+// Two windows are two processes. Converting the same photos into one folder at
+// once, each picks every name before the other has published it, and every
+// output is still written whole, under a name of its own.
+TEST(TwoWindows, ConvertingTheSamePhotosIntoOneFolderAtOnceWriteEveryOutputUnderANameOfItsOwn)
+{
+    TempDir dir;
+    const fs::path out = dir / "out", alone = dir / "alone";
+    fs::create_directory(out);
+    fs::create_directory(alone);
+    std::vector<std::string> arguments{PICTAVO_PAUSING_CONVERTER, out};
+    for (const char* photo : {"IMG_1.heic", "IMG_2.heic"}) {
+        writeHeic(dir / photo, HeicImage(noise(64 + 16 * std::uint32_t(arguments.size()), 64)));
+        arguments.push_back(dir / photo);
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t windows[2];
+    for (pid_t& window : windows)
+        ASSERT_EQ(::posix_spawn(&window, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+
+    // Each photo: both decoded and stopped before naming, then both let go.
+    int status = 0;
+    for (std::size_t photo = 2; photo < arguments.size(); ++photo) {
+        for (pid_t window : windows) {
+            ASSERT_EQ(::waitpid(window, &status, WUNTRACED), window);
+            ASSERT_TRUE(WIFSTOPPED(status)) << "ended before photo " << photo - 1;
+        }
+        for (pid_t window : windows)
+            ::kill(window, SIGCONT);
+    }
+    for (pid_t window : windows) {
+        ASSERT_EQ(::waitpid(window, &status, 0), window);
+        EXPECT_EQ(status, 0) << "a photo was not converted";
+    }
+    for (const char* base : {"IMG_1", "IMG_2"}) {
+        const auto expected = readBytes(Converter::convert(dir / (base + std::string(".heic")), OutputFormat::jpg, 0.9,
+                                                           alone).output().value_or(""));
+        for (const char* suffix : {".jpg", "-1.jpg"})
+            EXPECT_EQ(readBytes(out / (base + std::string(suffix))), expected) << base << suffix;
+    }
+    EXPECT_EQ(entriesOf(out).size(), 4u);
+}
 
 }  // namespace
 }  // namespace pictavo::test

@@ -1,5 +1,7 @@
 #include "imageio/files/OutputFile.h"
 
+#include "imageio/files/CopyAll.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr mode_t kFileMode = 0644;  // the process umask still applies
+// Names found taken one after another only when something else takes each
+// as fast as it is offered, or the file system calls taken what it does not show.
+constexpr int kNamesTried = 100;
 
 fs::path folderOf(const fs::path& location)
 {
@@ -38,16 +43,21 @@ bool unsupportedTmpfile(int error)
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-bool hardLinksUnsupported(int error)
+// What a file system answers a way of naming it does not offer: no hard links
+// (EPERM, EOPNOTSUPP, ENOSYS; EMLINK: no more of them), no exclusive rename
+// (EINVAL; ENOSYS, EOPNOTSUPP or EPERM on some FUSE and network file systems).
+bool wayUnsupported(int error)
 {
-    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL || error == EMLINK;
 }
 
-// Another program took the name while the file was written: the exclusive
-// link failed, and nothing was replaced.
-Failure linkFailure(int error)
+// Removes what is at `location` if it is still the file open as `fd`.
+void removeIfSame(const fs::path& location, int fd)
 {
-    return error == EEXIST ? Failure::outputNotCreated : Failure::writeFailed;
+    struct stat opened{}, named{};
+    if (::fstat(fd, &opened) == 0 && ::lstat(location.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino)
+        ::unlink(location.c_str());
 }
 
 }  // namespace
@@ -59,8 +69,17 @@ OutputFile::OutputFile(fs::path location, UniqueFd fd, fs::path temporary)
 
 OutputFile::~OutputFile()
 {
+    dropTemporary();
+}
+
+// Closed first: a FUSE file system keeps a file removed while open as a
+// visible ".fuse_hidden…" file until it is closed.
+void OutputFile::dropTemporary()
+{
+    fd_.reset();
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 std::unique_ptr<OutputFile> OutputFile::create(const fs::path& location, Method method)
@@ -90,32 +109,62 @@ std::unique_ptr<OutputFile> OutputFile::create(const fs::path& location, Method 
     return nullptr;
 }
 
-std::optional<Failure> OutputFile::linkToName()
+OutputFile::Naming OutputFile::namingAfter(int error)
 {
-    if (temporary_.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, location_.c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return std::nullopt;
-        // Without /proc, AT_EMPTY_PATH does the same (it needs CAP_DAC_READ_SEARCH).
-        if (errno == ENOENT && ::linkat(fd_.get(), "", AT_FDCWD, location_.c_str(), AT_EMPTY_PATH) == 0)
-            return std::nullopt;
-        return linkFailure(errno);
-    }
-    if (::link(temporary_.c_str(), location_.c_str()) == 0) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        return std::nullopt;
-    }
-    if (!hardLinksUnsupported(errno))
-        return linkFailure(errno);
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, location_.c_str(), RENAME_NOREPLACE) == 0) {
-        temporary_.clear();
-        return std::nullopt;
-    }
-    return linkFailure(errno);
+    if (error == EEXIST)
+        return Naming::taken;
+    return wayUnsupported(error) ? Naming::unsupported : Naming::failed;
 }
 
-std::optional<Failure> OutputFile::publish()
+std::string OutputFile::selfLink() const
+{
+    return "/proc/self/fd/" + std::to_string(fd_.get());
+}
+
+OutputFile::Naming OutputFile::link()
+{
+    if (temporary_.empty()) {
+        if (::linkat(AT_FDCWD, selfLink().c_str(), AT_FDCWD, location_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return Naming::named;
+        // Without /proc, AT_EMPTY_PATH does the same (it needs CAP_DAC_READ_SEARCH).
+        if (errno == ENOENT && ::linkat(fd_.get(), "", AT_FDCWD, location_.c_str(), AT_EMPTY_PATH) == 0)
+            return Naming::named;
+        return namingAfter(errno);
+    }
+    if (::link(temporary_.c_str(), location_.c_str()) == 0)
+        return Naming::named;
+    if (const Naming linked = namingAfter(errno); linked != Naming::unsupported)
+        return linked;
+    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, location_.c_str(), RENAME_NOREPLACE) == 0) {
+        temporary_.clear();
+        return Naming::named;
+    }
+    return namingAfter(errno);
+}
+
+OutputFile::Naming OutputFile::copyToName()
+{
+    // Read back through a descriptor of its own: through the one that wrote
+    // it, fusefat reads the last block as zeros.
+    const UniqueFd data(::open(selfLink().c_str(), O_RDONLY | O_CLOEXEC));
+    if (!data.valid())
+        return Naming::failed;
+    UniqueFd copy(::open(location_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode));
+    if (!copy.valid())
+        return errno == EEXIST ? Naming::taken : Naming::failed;
+    const bool copied = copyAll(data.get(), copy.get());
+    if (copied && times_) {
+        const timespec times[2] = {times_->access, times_->modification};
+        ::futimens(copy.get(), times);
+    }
+    if (!copied || ::fsync(copy.get()) != 0) {
+        removeIfSame(location_, copy.get());
+        return Naming::failed;
+    }
+    return Naming::named;
+}
+
+std::optional<Failure> OutputFile::publish(const NextName& nextName)
 {
     // Once: a second fsync could report success for data the first lost.
     if (publishTried_ || !fd_.valid())
@@ -127,9 +176,19 @@ std::optional<Failure> OutputFile::publish()
     }
     if (::fsync(fd_.get()) != 0)
         return Failure::writeFailed;
-    if (std::optional<Failure> failure = linkToName())
-        return failure;
-    fd_.reset();
+    for (int names = 1;; ++names) {
+        Naming naming = link();
+        if (naming == Naming::unsupported)
+            naming = copyToName();
+        if (naming == Naming::named)
+            break;
+        if (naming == Naming::failed)
+            return Failure::writeFailed;
+        if (!nextName || names == kNamesTried)
+            return Failure::outputNotCreated;
+        location_ = nextName();
+    }
+    dropTemporary();  // where the name was linked or copied to
     // Make the new name itself durable; the file is complete whether or not this works.
     UniqueFd folder(::open(folderOf(location_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())
