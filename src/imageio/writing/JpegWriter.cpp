@@ -193,13 +193,15 @@ void writeMarkers(jpeg_compress_struct& cinfo, JpegJob& job, const SinkDestinati
 
 // libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past the
 // image's bottom repeat its last row. A block that runs on into the next band
-// keeps copies of this band's rows, which go with it.
-void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
+// keeps copies of this band's rows, which go with it. False when a band could
+// not be read: the padding of the last block must not stand in for its rows.
+bool writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
 {
     JSAMPROW luma[16], cb[8], cr[8];
     JSAMPARRAY planes[3] = {luma, cb, cr};
-    std::uint32_t filled = 0;
+    std::uint32_t filled = 0, rowsRead = 0;
     while (const YCbCrBand* band = job.bands->next()) {
+        rowsRead += band->rows;
         for (std::uint32_t y = 0; y < band->rows; ++y) {
             luma[filled] = const_cast<JSAMPROW>(band->y + y * band->yStride);
             if (filled % 2 == 0) {
@@ -212,8 +214,10 @@ void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
             }
         }
         if (filled > 0 && !keepRows(job.carried, luma, cb, cr, filled, band->yStride, band->chromaStride))
-            break;
+            return false;
     }
+    if (rowsRead != cinfo.image_height)
+        return false;
     if (filled > 0) {
         for (std::uint32_t i = filled; i < 16; ++i)
             luma[i] = luma[filled - 1];
@@ -221,6 +225,7 @@ void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
             cb[i] = cb[(filled - 1) / 2], cr[i] = cr[(filled - 1) / 2];
         jpeg_write_raw_data(&cinfo, planes, 16);
     }
+    return true;
 }
 
 void writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
@@ -255,14 +260,12 @@ bool encode(JpegJob& job, const ByteSink& sink)
     configure(cinfo, job);
     jpeg_start_compress(&cinfo, TRUE);
     writeMarkers(cinfo, job, destination);
-    if (job.bands)
-        writeBands(cinfo, job);
-    else
-        writeRows(cinfo, job);
-    if (cinfo.next_scanline < cinfo.image_height) {  // a tile could not be decoded
+    if (job.bands && !writeBands(cinfo, job)) {  // a tile could not be decoded
         jpeg_destroy_compress(&cinfo);
         return false;
     }
+    if (!job.bands)
+        writeRows(cinfo, job);
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     return true;
