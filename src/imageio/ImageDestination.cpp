@@ -3,7 +3,6 @@
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
 #include "imageio/files/WriteAll.h"
-#include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/writing/JpegWriter.h"
 #include "imageio/writing/PngWriter.h"
 #include "imageio/writing/UltraHdrJpeg.h"
@@ -54,9 +53,9 @@ std::optional<Failure> ImageDestination::addImageFromSource(ImageSource& source)
         if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
             impl_->gainMap = source.gainMap();
         return std::nullopt;
-    } catch (...) {
+    } catch (...) {  // out of memory, say: the photo's failure, not the disk's
         impl_->image.reset();
-        return Failure::writeFailed;
+        return Failure::unreadable;
     }
 }
 
@@ -66,10 +65,18 @@ std::optional<Failure> ImageDestination::finalize()
     if (!image)
         return Failure::writeFailed;
     const int fd = impl_->file;
-    const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); };
+    // Only the output's own writes failing is a failed write; anything else
+    // that stops the encoder (a tile that would not decode, memory, a photo
+    // larger than the format allows) is the photo's.
+    bool outputFailed = false;
+    const ByteSink sink = [fd, &outputFailed](const std::uint8_t* data, std::size_t size) {
+        outputFailed = outputFailed || !writeAll(fd, data, size);
+        return !outputFailed;
+    };
     // The MPF index names the photo's size, known only once it is written.
-    const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-        return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+    const BytePatcher patch = [fd, &outputFailed](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+        outputFailed = outputFailed || ::pwrite(fd, data, size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size);
+        return !outputFailed;
     };
     bool written = false;
     try {
@@ -83,9 +90,7 @@ std::optional<Failure> ImageDestination::finalize()
     }
     if (written)
         return std::nullopt;
-    // A tiled photo decodes while it is written: a tile that would not
-    // decode is the photo's fault, not the disk's.
-    return image->tiles && image->tiles->tileFailed() ? Failure::unreadable : Failure::writeFailed;
+    return outputFailed ? Failure::writeFailed : Failure::unreadable;
 }
 
 }  // namespace pictavo::imageio

@@ -2,6 +2,7 @@
 // of the disk and of the output folder, another program racing for the
 // output's name, and the times an output gets.
 
+#include "LargeAllocationsFail.h"
 #include "Noise.h"
 #include "TimeScale.h"
 
@@ -142,6 +143,16 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         SCOPED_TRACE(what);
         writeBytes(dir / "hostile.heic", bytes);
         expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
+    }
+    // Wider than a JPEG can be: the photo's failure, not the disk's.
+    writeRepeatedTileHeic(dir / "wide.heic", 66000, 64, flat(8192, 64, 90, 120, 150));
+    expectFailure(dir / "wide.heic", kCouldNotReadImage, dir.path(), std::nullopt, {OutputFormat::jpg});
+    // Memory running out while the photo decodes (an allocation of a whole
+    // grey and alpha image fails), where it can be made to.
+    if (GetParam() == &Converter::convert) {
+        writeHeic(dir / "grey-alpha.heic", HeicImage(gradient(1024, 1024, 2)));
+        const LargeAllocationsFail noMemory(1536 * 1024);
+        expectFailure(dir / "grey-alpha.heic", kCouldNotReadImage, dir.path());
     }
     fs::create_directory(dir / "folder.heic");
     expectFailure(dir / "folder.heic", kCouldNotReadImage, dir.path());
