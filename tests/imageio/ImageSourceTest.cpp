@@ -106,7 +106,7 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
 // rows of coding blocks.
 TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 {
-    if (kOptionsHaveCodecThreads<heif_decoding_options>)
+    if (kOptionsHaveCodecThreads)
         GTEST_SKIP() << "this libheif's own decoder is given the threads";
     ASSERT_TRUE(ImageSource::prepareDecoders());
     const heif_decoder_descriptor* decoders[16] = {};
