@@ -105,8 +105,8 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
 bool decodesAsTiles(const fs::path& location)
 {
     auto source = imageio::ImageSource::open(location);
-    const auto decoded = source ? source->decode(imageio::ImageSource::Purpose::jpegOutput) : nullptr;
-    return decoded && decoded->tiles;
+    const auto decoded = source ? (*source)->decode(imageio::ImageSource::Purpose::jpegOutput) : imageio::Failure::unreadable;
+    return decoded && (*decoded)->tiles;
 }
 
 ::testing::AssertionResult closeToReference(const Raster& jpeg, const Raster& reference)

@@ -39,10 +39,10 @@ DecodedImage decodedFrom(HeicImage image, const std::optional<Nclx>& nclx = std:
     TempDir dir;
     writeHeic(dir / "in.heic", image);
     auto source = ImageSource::open(dir / "in.heic");
-    std::unique_ptr<DecodedImage> decoded = source ? source->decode() : nullptr;
+    const auto decoded = source ? (*source)->decode() : Failure::unreadable;
     if (!decoded)
         throw std::runtime_error("cannot decode the fixture");
-    return *decoded;
+    return **decoded;
 }
 
 TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)

@@ -108,9 +108,9 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         writeBytes(dir / "hostile.heic", spoiled);
         auto opened = imageio::ImageSource::open(dir / "hostile.heic");
         ASSERT_TRUE(opened);
-        const auto decoded = opened->decode(imageio::ImageSource::Purpose::jpegOutput);
+        const auto decoded = (*opened)->decode(imageio::ImageSource::Purpose::jpegOutput);
         ASSERT_TRUE(decoded);
-        ASSERT_TRUE(decoded->tiles) << "not decoded tile by tile";
+        ASSERT_TRUE((*decoded)->tiles) << "not decoded tile by tile";
     }
 
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
