@@ -61,7 +61,7 @@ ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::
 }
 
 std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, int output, OutputFormat to,
-                                                     double quality)
+                                                     double quality, imageio::ImageDestination::GainMaps gainMaps)
 {
     using imageio::ImageDestination;
     // Every step says why it failed. What throws instead while the photo is
@@ -74,7 +74,7 @@ std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, in
         ImageDestination destination(output,
                                      to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg
                                                              : ImageDestination::Encoding::png,
-                                     quality);
+                                     quality, gainMaps);
         // A photo whose picture data is broken is the photo's fault, not the disk's:
         // it is decoded before anything is written. A tiled photo bound for a JPEG
         // decodes its first tile here and the others while it is written.

@@ -12,8 +12,8 @@
 
 namespace pictavo::imageio {
 
-ImageDestination::ImageDestination(int file, Encoding encoding, double quality)
-    : file_(file), encoding_(encoding), quality_(quality)
+ImageDestination::ImageDestination(int file, Encoding encoding, double quality, GainMaps gainMaps)
+    : file_(file), encoding_(encoding), quality_(quality), gainMaps_(gainMaps)
 {
 }
 
@@ -21,13 +21,16 @@ ImageDestination::~ImageDestination() = default;
 
 std::optional<Failure> ImageDestination::decodeFrom(ImageSource& source)
 {
+    const bool withGainMap = encoding_ == Encoding::jpeg && gainMaps_ == GainMaps::written;
     // The pixels arrive upright: any EXIF written says orientation 1.
-    Result<std::unique_ptr<DecodedImage>> decoded = source.decode(
-        encoding_ == Encoding::jpeg ? ImageSource::Purpose::jpegOutput : ImageSource::Purpose::anyOutput);
+    Result<std::unique_ptr<DecodedImage>> decoded =
+        source.decode(encoding_ == Encoding::png ? ImageSource::Purpose::anyOutput
+                      : withGainMap              ? ImageSource::Purpose::jpegOutputWithGainMap
+                                                 : ImageSource::Purpose::jpegOutput);
     if (!decoded)
         return decoded.failure();
     image_ = std::move(*decoded);
-    if (encoding_ == Encoding::jpeg && gainMapsWanted())
+    if (withGainMap)
         gainMap_ = source.gainMap();
     return std::nullopt;
 }

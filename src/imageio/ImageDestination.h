@@ -16,10 +16,13 @@ struct GainMap;
 class ImageDestination {
 public:
     enum class Encoding { jpeg, png };
+    // Whether a JPEG carries the photo's HDR gain map (Ultra HDR) when it has
+    // one; left out only to measure what it costs.
+    enum class GainMaps { written, leftOut };
 
     // Will write one image as `encoding` into `file`, a JPEG at `quality` (a
     // fraction of full quality, 0..1).
-    ImageDestination(int file, Encoding encoding, double quality);
+    ImageDestination(int file, Encoding encoding, double quality, GainMaps gainMaps = GainMaps::written);
     ~ImageDestination();
     ImageDestination(const ImageDestination&) = delete;
     ImageDestination& operator=(const ImageDestination&) = delete;
@@ -36,6 +39,7 @@ private:
     const int file_;
     const Encoding encoding_;
     const double quality_;
+    const GainMaps gainMaps_;
     std::unique_ptr<DecodedImage> image_;
     // The gain map, read and mapped before anything is written (its
     // decoder's memory is gone before the photo's bands are decoded); null

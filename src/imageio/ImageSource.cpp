@@ -122,7 +122,7 @@ Result<std::unique_ptr<DecodedImage>> ImageSource::decode(Purpose purpose)
     std::shared_ptr<heif_image_handle> handle = impl_->handle();
     if (!handle)
         return Failure::unreadable;
-    if (purpose == Purpose::jpegOutput && gainMapsWanted() && !impl_->gainMapAhead && hasGainMap(handle.get()))
+    if (purpose == Purpose::jpegOutputWithGainMap && !impl_->gainMapAhead && hasGainMap(handle.get()))
         impl_->gainMapAhead = readGainMapAhead(impl_->file->reader.descriptor(), *impl_->primary);
     std::unique_ptr<DecodedImage> decoded = purpose == Purpose::anyOutput
                                                 ? decodeHeifImage(handle, impl_->file->reader.descriptor())

@@ -20,7 +20,7 @@ public:
     // as they come out of its tiles (DecodedImage::tiles), and carry the
     // image's gain map, which is then read on a thread of its own while the
     // photo decodes (see gainMap()).
-    enum class Purpose { anyOutput, jpegOutput };
+    enum class Purpose { anyOutput, jpegOutput, jpegOutputWithGainMap };
 
     // Opens the file; Failure::unreadable when it cannot be read as a HEIF file.
     static Result<std::unique_ptr<ImageSource>> open(const std::filesystem::path& location);

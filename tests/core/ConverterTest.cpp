@@ -270,9 +270,11 @@ std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>
 
 std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder)
 {
-    ::setenv("PICTAVO_NO_GAIN_MAP", "1", 1);
-    const fs::path plain = convertOk(source, OutputFormat::jpg, folder);
-    ::unsetenv("PICTAVO_NO_GAIN_MAP");
+    const auto withoutGainMap = [](imageio::UniqueFd photo, int output) {
+        return Converter::transcode(std::move(photo), output, OutputFormat::jpg, 0.9,
+                                    imageio::ImageDestination::GainMaps::leftOut);
+    };
+    const fs::path plain = Converter::convertWith(withoutGainMap, source, OutputFormat::jpg, folder).output().value();
     std::vector<std::uint8_t> bytes = readBytes(plain);
     fs::remove(plain);
     return bytes;
