@@ -89,29 +89,22 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     image.nclx = Nclx{};
     image.gridColumns = image.gridRows = 2;
     writeHeic(dir / "tiled.heic", image);
-    // Rows 120..135 of four rows of tiles: half a JPEG block from each of
-    // the middle two, so a failed last band lacks fewer rows than the block's
+    // Rows 120..135 of four rows of tiles: half a JPEG block from each of the
+    // middle two, so a failed last band lacks fewer rows than the block's
     // padding. Only its last tile is spoiled: the first band is read before it fails.
-    HeicImage thin(gradient(256, 256));
-    thin.lossless = false;
-    thin.chroma = "420";
-    thin.nclx = Nclx{};
-    thin.gridColumns = thin.gridRows = 4;
-    thin.cropWidth = 256;
-    thin.cropHeight = 16;
-    writeHeic(dir / "thin.heic", thin);
+    image.pixels = gradient(256, 256);
+    image.gridColumns = image.gridRows = 4;
+    image.cropWidth = 256;
+    image.cropHeight = 16;
+    writeHeic(dir / "thin.heic", image);
     const auto lossy = readBytes(dir / "lossy.heic"), tiled = readBytes(dir / "tiled.heic");
-    // Tiles of 64 (decoded alone by any libheif) come in order, after the rest: the first decodes, the last do not.
-    const auto tiledSpoiled = spoiledFrom(tiled, tiled.size() * 3 / 4);
-    const auto thinSpoiled = withTileSpoiled(readBytes(dir / "thin.heic"), 3, 2);
-    for (const auto& spoiled : {tiledSpoiled, thinSpoiled}) {
-        writeBytes(dir / "hostile.heic", spoiled);
-        auto opened = imageio::ImageSource::open(dir / "hostile.heic");
-        ASSERT_TRUE(opened);
-        const auto decoded = (*opened)->decode(imageio::ImageSource::Purpose::jpegOutput);
-        ASSERT_TRUE(decoded);
-        ASSERT_TRUE((*decoded)->tiles) << "not decoded tile by tile";
-    }
+    const auto tileSpoiled = withTileSpoiled(readBytes(dir / "thin.heic"), 3, 2);
+    writeBytes(dir / "hostile.heic", tileSpoiled);
+    auto opened = imageio::ImageSource::open(dir / "hostile.heic");
+    ASSERT_TRUE(opened);
+    const auto decoded = (*opened)->decode(imageio::ImageSource::Purpose::jpegOutput);
+    ASSERT_TRUE(decoded);
+    ASSERT_TRUE((*decoded)->tiles) << "not decoded tile by tile";
 
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
         {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
@@ -123,8 +116,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         {"found by the fuzzer: parser assertion", readBytes(PICTAVO_ROBUSTNESS_INPUTS "/parser-assertion.heic")},
         // A container that opens around picture data that does not decode.
         {"picture data spoiled", spoiledFrom(lossy, findBoxes(lossy, "mdat").at(0) + 12)},
-        {"later tiles spoiled", tiledSpoiled},
-        {"later tiles spoiled, fewer rows shown than a block's padding", thinSpoiled},
+        {"the last tile spoiled, fewer rows shown than a block's padding", tileSpoiled},
         {"every tile spoiled", spoiledFrom(tiled, findBoxes(tiled, "mdat").at(0) + 8)},
         // libheif 1.19 reports it when decoding the whole grid, but
         // dereferences null when asked for that tile alone.

@@ -6,33 +6,26 @@
 #include <new>
 
 namespace {
-
 std::atomic<std::size_t> failingFrom{SIZE_MAX};
-
 }  // namespace
 
-namespace pictavo::test {
-
-LargeAllocationsFail::LargeAllocationsFail(std::size_t bytes)
+pictavo::test::LargeAllocationsFail::LargeAllocationsFail(std::size_t bytes)
 {
     failingFrom = bytes;
 }
 
-LargeAllocationsFail::~LargeAllocationsFail()
+pictavo::test::LargeAllocationsFail::~LargeAllocationsFail()
 {
     failingFrom = SIZE_MAX;
 }
 
-}  // namespace pictavo::test
-
 // The other forms of new and delete (arrays, nothrow, sized) end in these.
 void* operator new(std::size_t size)
 {
-    if (size >= failingFrom.load(std::memory_order_relaxed))
+    void* memory = size < failingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
+    if (!memory)
         throw std::bad_alloc();
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
+    return memory;
 }
 
 void operator delete(void* memory) noexcept
