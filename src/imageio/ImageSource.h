@@ -17,9 +17,9 @@ struct GainMap;
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
-    // as they come out of its tiles (DecodedImage::tiles), and carry the
-    // image's gain map, which is then read on a thread of its own while the
-    // photo decodes (see gainMap()).
+    // as they come out of its tiles (DecodedImage::tiles); one that carries
+    // the image's gain map has it read on a thread of its own while the photo
+    // decodes (see gainMap()).
     enum class Purpose { anyOutput, jpegOutput, jpegOutputWithGainMap };
 
     // Opens the file; Failure::unreadable when it cannot be read as a HEIF file.
