@@ -2,11 +2,12 @@
 // prints one line per conversion (source, output or error, seconds), then the
 // process's peak resident memory.
 //
-//   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N] [--isolated] FILE...
+//   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N]
+//                 [--isolated | --no-gain-map] FILE...
 //
 // --isolated converts each file in the worker process, as the application does.
-// PICTAVO_NO_GAIN_MAP=1 in the environment writes JPEGs without their HDR gain
-// map, to measure what it costs.
+// --no-gain-map writes JPEGs without their HDR gain map, to measure what it
+// costs (in this process only).
 
 #include "core/Converter.h"
 #include "core/IsolatedConverter.h"
@@ -25,8 +26,8 @@ namespace {
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: pictavo-bench [--format jpg|png] [--quality Q] [--output-dir DIR] [--repeat N] [--isolated] "
-                 "FILE...\n");
+                 "usage: pictavo-bench [--format jpg|png] [--quality Q] [--output-dir DIR] [--repeat N] "
+                 "[--isolated | --no-gain-map] FILE...\n");
     return 2;
 }
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
     std::optional<std::filesystem::path> outputDir;
     int repeat = 1;
     bool isolated = false;
+    auto gainMaps = imageio::ImageDestination::GainMaps::written;
     std::vector<std::filesystem::path> files;
 
     for (int i = 1; i < argc; ++i) {
@@ -72,14 +74,19 @@ int main(int argc, char** argv)
             repeat = std::max(1, std::atoi(v));
         } else if (arg == "--isolated") {
             isolated = true;
+        } else if (arg == "--no-gain-map") {
+            gainMaps = imageio::ImageDestination::GainMaps::leftOut;
         } else if (arg.starts_with("--")) {
             return usage();
         } else {
             files.emplace_back(arg);
         }
     }
-    if (files.empty())
+    if (files.empty() || (isolated && gainMaps == imageio::ImageDestination::GainMaps::leftOut))
         return usage();
+    const Converter::Transcoder transcoder = [&](imageio::UniqueFd photo, int output) {
+        return Converter::transcode(std::move(photo), output, format, quality, gainMaps);
+    };
 
     if (isolated) {
         std::optional<std::filesystem::path> worker = IsolatedConverter::locateWorker();
@@ -91,7 +98,7 @@ int main(int argc, char** argv)
         for (const auto& file : files) {
             auto start = std::chrono::steady_clock::now();
             ConversionResult result = isolated ? IsolatedConverter::convert(file, format, quality, outputDir)
-                                               : Converter::convert(file, format, quality, outputDir);
+                                               : Converter::convertWith(transcoder, file, format, outputDir);
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (result.ok()) {
                 std::printf("%s\t%s\t%.3f\n", file.c_str(), result.output()->c_str(), seconds);

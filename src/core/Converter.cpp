@@ -64,22 +64,29 @@ ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::
 }
 
 std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, int output, OutputFormat to,
-                                                     double quality)
+                                                     double quality, imageio::ImageDestination::GainMaps gainMaps)
 {
     using imageio::ImageDestination;
-    std::unique_ptr<imageio::ImageSource> image = imageio::ImageSource::open(std::move(photo));
-    if (!image)
+    // Every step says why it failed. What throws instead while the photo is
+    // decoded or encoded (memory running out, most likely) stops here, as the
+    // photo's failure: the output's own writes report theirs.
+    try {
+        imageio::Result<std::unique_ptr<imageio::ImageSource>> image = imageio::ImageSource::open(std::move(photo));
+        if (!image)
+            return image.failure();
+        ImageDestination destination(output,
+                                     to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg
+                                                             : ImageDestination::Encoding::png,
+                                     quality, gainMaps);
+        // A photo whose picture data is broken is the photo's fault, not the disk's:
+        // it is decoded before anything is written. A tiled photo bound for a JPEG
+        // decodes its first tile here and the others while it is written.
+        if (std::optional<imageio::Failure> failed = destination.decodeFrom(**image))
+            return failed;
+        return destination.write();
+    } catch (...) {
         return imageio::Failure::unreadable;
-    std::unique_ptr<ImageDestination> destination = ImageDestination::create(
-        output, to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg : ImageDestination::Encoding::png, quality);
-    if (!destination)
-        return imageio::Failure::writeFailed;
-    // A photo whose picture data is broken is the photo's fault, not the disk's:
-    // it is decoded before anything is written. A tiled photo bound for a JPEG
-    // decodes its first tile here and the others while it is written.
-    if (std::optional<imageio::Failure> failed = destination->addImageFromSource(*image))
-        return failed;
-    return destination->finalize();
+    }
 }
 
 }  // namespace pictavo

@@ -3,6 +3,7 @@
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 #include "imageio/Failure.h"
+#include "imageio/ImageDestination.h"
 #include "imageio/files/UniqueFd.h"
 
 #include <filesystem>
@@ -38,8 +39,9 @@ struct Converter {
                                         OutputFormat to, const std::optional<std::filesystem::path>& outputDir);
 
     // Decodes the primary image of `photo` and writes it as `to` into `output`.
-    static std::optional<imageio::Failure> transcode(imageio::UniqueFd photo, int output, OutputFormat to,
-                                                     double quality);
+    static std::optional<imageio::Failure> transcode(
+        imageio::UniqueFd photo, int output, OutputFormat to, double quality,
+        imageio::ImageDestination::GainMaps gainMaps = imageio::ImageDestination::GainMaps::written);
 };
 
 }  // namespace pictavo

@@ -3,7 +3,6 @@
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
 #include "imageio/files/WriteAll.h"
-#include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/writing/JpegWriter.h"
 #include "imageio/writing/PngWriter.h"
 #include "imageio/writing/UltraHdrJpeg.h"
@@ -13,79 +12,45 @@
 
 namespace pictavo::imageio {
 
-struct ImageDestination::Impl {
-    Encoding encoding = Encoding::jpeg;
-    int file = -1;
-    double quality = 0;
-    std::unique_ptr<DecodedImage> image;
-    // The gain map, read and mapped before anything is written (its
-    // decoder's memory is gone before the photo's bands are decoded);
-    // null without one.
-    std::unique_ptr<GainMap> gainMap;
-};
-
-ImageDestination::ImageDestination(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ImageDestination::ImageDestination(int file, Encoding encoding, double quality, GainMaps gainMaps)
+    : file_(file), encoding_(encoding), quality_(quality), gainMaps_(gainMaps)
+{
+}
 
 ImageDestination::~ImageDestination() = default;
 
-std::unique_ptr<ImageDestination> ImageDestination::create(int file, Encoding encoding, double quality)
+std::optional<Failure> ImageDestination::decodeFrom(ImageSource& source)
 {
-    if (file < 0)
-        return nullptr;
-    try {
-        auto impl = std::make_unique<Impl>();
-        impl->encoding = encoding;
-        impl->file = file;
-        impl->quality = quality;
-        return std::unique_ptr<ImageDestination>(new ImageDestination(std::move(impl)));
-    } catch (...) {
-        return nullptr;
-    }
+    const bool withGainMap = encoding_ == Encoding::jpeg && gainMaps_ == GainMaps::written;
+    // The pixels arrive upright: any EXIF written says orientation 1.
+    Result<std::unique_ptr<DecodedImage>> decoded =
+        source.decode(encoding_ == Encoding::png ? ImageSource::Purpose::anyOutput
+                      : withGainMap              ? ImageSource::Purpose::jpegOutputWithGainMap
+                                                 : ImageSource::Purpose::jpegOutput);
+    if (!decoded)
+        return decoded.failure();
+    image_ = std::move(*decoded);
+    if (withGainMap)
+        gainMap_ = source.gainMap();
+    return std::nullopt;
 }
 
-std::optional<Failure> ImageDestination::addImageFromSource(ImageSource& source)
+std::optional<Failure> ImageDestination::write()
 {
-    try {
-        // The pixels arrive upright: any EXIF written says orientation 1.
-        impl_->image = source.decode(impl_->encoding == Encoding::jpeg ? ImageSource::Purpose::jpegOutput
-                                                                      : ImageSource::Purpose::anyOutput);
-        if (!impl_->image)
-            return Failure::unreadable;
-        if (impl_->encoding == Encoding::jpeg && gainMapsWanted())
-            impl_->gainMap = source.gainMap();
-        return std::nullopt;
-    } catch (...) {
-        impl_->image.reset();
-        return Failure::writeFailed;
-    }
-}
-
-std::optional<Failure> ImageDestination::finalize()
-{
-    const std::unique_ptr<DecodedImage> image = std::move(impl_->image);
+    const std::unique_ptr<DecodedImage> image = std::move(image_);
     if (!image)
-        return Failure::writeFailed;
-    const int fd = impl_->file;
+        return Failure::unreadable;  // nothing was decoded
+    const int fd = file_;
     const ByteSink sink = [fd](const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); };
     // The MPF index names the photo's size, known only once it is written.
     const BytePatcher patch = [fd](std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
         return ::pwrite(fd, data, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
     };
-    bool written = false;
-    try {
-        if (impl_->encoding == Encoding::png)
-            written = writePng(*image, sink);
-        else if (impl_->gainMap)
-            written = writeUltraHdrJpeg(*image, std::move(impl_->gainMap), impl_->quality, sink, patch);
-        else
-            written = writeJpeg(*image, impl_->quality, sink);
-    } catch (...) {
-    }
-    if (written)
-        return std::nullopt;
-    // A tiled photo decodes while it is written: a tile that would not
-    // decode is the photo's fault, not the disk's.
-    return image->tiles && image->tiles->tileFailed() ? Failure::unreadable : Failure::writeFailed;
+    if (encoding_ == Encoding::png)
+        return writePng(*image, sink);
+    if (gainMap_)
+        return writeUltraHdrJpeg(*image, std::move(gainMap_), quality_, sink, patch);
+    return writeJpeg(*image, quality_, sink);
 }
 
 }  // namespace pictavo::imageio

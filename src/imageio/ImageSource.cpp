@@ -15,6 +15,7 @@
 
 #include <future>
 #include <optional>
+#include <system_error>
 
 namespace pictavo::imageio {
 
@@ -64,21 +65,23 @@ bool ImageSource::prepareDecoders()
     return initialised;
 }
 
-std::unique_ptr<ImageSource> ImageSource::open(const std::filesystem::path& location)
+Result<std::unique_ptr<ImageSource>> ImageSource::open(const std::filesystem::path& location)
 {
     UniqueFd file = openFile(location);
-    return file.valid() ? open(std::move(file)) : nullptr;
+    if (!file.valid())
+        return Failure::unreadable;
+    return open(std::move(file));
 }
 
-std::unique_ptr<ImageSource> ImageSource::open(UniqueFd file)
+Result<std::unique_ptr<ImageSource>> ImageSource::open(UniqueFd file)
 {
     if (!prepareDecoders())
-        return nullptr;
+        return Failure::unreadable;
 
     auto impl = std::make_unique<Impl>();
     impl->file = HeifFileContext::open(std::move(file));
     if (!impl->file)
-        return nullptr;
+        return Failure::unreadable;
 
     // The primary item wherever the file keeps it: a top-level image, or one
     // libheif does not count as top-level because it is also the thumbnail
@@ -94,7 +97,8 @@ namespace {
 
 // The gain map of image `id` of the file open as `file`, read on a thread of
 // its own: it decodes alongside the photo's first tile, which leaves a core
-// idle. Not started when no thread can be.
+// idle. What stops it reaches gainMap() through the future. Not started when
+// no thread can be: gainMap() then reads it itself.
 std::optional<std::future<std::unique_ptr<GainMap>>> readGainMapAhead(int file, heif_item_id id)
 {
     UniqueFd own(::fcntl(file, F_DUPFD_CLOEXEC, 0));
@@ -102,34 +106,36 @@ std::optional<std::future<std::unique_ptr<GainMap>>> readGainMapAhead(int file, 
         return std::nullopt;
     try {
         return std::async(std::launch::async, [own = std::move(own), id]() mutable -> std::unique_ptr<GainMap> {
-            try {
-                const std::unique_ptr<HeifFileContext> context = HeifFileContext::open(std::move(own));
-                const HeifHandlePtr image = context ? imageHandle(context->context.get(), id) : nullptr;
-                return image ? readGainMap(image.get()) : nullptr;
-            } catch (...) {
-                return nullptr;  // out of memory: the photo goes without its gain map
-            }
+            const std::unique_ptr<HeifFileContext> context = HeifFileContext::open(std::move(own));
+            const HeifHandlePtr image = context ? imageHandle(context->context.get(), id) : nullptr;
+            return image ? readGainMap(image.get()) : nullptr;
         });
-    } catch (...) {
+    } catch (const std::system_error&) {
         return std::nullopt;
     }
 }
 
 }  // namespace
 
-std::unique_ptr<DecodedImage> ImageSource::decode(Purpose purpose)
+Result<std::unique_ptr<DecodedImage>> ImageSource::decode(Purpose purpose)
 {
     std::shared_ptr<heif_image_handle> handle = impl_->handle();
     if (!handle)
-        return nullptr;
-    if (purpose == Purpose::jpegOutput && gainMapsWanted() && !impl_->gainMapAhead && hasGainMap(handle.get()))
+        return Failure::unreadable;
+    if (purpose == Purpose::jpegOutputWithGainMap && !impl_->gainMapAhead && hasGainMap(handle.get()))
         impl_->gainMapAhead = readGainMapAhead(impl_->file->reader.descriptor(), *impl_->primary);
-    return purpose == Purpose::jpegOutput ? decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor())
-                                          : decodeHeifImage(handle, impl_->file->reader.descriptor());
+    std::unique_ptr<DecodedImage> decoded = purpose == Purpose::anyOutput
+                                                ? decodeHeifImage(handle, impl_->file->reader.descriptor())
+                                                : decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor());
+    if (!decoded)
+        return Failure::unreadable;
+    return decoded;
 }
 
 std::unique_ptr<GainMap> ImageSource::gainMap()
 {
+    // The gain map is an addition: whatever stops its reading, memory running
+    // out included, costs the photo its HDR rendition only.
     try {
         if (impl_->gainMapAhead) {
             std::future<std::unique_ptr<GainMap>> reading = std::move(*impl_->gainMapAhead);
@@ -139,7 +145,7 @@ std::unique_ptr<GainMap> ImageSource::gainMap()
         auto handle = impl_->handle();
         return handle ? readGainMap(handle.get()) : nullptr;
     } catch (...) {
-        return nullptr;  // out of memory: the photo goes without its gain map
+        return nullptr;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imageio/Result.h"
 #include "imageio/pixels/DecodedImage.h"
 #include "imageio/files/UniqueFd.h"
 
@@ -16,15 +17,15 @@ struct GainMap;
 class ImageSource {
 public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
-    // as they come out of its tiles (DecodedImage::tiles), and carry the
-    // image's gain map, which is then read on a thread of its own while the
-    // photo decodes (see gainMap()).
-    enum class Purpose { anyOutput, jpegOutput };
+    // as they come out of its tiles (DecodedImage::tiles); one that carries
+    // the image's gain map has it read on a thread of its own while the photo
+    // decodes (see gainMap()).
+    enum class Purpose { anyOutput, jpegOutput, jpegOutputWithGainMap };
 
-    // Opens the file; nullptr when it cannot be read as a HEIF file.
-    static std::unique_ptr<ImageSource> open(const std::filesystem::path& location);
+    // Opens the file; Failure::unreadable when it cannot be read as a HEIF file.
+    static Result<std::unique_ptr<ImageSource>> open(const std::filesystem::path& location);
     // Reads a file already open for reading, as above.
-    static std::unique_ptr<ImageSource> open(UniqueFd file);
+    static Result<std::unique_ptr<ImageSource>> open(UniqueFd file);
     // Opens a photo for reading with no side effect on it: only a regular
     // file (after symbolic links), never waiting on a FIFO put in its place.
     // Invalid when it cannot.
@@ -36,10 +37,11 @@ public:
     ImageSource(const ImageSource&) = delete;
     ImageSource& operator=(const ImageSource&) = delete;
 
-    // Decodes the primary image, upright; nullptr when its data cannot be
-    // decoded. A tiled photo's pixels (DecodedImage::tiles) are read from this
-    // source's file as they are written: write them while the source lives.
-    std::unique_ptr<DecodedImage> decode(Purpose purpose = Purpose::anyOutput);
+    // Decodes the primary image, upright; Failure::unreadable when its data
+    // cannot be decoded. A tiled photo's pixels (DecodedImage::tiles) are
+    // read from this source's file as they are written: write them while the
+    // source lives.
+    Result<std::unique_ptr<DecodedImage>> decode(Purpose purpose = Purpose::anyOutput);
     // The primary image's HDR gain map, ready to be written after it (see
     // readGainMap): the one read since the image was decoded for a JPEG,
     // else read now; nullptr when it has none that can be read.

@@ -105,8 +105,8 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
 bool decodesAsTiles(const fs::path& location)
 {
     auto source = imageio::ImageSource::open(location);
-    const auto decoded = source ? source->decode(imageio::ImageSource::Purpose::jpegOutput) : nullptr;
-    return decoded && decoded->tiles;
+    const auto decoded = source ? (*source)->decode(imageio::ImageSource::Purpose::jpegOutput) : imageio::Failure::unreadable;
+    return decoded && (*decoded)->tiles;
 }
 
 ::testing::AssertionResult closeToReference(const Raster& jpeg, const Raster& reference)
@@ -270,9 +270,11 @@ std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>
 
 std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder)
 {
-    ::setenv("PICTAVO_NO_GAIN_MAP", "1", 1);
-    const fs::path plain = convertOk(source, OutputFormat::jpg, folder);
-    ::unsetenv("PICTAVO_NO_GAIN_MAP");
+    const auto withoutGainMap = [](imageio::UniqueFd photo, int output) {
+        return Converter::transcode(std::move(photo), output, OutputFormat::jpg, 0.9,
+                                    imageio::ImageDestination::GainMaps::leftOut);
+    };
+    const fs::path plain = Converter::convertWith(withoutGainMap, source, OutputFormat::jpg, folder).output().value();
     std::vector<std::uint8_t> bytes = readBytes(plain);
     fs::remove(plain);
     return bytes;

@@ -2,6 +2,7 @@
 // of the disk and of the output folder, another program racing for the
 // output's name, and the times an output gets.
 
+#include "LargeAllocationsFail.h"
 #include "Noise.h"
 #include "TimeScale.h"
 
@@ -92,15 +93,22 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     image.nclx = Nclx{};
     image.gridColumns = image.gridRows = 2;
     writeHeic(dir / "tiled.heic", image);
+    // Rows 120..135 of four rows of tiles: half a JPEG block from each of the
+    // middle two, so a failed last band lacks fewer rows than the block's
+    // padding. Only its last tile is spoiled: the first band is read before it fails.
+    image.pixels = gradient(256, 256);
+    image.gridColumns = image.gridRows = 4;
+    image.cropWidth = 256;
+    image.cropHeight = 16;
+    writeHeic(dir / "thin.heic", image);
     const auto lossy = readBytes(dir / "lossy.heic"), tiled = readBytes(dir / "tiled.heic");
-    // Tiles of 64 (decoded alone by any libheif) come in order, after the rest: the first decodes, the last do not.
-    const auto tiledSpoiled = spoiledFrom(tiled, tiled.size() * 3 / 4);
-    writeBytes(dir / "hostile.heic", tiledSpoiled);
+    const auto tileSpoiled = withTileSpoiled(readBytes(dir / "thin.heic"), 3, 2);
+    writeBytes(dir / "hostile.heic", tileSpoiled);
     auto opened = imageio::ImageSource::open(dir / "hostile.heic");
     ASSERT_TRUE(opened);
-    const auto decoded = opened->decode(imageio::ImageSource::Purpose::jpegOutput);
+    const auto decoded = (*opened)->decode(imageio::ImageSource::Purpose::jpegOutput);
     ASSERT_TRUE(decoded);
-    ASSERT_TRUE(decoded->tiles) << "not decoded tile by tile";
+    ASSERT_TRUE((*decoded)->tiles) << "not decoded tile by tile";
 
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> rows{
         {"not an image", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
@@ -112,7 +120,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         {"found by the fuzzer: parser assertion", readBytes(PICTAVO_ROBUSTNESS_INPUTS "/parser-assertion.heic")},
         // A container that opens around picture data that does not decode.
         {"picture data spoiled", spoiledFrom(lossy, findBoxes(lossy, "mdat").at(0) + 12)},
-        {"later tiles spoiled", tiledSpoiled},
+        {"the last tile spoiled, fewer rows shown than a block's padding", tileSpoiled},
         {"every tile spoiled", spoiledFrom(tiled, findBoxes(tiled, "mdat").at(0) + 8)},
         // libheif 1.19 reports it when decoding the whole grid, but
         // dereferences null when asked for that tile alone.
@@ -131,6 +139,16 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         SCOPED_TRACE(what);
         writeBytes(dir / "hostile.heic", bytes);
         expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
+    }
+    // Wider than a JPEG can be: the photo's failure, not the disk's.
+    writeRepeatedTileHeic(dir / "wide.heic", 66000, 64, flat(8192, 64, 90, 120, 150));
+    expectFailure(dir / "wide.heic", kCouldNotReadImage, dir.path(), std::nullopt, {OutputFormat::jpg});
+    // Memory running out while the photo decodes (an allocation of a whole
+    // grey and alpha image fails), where it can be made to.
+    if (GetParam() == &Converter::convert) {
+        writeHeic(dir / "grey-alpha.heic", HeicImage(gradient(1024, 1024, 2)));
+        const LargeAllocationsFail noMemory(1536 * 1024);
+        expectFailure(dir / "grey-alpha.heic", kCouldNotReadImage, dir.path());
     }
     fs::create_directory(dir / "folder.heic");
     expectFailure(dir / "folder.heic", kCouldNotReadImage, dir.path());

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -297,12 +296,6 @@ std::optional<Source> findGainMap(const heif_image_handle* primary, const heif_c
 }
 
 }  // namespace
-
-bool gainMapsWanted()
-{
-    const char* off = std::getenv("PICTAVO_NO_GAIN_MAP");
-    return !off || !*off;
-}
 
 bool hasGainMap(const heif_image_handle* primary)
 {

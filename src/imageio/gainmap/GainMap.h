@@ -33,10 +33,6 @@ std::unique_ptr<GainMap> readGainMap(const heif_image_handle* primary);
 // the file's structure and metadata without decoding anything.
 bool hasGainMap(const heif_image_handle* primary);
 
-// A developer's switch for measuring what the gain map costs: with
-// PICTAVO_NO_GAIN_MAP set, JPEGs are written without it.
-bool gainMapsWanted();
-
 inline constexpr const char* kAppleGainMapType = "urn:com:apple:photo:2020:aux:hdrgainmap";
 inline constexpr const char* kSamsungGainMapType = "urn:com:samsung:photo:2024:aux:hdrgainmap";
 

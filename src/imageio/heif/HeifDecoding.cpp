@@ -41,7 +41,8 @@ std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
         return nullptr;
     TiledYCbCrImage::BandReader reader(tiles);
     std::uint64_t rows = 0;
-    while (const YCbCrBand* band = reader.next()) {
+    for (Result<const YCbCrBand*> next = reader.next(); next && *next; next = reader.next()) {
+        const YCbCrBand* band = *next;
         const YCbCr420Planes planes{band->y,           band->cb,      band->cr,  band->yStride, band->chromaStride,
                                     band->chromaStride, tiles.width(), band->rows};
         convertYCbCr420ToRgb(planes, kBt601, rgb.get() + band->top * stride, stride, 1);

@@ -10,13 +10,14 @@ namespace pictavo::imageio {
 
 // Asks for the planes as the stream stores them. Newer libheif otherwise first
 // converts them to full-range BT.601 (and says so in their nclx), and
-// converting those again would round differently from libheif's own RGB.
-template <typename Options>
-void keepStoredColours(Options* options)
+// converting those again would round differently from libheif's own RGB;
+// from 1.23 on it can be told not to.
+inline void keepStoredColours([[maybe_unused]] heif_decoding_options* options)
 {
-    if constexpr (requires { options->output_image_nclx_profile_passthrough; })
-        if (options->version >= 10)
-            options->output_image_nclx_profile_passthrough = 1;
+#if LIBHEIF_HAVE_VERSION(1, 23, 0)
+    if (options->version >= 10)
+        options->output_image_nclx_profile_passthrough = 1;
+#endif
 }
 
 // Decodes one image upright (rotation, mirror and crop applied) into

@@ -161,7 +161,7 @@ const heif_decoder_plugin kPlugin = makePlugin();
 
 bool registerParallelHevcDecoder()
 {
-    if constexpr (kOptionsHaveCodecThreads<heif_decoding_options>)
+    if (kOptionsHaveCodecThreads)
         return false;
     return heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok;
 }

@@ -17,8 +17,7 @@ inline constexpr const char* kParallelHevcDecoderId = "pictavo-parallel-libde265
 // libheif 1.21 and later let the decoding options give the codec a thread
 // count, and take no decoder written for this plugin interface: there, their
 // own libde265 decoder is asked for every core instead.
-template <typename Options>
-inline constexpr bool kOptionsHaveCodecThreads = requires(Options options) { options.num_codec_threads; };
+inline constexpr bool kOptionsHaveCodecThreads = LIBHEIF_HAVE_VERSION(1, 21, 0);
 
 // Makes it known to libheif; once, after heif_init(). False when libheif
 // refused it or takes a codec thread count instead.
@@ -26,15 +25,14 @@ bool registerParallelHevcDecoder();
 
 // Has `options` decode on every core: through the codec's thread count where
 // libheif takes one, else with the decoder above.
-template <typename Options>
-void decodeOnEveryCore(Options* options)
+inline void decodeOnEveryCore(heif_decoding_options* options)
 {
-    if constexpr (kOptionsHaveCodecThreads<Options>) {
-        if (options->version >= 8) {
-            options->num_codec_threads = int(std::max(1u, std::thread::hardware_concurrency()));
-            return;
-        }
+#if LIBHEIF_HAVE_VERSION(1, 21, 0)
+    if (options->version >= 8) {
+        options->num_codec_threads = int(std::max(1u, std::thread::hardware_concurrency()));
+        return;
     }
+#endif
     options->decoder_id = kParallelHevcDecoderId;
 }
 

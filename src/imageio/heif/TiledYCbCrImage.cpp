@@ -56,21 +56,16 @@ struct ThreadImage {
     HeifHandlePtr handle;
 };
 
-// Image `id` of the file open as `file`, read again; nullptr when it no longer
-// reads, or memory ran out (a decoding thread must not throw).
-std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id) noexcept
+// Image `id` of the file open as `file`, read again; nullptr when it no longer reads.
+std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id)
 {
-    try {
-        auto image = std::make_unique<ThreadImage>();
-        image->file = HeifFileContext::open(UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0)));
-        if (image->file)
-            image->handle = imageHandle(image->file->context.get(), id);
-        if (!image->handle)
-            return nullptr;
-        return image;
-    } catch (...) {
+    auto image = std::make_unique<ThreadImage>();
+    image->file = HeifFileContext::open(UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0)));
+    if (image->file)
+        image->handle = imageHandle(image->file->context.get(), id);
+    if (!image->handle)
         return nullptr;
-    }
+    return image;
 }
 
 // Copies `rows` × `columns` samples to `target`, reading the source `across`
@@ -359,7 +354,12 @@ void TiledYCbCrImage::BandReader::widen()
 
 TiledYCbCrImage::BandReader::~BandReader() = default;
 
-const YCbCrBand* TiledYCbCrImage::BandReader::next()
+std::unique_ptr<YCbCrBandSource::Reader> TiledYCbCrImage::read(Ahead ahead) const
+{
+    return std::make_unique<BandReader>(*this, ahead);
+}
+
+Result<const YCbCrBand*> TiledYCbCrImage::BandReader::next()
 {
     State& s = *state_;
     const std::size_t index = s.bandsReturned;
@@ -368,10 +368,8 @@ const YCbCrBand* TiledYCbCrImage::BandReader::next()
     if (index == s.bands.size())
         return nullptr;
     s.jobs->taken(index * s.tilesPerBand);
-    if (!s.jobs->awaitUpTo((index + 1) * s.tilesPerBand)) {
-        s.image.tileFailed_ = true;
-        return nullptr;
-    }
+    if (!s.jobs->awaitUpTo((index + 1) * s.tilesPerBand))
+        return Failure::unreadable;  // a tile would not decode
     ++s.bandsReturned;
     const State::Band& band = s.band(index);
     s.current = YCbCrBand{s.geometry.bands()[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(),

@@ -2,8 +2,8 @@
 
 #include "imageio/files/UniqueFd.h"
 #include "imageio/heif/TileGeometry.h"
+#include "imageio/pixels/YCbCrBandSource.h"
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,20 +12,6 @@
 
 namespace pictavo::imageio {
 
-// One band of a tiled image as shown, in 8-bit 4:2:0 planes: the part of one
-// row of stored tiles (a column, when the image is turned a quarter) that
-// shows. Rows are padded on the right to a multiple of 16 luma samples by
-// repeating the last column, as JPEG's 16×16 blocks read them.
-struct YCbCrBand {
-    std::uint32_t top = 0;   // first image row, even
-    std::uint32_t rows = 0;  // image rows held (luma); even, except in the last band
-    const std::uint8_t* y = nullptr;
-    const std::uint8_t* cb = nullptr;
-    const std::uint8_t* cr = nullptr;
-    std::size_t yStride = 0;
-    std::size_t chromaStride = 0;
-};
-
 // A tiled photo (the grids phones write) whose tiles decode to 8-bit 4:2:0
 // YCbCr with the BT.601 matrix at full range: exactly JPEG's own YCbCr, so a
 // JPEG can be written from the decoded planes without converting colour. The
@@ -33,7 +19,9 @@ struct YCbCrBand {
 // tile is turned, mirrored and cropped into its place as the file says. One
 // whose 4:2:0 planes libheif would turn otherwise (ImageTransform::
 // keeps420Blocks) is turned whole by libheif instead and read as one band.
-class TiledYCbCrImage {
+// Each band is the part of one row of stored tiles (a column, when the image
+// is turned a quarter) that shows.
+class TiledYCbCrImage : public YCbCrBandSource {
 public:
     // What to do with a photo whose tiles cannot be turned into place one by
     // one: let libheif turn it whole (its 4:2:0 planes then need not be those
@@ -55,25 +43,15 @@ public:
 
     // Reads the bands from top to bottom. Tiles are decoded on every core,
     // a few bands ahead of the reader, so at most those bands are held.
-    class BandReader {
+    class BandReader : public YCbCrBandSource::Reader {
     public:
-        // How far the decoding threads may go ahead of the reader: as far as
-        // usual, or only through the first band until widen() (for a writer
-        // with other work to do first, whose memory stands in for the bands
-        // they would otherwise hold).
-        enum class Ahead { usual, firstBand };
-
         explicit BandReader(const TiledYCbCrImage& image, Ahead ahead = Ahead::usual);
-        ~BandReader();
+        ~BandReader() override;
         BandReader(const BandReader&) = delete;
         BandReader& operator=(const BandReader&) = delete;
 
-        // The next band, valid until the following call; nullptr after the
-        // last band or when a tile could not be decoded (then the image's
-        // tileFailed() is true).
-        const YCbCrBand* next();
-        // Lets the decoding threads go as far ahead as usual.
-        void widen();
+        Result<const YCbCrBand*> next() override;
+        void widen() override;
 
         struct State;
 
@@ -81,8 +59,7 @@ public:
         std::unique_ptr<State> state_;
     };
 
-    // True once a tile has failed to decode while bands were read.
-    bool tileFailed() const { return tileFailed_.load(); }
+    std::unique_ptr<YCbCrBandSource::Reader> read(Ahead ahead) const override;
 
 private:
     TiledYCbCrImage() = default;
@@ -91,7 +68,6 @@ private:
     UniqueFd file_;
     std::shared_ptr<heif_image> firstTile_;
     TileGeometry geometry_;
-    mutable std::atomic<bool> tileFailed_{false};
 };
 
 }  // namespace pictavo::imageio

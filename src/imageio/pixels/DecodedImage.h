@@ -1,13 +1,13 @@
 #pragma once
 
+#include "imageio/pixels/YCbCrBandSource.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace pictavo::imageio {
-
-class TiledYCbCrImage;
 
 // One decoded image, upright (the file's rotation, mirror and crop applied),
 // together with the metadata a written file should carry.
@@ -27,7 +27,7 @@ struct DecodedImage {
     // Set instead of `data` for a tiled photo decoded for a JPEG: its pixels
     // are JPEG's own YCbCr, decoded band by band while the JPEG is written,
     // from the file its ImageSource holds open: write it while that source lives.
-    std::shared_ptr<const TiledYCbCrImage> tiles;
+    std::shared_ptr<const YCbCrBandSource> tiles;
 
     // ICC profile to embed; empty means the pixels are sRGB.
     std::vector<std::uint8_t> icc;

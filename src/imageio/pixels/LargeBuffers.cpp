@@ -42,12 +42,8 @@ std::shared_ptr<std::uint8_t[]> allocateImageBuffer(std::size_t size)
     const auto start = (reinterpret_cast<std::uintptr_t>(base) + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1);
     auto* data = reinterpret_cast<std::uint8_t*>(start);
     madvise(data, size, MADV_HUGEPAGE);  // only advice: without huge pages the buffer works the same
-    try {
-        return std::shared_ptr<std::uint8_t[]>(data, [base, mapped](std::uint8_t*) { munmap(base, mapped); });
-    } catch (...) {
-        munmap(base, mapped);
-        return nullptr;
-    }
+    // Should the owner's bookkeeping not fit in memory, it unmaps the buffer before it throws.
+    return std::shared_ptr<std::uint8_t[]>(data, [base, mapped](std::uint8_t*) { munmap(base, mapped); });
 }
 
 }  // namespace pictavo::imageio

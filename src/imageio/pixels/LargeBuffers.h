@@ -15,7 +15,7 @@ void returnLargeBuffersToTheSystem();
 // An uninitialised buffer of `size` bytes for a whole image, backed by huge
 // pages where the system offers them: filling 36 MB of fresh 4 KiB pages
 // costs a page fault each, which took longer than converting the pixels.
-// Null when no memory is left.
+// Null when no memory can be mapped for it.
 std::shared_ptr<std::uint8_t[]> allocateImageBuffer(std::size_t size);
 
 }  // namespace pictavo::imageio

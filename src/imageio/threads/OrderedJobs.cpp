@@ -38,7 +38,8 @@ void OrderedJobs::runNext(std::unique_lock<std::mutex>& lock, unsigned worker)
     try {
         ok = job_(index, worker);
     } catch (...) {
-        // A job that throws has failed.
+        // A job that throws has failed: nothing may leave a worker thread,
+        // which would end the process.
     }
     lock.lock();
     done_[index] = true;

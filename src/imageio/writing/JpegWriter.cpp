@@ -4,7 +4,6 @@
 #include "imageio/pixels/ImageValidity.h"
 #include "imageio/writing/JpegXmp.h"
 #include "imageio/pixels/PixelRows.h"
-#include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/metadata/XmpEditor.h"
 
 #include <algorithm>
@@ -65,6 +64,9 @@ struct SinkDestination {
     const ByteSink* sink;
     std::uint8_t* buffer;
     std::uint64_t delivered = 0;
+    // Set when the sink did not take bytes: the one failure that is the
+    // output's. Volatile: it is read after libjpeg's longjmp.
+    volatile bool refused = false;
 };
 
 SinkDestination* destinationOf(j_compress_ptr cinfo)
@@ -72,16 +74,18 @@ SinkDestination* destinationOf(j_compress_ptr cinfo)
     return reinterpret_cast<SinkDestination*>(cinfo->dest);
 }
 
+// libjpeg calls this through its C frames, which nothing may unwind through:
+// a sink that throws has refused the bytes.
 bool deliver(SinkDestination* destination, std::size_t size)
 {
     try {
-        if (size > 0 && !(*destination->sink)(destination->buffer, size))
-            return false;
-        destination->delivered += size;
-        return true;
+        destination->refused = size > 0 && !(*destination->sink)(destination->buffer, size);
     } catch (...) {
-        return false;
+        destination->refused = true;
     }
+    if (!destination->refused)
+        destination->delivered += size;
+    return !destination->refused;
 }
 
 void startBuffer(j_compress_ptr cinfo)
@@ -118,7 +122,7 @@ struct JpegJob {
     std::vector<std::uint8_t> outputBuffer;
     // Set for tiles decoded while writing, with room for the rows of a
     // block that runs from one band into the next.
-    std::unique_ptr<TiledYCbCrImage::BandReader> bands;
+    std::unique_ptr<YCbCrBandSource::Reader> bands;
     std::vector<std::uint8_t> carried;
     JpegAdditions* additions;
 };
@@ -193,13 +197,21 @@ void writeMarkers(jpeg_compress_struct& cinfo, JpegJob& job, const SinkDestinati
 
 // libjpeg takes whole blocks of 16 luma rows (8 of chroma); rows past the
 // image's bottom repeat its last row. A block that runs on into the next band
-// keeps copies of this band's rows, which go with it.
-void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
+// keeps copies of this band's rows, which go with it. A band that cannot be
+// read fails the image: the padding of the last block must not stand in for its rows.
+std::optional<Failure> writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
 {
     JSAMPROW luma[16], cb[8], cr[8];
     JSAMPARRAY planes[3] = {luma, cb, cr};
-    std::uint32_t filled = 0;
-    while (const YCbCrBand* band = job.bands->next()) {
+    std::uint32_t filled = 0, rowsRead = 0;
+    for (;;) {
+        const Result<const YCbCrBand*> next = job.bands->next();
+        if (!next)
+            return next.failure();
+        const YCbCrBand* band = *next;
+        if (!band)
+            break;
+        rowsRead += band->rows;
         for (std::uint32_t y = 0; y < band->rows; ++y) {
             luma[filled] = const_cast<JSAMPROW>(band->y + y * band->yStride);
             if (filled % 2 == 0) {
@@ -212,8 +224,10 @@ void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
             }
         }
         if (filled > 0 && !keepRows(job.carried, luma, cb, cr, filled, band->yStride, band->chromaStride))
-            break;
+            return Failure::unreadable;
     }
+    if (rowsRead != cinfo.image_height)
+        return Failure::unreadable;
     if (filled > 0) {
         for (std::uint32_t i = filled; i < 16; ++i)
             luma[i] = luma[filled - 1];
@@ -221,6 +235,7 @@ void writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
             cb[i] = cb[(filled - 1) / 2], cr[i] = cr[(filled - 1) / 2];
         jpeg_write_raw_data(&cinfo, planes, 16);
     }
+    return std::nullopt;
 }
 
 void writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
@@ -232,7 +247,7 @@ void writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
     }
 }
 
-bool encode(JpegJob& job, const ByteSink& sink)
+std::optional<Failure> encode(JpegJob& job, const ByteSink& sink)
 {
     jpeg_compress_struct cinfo;
     ErrorManager errors;
@@ -248,24 +263,26 @@ bool encode(JpegJob& job, const ByteSink& sink)
 
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&cinfo);
-        return false;
+        // The output's failure when the sink refused bytes; else libjpeg
+        // refused the photo (wider or taller than a JPEG can be, say).
+        return destination.refused ? Failure::writeFailed : Failure::unreadable;
     }
     jpeg_create_compress(&cinfo);
     cinfo.dest = &destination.base;
     configure(cinfo, job);
     jpeg_start_compress(&cinfo, TRUE);
     writeMarkers(cinfo, job, destination);
-    if (job.bands)
-        writeBands(cinfo, job);
-    else
+    if (job.bands) {
+        if (const std::optional<Failure> failed = writeBands(cinfo, job)) {
+            jpeg_destroy_compress(&cinfo);
+            return failed;
+        }
+    } else {
         writeRows(cinfo, job);
-    if (cinfo.next_scanline < cinfo.image_height) {  // a tile could not be decoded
-        jpeg_destroy_compress(&cinfo);
-        return false;
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    return true;
+    return std::nullopt;
 }
 
 // True when the profile describes the colour space written: 'GRAY' for a
@@ -286,51 +303,46 @@ std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t header
 
 }  // namespace
 
-bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, JpegAdditions* additions)
+std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink,
+                                 JpegAdditions* additions)
 {
-    try {
-        if (!image.tiles && !isWritable(image))
-            return false;
-        static const std::vector<std::uint8_t> kNoProfile;
-        JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
-        const bool workFirst = additions && additions->beforeWriting;
-        if (image.tiles) {
-            job.bands = std::make_unique<TiledYCbCrImage::BandReader>(
-                *image.tiles, workFirst ? TiledYCbCrImage::BandReader::Ahead::firstBand
-                                        : TiledYCbCrImage::BandReader::Ahead::usual);
-            const std::size_t paddedWidth = (std::size_t(image.width) + 15) / 16 * 16;
-            job.carried.resize(16 * paddedWidth + 8 * paddedWidth);
-        }
-        if (workFirst) {
-            additions->beforeWriting();
-            if (job.bands)
-                job.bands->widen();
-        }
-        if (!image.exif.empty()) {
-            std::vector<std::uint8_t> exif =
-                exifForOutput(image.exif, image.width, image.height, kMaxSegmentPayload - sizeof kExifHeader);
-            if (!exif.empty())
-                job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
-        }
-        // XMP too large for one segment goes on in extended-XMP segments.
-        std::vector<std::uint8_t> xmp;
-        if (!image.xmp.empty())
-            xmp = xmpForOutput(image.xmp, image.width, image.height);
-        if (additions && additions->editXmp) {
-            if (std::optional<std::string> edited = additions->editXmp({reinterpret_cast<const char*>(xmp.data()), xmp.size()}))
-                xmp.assign(edited->begin(), edited->end());
-        }
-        if (!xmp.empty())
-            job.xmpSegments = jpegXmpSegments(xmp);
-        if (profileFits(image.icc, image.channels <= 2))
-            job.icc = &image.icc;
-        if (!image.tiles)
-            job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
-        job.outputBuffer.resize(kOutputBufferSize);
-        return encode(job, sink);
-    } catch (...) {
-        return false;
+    if (!image.tiles && !isWritable(image))
+        return Failure::unreadable;
+    static const std::vector<std::uint8_t> kNoProfile;
+    JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
+    const bool workFirst = additions && additions->beforeWriting;
+    if (image.tiles) {
+        job.bands = image.tiles->read(workFirst ? YCbCrBandSource::Ahead::firstBand : YCbCrBandSource::Ahead::usual);
+        const std::size_t paddedWidth = (std::size_t(image.width) + 15) / 16 * 16;
+        job.carried.resize(16 * paddedWidth + 8 * paddedWidth);
     }
+    if (workFirst) {
+        additions->beforeWriting();
+        if (job.bands)
+            job.bands->widen();
+    }
+    if (!image.exif.empty()) {
+        std::vector<std::uint8_t> exif =
+            exifForOutput(image.exif, image.width, image.height, kMaxSegmentPayload - sizeof kExifHeader);
+        if (!exif.empty())
+            job.exifSegment = segment(kExifHeader, sizeof kExifHeader, exif);
+    }
+    // XMP too large for one segment goes on in extended-XMP segments.
+    std::vector<std::uint8_t> xmp;
+    if (!image.xmp.empty())
+        xmp = xmpForOutput(image.xmp, image.width, image.height);
+    if (additions && additions->editXmp) {
+        if (std::optional<std::string> edited = additions->editXmp({reinterpret_cast<const char*>(xmp.data()), xmp.size()}))
+            xmp.assign(edited->begin(), edited->end());
+    }
+    if (!xmp.empty())
+        job.xmpSegments = jpegXmpSegments(xmp);
+    if (profileFits(image.icc, image.channels <= 2))
+        job.icc = &image.icc;
+    if (!image.tiles)
+        job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
+    job.outputBuffer.resize(kOutputBufferSize);
+    return encode(job, sink);
 }
 
 }  // namespace pictavo::imageio

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imageio/Failure.h"
 #include "imageio/writing/ByteSink.h"
 #include "imageio/pixels/DecodedImage.h"
 
@@ -16,12 +17,14 @@ namespace pictavo::imageio {
 // composited onto white; a tiled photo (DecodedImage::tiles) straight from its
 // 4:2:0 planes, band by band. Carries EXIF (orientation 1), XMP and the ICC
 // profile when it describes the colour space written. `quality` is a
-// fraction of full quality (0..1). False on any encoder or sink failure;
-// never throws.
+// fraction of full quality (0..1). Failure::writeFailed when the sink refuses
+// bytes; Failure::unreadable when a tile does not decode or libjpeg refuses
+// the image (larger than a JPEG can be).
 //
 // `additions`, when given, adds segments of an image with a gain map.
 struct JpegAdditions;
-bool writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink, JpegAdditions* additions = nullptr);
+std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink,
+                                 JpegAdditions* additions = nullptr);
 
 struct JpegAdditions {
     // Turns the XMP packet to be written (empty when there is none) into

@@ -125,7 +125,7 @@ bool writeChunk(const ByteSink& sink, const char type[4], const std::uint8_t* da
     return sink(head, sizeof head) && (size == 0 || sink(data, size)) && sink(tail, sizeof tail);
 }
 
-bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
+std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
     const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
     const std::uint32_t bandRows =
@@ -143,31 +143,31 @@ bool writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sin
     // zlib header: deflate, 32 KiB window, "fastest" as the level hint, check bits.
     const std::uint8_t header[2] = {0x78, 0x01};
     uLong adler = adler32(0, nullptr, 0);
-    bool ok = writeChunk(sink, "IDAT", header, sizeof header);
-    for (std::size_t i = 0; ok && i < bands.size(); ++i) {
-        ok = deflating.awaitUpTo(i + 1) && writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size());
+    if (!writeChunk(sink, "IDAT", header, sizeof header))
+        return Failure::writeFailed;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        if (!deflating.awaitUpTo(i + 1))
+            return Failure::unreadable;
+        if (!writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size()))
+            return Failure::writeFailed;
         adler = adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bands[i].filteredSize));
         std::vector<std::uint8_t>().swap(bands[i].deflated);
         deflating.taken(i + 1);
     }
-    if (!ok)
-        return false;
     std::uint8_t checksum[4];
     putBigEndian(checksum, static_cast<std::uint32_t>(adler));
-    return writeChunk(sink, "IDAT", checksum, sizeof checksum) && writeChunk(sink, "IEND", nullptr, 0);
+    if (!writeChunk(sink, "IDAT", checksum, sizeof checksum) || !writeChunk(sink, "IEND", nullptr, 0))
+        return Failure::writeFailed;
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink)
+std::optional<Failure> writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
-    try {
-        if (!isWritable(image))
-            return false;
-        return writeBands(image, threads, sink);
-    } catch (...) {
-        return false;
-    }
+    if (!isWritable(image))
+        return Failure::unreadable;
+    return writeBands(image, threads, sink);
 }
 
 }  // namespace pictavo::imageio

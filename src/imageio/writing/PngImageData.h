@@ -1,7 +1,10 @@
 #pragma once
 
+#include "imageio/Failure.h"
 #include "imageio/writing/ByteSink.h"
 #include "imageio/pixels/DecodedImage.h"
+
+#include <optional>
 
 namespace pictavo::imageio {
 
@@ -11,8 +14,8 @@ namespace pictavo::imageio {
 // bands that up to `threads` threads deflate at once, each band but the last
 // ending on a byte boundary (Z_SYNC_FLUSH), so the bands joined in order with
 // their checksums combined form one zlib stream. Only a few bands are held at
-// a time, whatever the image size. False on any failure (an image
-// isWritable() refuses, deflate or the sink); never throws.
-bool writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink);
+// a time, whatever the image size. Failure::writeFailed when the sink refuses
+// bytes; Failure::unreadable for an image isWritable() refuses or a deflate error.
+std::optional<Failure> writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink);
 
 }  // namespace pictavo::imageio

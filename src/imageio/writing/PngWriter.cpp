@@ -23,6 +23,9 @@ constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
 
 struct PngContext {
     const ByteSink* sink;
+    // Set when the sink did not take bytes: the one failure that is the
+    // output's. Volatile: it is read after libpng's longjmp.
+    volatile bool refused = false;
 };
 
 [[noreturn]] void jumpOnError(png_structp png, png_const_charp)
@@ -32,15 +35,17 @@ struct PngContext {
 
 void ignoreWarning(png_structp, png_const_charp) {}
 
+// libpng calls this through its C frames, which nothing may unwind through:
+// a sink that throws has refused the bytes.
 void writeToSink(png_structp png, png_bytep data, png_size_t size)
 {
     auto* context = static_cast<PngContext*>(png_get_io_ptr(png));
-    bool written = false;
     try {
-        written = (*context->sink)(data, size);
+        context->refused = !(*context->sink)(data, size);
     } catch (...) {
+        context->refused = true;
     }
-    if (!written)
+    if (context->refused)
         png_error(png, "write failed");
 }
 
@@ -75,20 +80,21 @@ std::string xmpText(const std::vector<std::uint8_t>& xmp)
     return text;
 }
 
-bool encode(PngJob& job, const ByteSink& sink)
+// Writes the signature and every chunk before the image data.
+std::optional<Failure> encode(PngJob& job, const ByteSink& sink)
 {
     PngContext context{&sink};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
-        return false;
+        return Failure::unreadable;  // out of memory
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        return false;
+        return Failure::unreadable;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        return false;
+        return context.refused ? Failure::writeFailed : Failure::unreadable;
     }
     const DecodedImage& image = job.image;
     // A profile or text libpng finds unsound is left out rather than failing the image.
@@ -113,28 +119,24 @@ bool encode(PngJob& job, const ByteSink& sink)
         xmp.lang_key = const_cast<png_charp>("");
         png_set_text(png, info, &xmp, 1);
     }
-    // libpng writes the signature and every chunk before the image data;
     // writePngImageData() writes the rest.
     png_write_info(png, info);
     png_destroy_write_struct(&png, &info);
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool writePng(const DecodedImage& image, const ByteSink& sink)
+std::optional<Failure> writePng(const DecodedImage& image, const ByteSink& sink)
 {
-    try {
-        if (!isWritable(image) || image.icc.size() > std::numeric_limits<png_uint_32>::max() / 2)
-            return false;
-        PngJob job{image, {}, xmpText(xmpForOutput(image.xmp, image.width, image.height))};
-        if (!image.exif.empty())
-            job.exif = exifForOutput(image.exif, image.width, image.height, std::numeric_limits<std::int32_t>::max());
-        return encode(job, sink) &&
-               writePngImageData(image, std::max(1u, std::thread::hardware_concurrency()), sink);
-    } catch (...) {
-        return false;
-    }
+    if (!isWritable(image) || image.icc.size() > std::numeric_limits<png_uint_32>::max() / 2)
+        return Failure::unreadable;
+    PngJob job{image, {}, xmpText(xmpForOutput(image.xmp, image.width, image.height))};
+    if (!image.exif.empty())
+        job.exif = exifForOutput(image.exif, image.width, image.height, std::numeric_limits<std::int32_t>::max());
+    if (std::optional<Failure> failed = encode(job, sink))
+        return failed;
+    return writePngImageData(image, std::max(1u, std::thread::hardware_concurrency()), sink);
 }
 
 }  // namespace pictavo::imageio

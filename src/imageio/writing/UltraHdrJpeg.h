@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imageio/Failure.h"
 #include "imageio/writing/ByteSink.h"
 #include "imageio/pixels/DecodedImage.h"
 #include "imageio/gainmap/GainMap.h"
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -21,8 +23,9 @@ using BytePatcher = std::function<bool(std::uint64_t offset, const std::uint8_t*
 // photo's first band decodes, and the gain map's pixels are let go before
 // the photo streams out. The MPF index is written with room for the
 // primary's size and patched once that is known. A gain map that cannot be
-// encoded leaves the photo as writeJpeg() writes it. False on any failure.
-bool writeUltraHdrJpeg(const DecodedImage& photo, std::unique_ptr<GainMap> gainMap, double quality,
-                       const ByteSink& sink, const BytePatcher& patch);
+// encoded leaves the photo as writeJpeg() writes it. Fails as writeJpeg()
+// does; Failure::writeFailed too when the patch is refused.
+std::optional<Failure> writeUltraHdrJpeg(const DecodedImage& photo, std::unique_ptr<GainMap> gainMap, double quality,
+                                         const ByteSink& sink, const BytePatcher& patch);
 
 }  // namespace pictavo::imageio
