@@ -1,9 +1,9 @@
 #include "imageio/gainmap/AppleGainMap.h"
 
 #include "imageio/metadata/TiffReader.h"
+#include "imageio/metadata/XmpPacket.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -11,6 +11,7 @@ namespace pictavo::imageio {
 
 namespace {
 
+constexpr std::string_view kAppleGainMapNamespace = "http://ns.apple.com/HDRGainMap/1.0/";
 constexpr std::uint16_t kMakerNoteTag = 0x927C;
 constexpr std::uint16_t kHeadroomTag = 33;
 constexpr std::uint16_t kGainTag = 48;
@@ -47,18 +48,13 @@ double rec709ToLinear(double v)
 
 std::optional<double> appleHeadroomFromXmp(std::string_view xmp)
 {
-    constexpr std::string_view kName = "HDRGainMap:HDRGainMapHeadroom";
-    const std::size_t at = xmp.find(kName);
-    if (at == std::string_view::npos)
+    const ReadResult<XmpPacket> packet = XmpPacket::read(xmp);
+    const std::optional<std::string_view> text =
+        packet ? packet->property(kAppleGainMapNamespace, "HDRGainMapHeadroom") : std::nullopt;
+    const std::optional<double> headroom = text ? xmpReal(*text) : std::nullopt;
+    if (!headroom || *headroom <= 1 || *headroom > 1000)
         return std::nullopt;
-    std::size_t start = xmp.find_first_not_of("=\"'> \t\r\n", at + kName.size());
-    if (start == std::string_view::npos)
-        return std::nullopt;
-    double value = 0;
-    auto [end, error] = std::from_chars(xmp.data() + start, xmp.data() + xmp.size(), value);
-    if (error != std::errc() || !std::isfinite(value) || value <= 1 || value > 1000)
-        return std::nullopt;
-    return value;
+    return headroom;
 }
 
 std::optional<double> appleHeadroomFromMakerNote(std::span<const std::uint8_t> exif)
