@@ -22,22 +22,22 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-struct RawAttribute {
-    std::string_view name;
-    ByteRange whole;
-    ByteRange quoted;
-};
-
-// The name and attributes of the start tag at [begin, end) of `text`, which
-// expat has found well-formed; none should it not look like one after all.
-std::optional<std::string_view> scanStartTag(std::string_view text, std::size_t begin, std::size_t end,
-                                             std::vector<RawAttribute>& attributes)
+std::string_view localPart(std::string_view qualified)
 {
-    attributes.clear();
-    std::size_t i = begin + 1;
+    const std::size_t colon = qualified.find(':');
+    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+}
+
+// The name of the start tag at `tag` of `text`, which expat has found
+// well-formed, with its attributes appended to `attributes` as written (no
+// namespace or value yet); none should it not look like one after all.
+std::optional<std::string_view> scanStartTag(std::string_view text, ByteRange tag, std::vector<XmpAttribute>& attributes)
+{
+    std::size_t i = tag.begin + 1;
+    const std::size_t end = tag.end;
     while (i < end && !isSpace(text[i]) && text[i] != '>' && text[i] != '/')
         ++i;
-    const std::string_view name = text.substr(begin + 1, i - begin - 1);
+    const std::string_view name = text.substr(tag.begin + 1, i - tag.begin - 1);
     for (;;) {
         while (i < end && isSpace(text[i]))
             ++i;
@@ -48,7 +48,7 @@ std::optional<std::string_view> scanStartTag(std::string_view text, std::size_t 
         const std::size_t nameBegin = i;
         while (i < end && !isSpace(text[i]) && text[i] != '=')
             ++i;
-        const std::size_t nameEnd = i;
+        const std::string_view qualified = text.substr(nameBegin, i - nameBegin);
         while (i < end && isSpace(text[i]))
             ++i;
         if (i >= end || text[i] != '=')
@@ -61,15 +61,13 @@ std::optional<std::string_view> scanStartTag(std::string_view text, std::size_t 
         const std::size_t close = text.find(text[i], i + 1);
         if (close == std::string_view::npos || close >= end)
             return std::nullopt;
-        attributes.push_back({text.substr(nameBegin, nameEnd - nameBegin), {nameBegin, close + 1}, {i + 1, close}});
+        XmpAttribute& attribute = attributes.emplace_back();
+        attribute.name = {qualified, {}, localPart(qualified)};
+        attribute.declaresNamespace = qualified == "xmlns" || qualified.starts_with("xmlns:");
+        attribute.whole = {nameBegin, close + 1};
+        attribute.quoted = {i + 1, close};
         i = close + 1;
     }
-}
-
-std::string_view localPart(std::string_view qualified)
-{
-    const std::size_t colon = qualified.find(':');
-    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
 }
 
 }  // namespace
@@ -150,37 +148,27 @@ private:
         const std::string_view tag = event();
         if (tag.empty() || tag.front() != '<')
             return false;
-        const std::size_t begin = std::size_t(tag.data() - packet_.text_.data());
-        const std::optional<std::string_view> qualified = scanStartTag(packet_.text_, begin, begin + tag.size(), raw_);
-        if (!qualified)
-            return false;
-        const std::optional<XmpName> elementName = name(*qualified, reported);
+        XmpElement element;
+        element.parent = open_.empty() ? XmpElement::kNoParent : open_.back();
+        element.whole.begin = std::size_t(tag.data() - packet_.text_.data());
+        element.whole.end = element.content.begin = element.content.end = element.whole.begin + tag.size();
+        element.firstAttribute = packet_.attributes_.size();
+        const std::optional<std::string_view> qualified = scanStartTag(packet_.text_, element.whole, packet_.attributes_);
+        const std::optional<XmpName> elementName = qualified ? name(*qualified, reported) : std::nullopt;
         if (!elementName)
             return false;
-        XmpElement element;
         element.name = *elementName;
-        element.parent = open_.empty() ? XmpElement::kNoParent : open_.back();
-        element.whole = {begin, begin + tag.size()};
-        element.content = {element.whole.end, element.whole.end};
-        element.firstAttribute = packet_.attributes_.size();
-        element.attributeCount = raw_.size();
+        element.attributeCount = packet_.attributes_.size() - element.firstAttribute;
+        // Expat reports the attributes but namespace declarations, in the order they are written.
         const XML_Char** next = reportedAttributes;
-        for (const RawAttribute& attribute : raw_) {
-            const bool declaration = attribute.name == "xmlns" || attribute.name.starts_with("xmlns:");
-            XmpAttribute& added = packet_.attributes_.emplace_back();
-            added.declaresNamespace = declaration;
-            added.whole = attribute.whole;
-            added.quoted = attribute.quoted;
-            if (declaration) {
-                added.name = {attribute.name, {}, localPart(attribute.name)};
+        for (XmpAttribute& attribute : std::span(packet_.attributes_).subspan(element.firstAttribute)) {
+            if (attribute.declaresNamespace)
                 continue;
-            }
-            // Expat reports the other attributes in the order they are written.
-            const std::optional<XmpName> attributeName = *next ? name(attribute.name, next[0]) : std::nullopt;
+            const std::optional<XmpName> attributeName = *next ? name(attribute.name.qualified, next[0]) : std::nullopt;
             if (!attributeName)
                 return false;
-            added.name = *attributeName;
-            added.value = next[1];
+            attribute.name = *attributeName;
+            attribute.value = next[1];
             next += 2;
         }
         if (*next)
@@ -244,7 +232,6 @@ private:
     XML_Parser parser_;
     XmpPacket packet_;
     std::vector<std::size_t> open_;
-    std::vector<RawAttribute> raw_;
     std::exception_ptr failure_;
     bool refused_ = false;
 };
