@@ -14,7 +14,6 @@
 
 #include <clocale>
 #include <cmath>
-#include <random>
 #include <ranges>
 #include <string>
 
@@ -71,8 +70,9 @@ INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifEditorByteOrder, ::testing::Bool(),
 // Hostile EXIF: each row damages a valid block in one place. What cannot be read
 // is refused with its reason; a pointer that is damaged or leads back to an IFD
 // already read is not followed, and what is written stays upright. Then every
-// truncation and random damage: nothing may read out of bounds (AddressSanitizer
-// shows it), and whatever comes out respects the limit.
+// truncation: nothing may read out of bounds (AddressSanitizer shows it), and
+// whatever comes out respects the limit. (The metadata fuzzer damages blocks at
+// random.)
 TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
 {
     using namespace tiff_layout;
@@ -115,7 +115,6 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
         EXPECT_EQ(exifBytes(reduced, ExifIfd::ifd0, 0x010F).has_value(), row.make);
         EXPECT_EQ(exifBytes(reduced, ExifIfd::gps, 0x0001).has_value(), row.gps);
     }
-    std::mt19937 random(12345);
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");
         const std::vector<std::uint8_t> valid = buildTiff({.bigEndian = big, .thumbnailSize = 64});
@@ -123,13 +122,6 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
             const std::vector<std::uint8_t> out = exifForOutput(std::span(valid).first(length), 5, 5, 120);
             EXPECT_LE(out.size(), 120u) << "cut at " << length;
             EXPECT_EQ(exifOrientation(out).value_or(1), 1) << "an orientation kept is upright, cut at " << length;
-        }
-        for (int round = 0; round < 2000; ++round) {
-            std::vector<std::uint8_t> damaged = valid;
-            for (auto hits = 1 + random() % 8; hits > 0; --hits)
-                damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
-            const std::size_t limit = round % 2 ? kUnlimited : 100;
-            EXPECT_LE(exifForOutput(damaged, 5, 5, limit).size(), limit) << "round " << round;
         }
     }
 }
@@ -153,8 +145,9 @@ std::string described(const std::string& attributes, const std::string& body = "
 }
 
 // Names by their namespace, values with references resolved, and where each
-// lies, so that edits land in place; what is not namespace-well-formed XML, or
-// declares a document type (with entities to expand), is refused.
+// lies (edits in place rely on it: the XmpEditor and JpegXmp tests); what is
+// not namespace-well-formed XML, or declares a document type (with entities
+// to expand), is refused.
 TEST(XmpPacket, ReadsNamesValuesAndPlacesAndRefusesWhatIsNotWellFormed)
 {
     const std::string text = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>" +
@@ -168,23 +161,9 @@ TEST(XmpPacket, ReadsNamesValuesAndPlacesAndRefusesWhatIsNotWellFormed)
     EXPECT_EQ(packet->property(kTiff, "Model"), "");
     EXPECT_FALSE(packet->property(kTiff, "title"));
     EXPECT_EQ(packet->trailer(), text.find("<?xpacket end"));
-    const auto in = [&](ByteRange range) { return text.substr(range.begin, range.size()); };
-    const std::vector<XmpElement>& elements = packet->elements();
-    ASSERT_EQ(elements.size(), 5u);
-    const XmpElement &description = elements[2], &title = elements[3], &model = elements[4];
-    EXPECT_EQ(in(title.whole), "<dc:title xmlns:dc='dc'>\n<![CDATA[a <b>]]> &lt;c&gt;</dc:title>");
-    EXPECT_EQ(in(title.content), "\n<![CDATA[a <b>]]> &lt;c&gt;");
-    EXPECT_EQ(in(model.whole), "<t:Model/>");
-    EXPECT_EQ(model.content.begin, model.whole.end);
-    EXPECT_EQ(model.content.size(), 0u);
-    EXPECT_EQ(title.parent, 2u);
-    EXPECT_TRUE(description.hasChildElements);
-    EXPECT_FALSE(title.hasChildElements);
-    const std::span<const XmpAttribute> attributes = packet->attributes(description);
-    ASSERT_EQ(attributes.size(), 4u);
-    EXPECT_TRUE(attributes[2].declaresNamespace);
-    EXPECT_EQ(in(attributes[3].whole), "t:Make = 'A &amp; B'");
-    EXPECT_EQ(in(attributes[3].quoted), "A &amp; B");
+    const XmpAttribute& make = packet->attributes(packet->elements()[2]).back();
+    EXPECT_EQ(text.substr(make.whole.begin, make.whole.size()), "t:Make = 'A &amp; B'");
+    EXPECT_EQ(text.substr(make.quoted.begin, make.quoted.size()), "A &amp; B");
     for (const std::string& refused : {""s, "<a>"s, "<a></b>"s, "<p:a/>"s, "<a/><b/>"s, "<a b='1' b='2'/>"s, "<a>\0</a>"s,
                                       "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>"s, "\xFF\xFE<\0a\0/\0>\0"s})
         EXPECT_EQ(XmpPacket::read(refused).error(), ReadError::notWellFormed) << refused;
