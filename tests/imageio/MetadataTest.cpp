@@ -110,6 +110,9 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
         EXPECT_EQ(ifds.exif.has_value(), row.exif);
         EXPECT_EQ(ifds.gps.has_value(), row.gps);
         EXPECT_EQ(ifds.interop.has_value(), row.interop);
+        if (ifds.exif) {  // its link to the next IFD, 0, follows the entries
+            EXPECT_FALSE(tiff->find(ifds.exif->ifd, 0)) << "a tag is sought among the IFD's own entries only";
+        }
         const std::vector<std::uint8_t> reduced = exifForOutput(block, 5, 5, block.size() - 1);
         EXPECT_EQ(exifOrientation(reduced), 1);
         EXPECT_EQ(exifBytes(reduced, ExifIfd::ifd0, 0x010F).has_value(), row.make);

@@ -130,27 +130,22 @@ ReadResult<ExifEditor> ExifEditor::open(std::span<const std::uint8_t> tiff)
     return ExifEditor(std::vector<std::uint8_t>(tiff.begin(), tiff.end()), reader->order());
 }
 
-bool ExifEditor::setShortOrLong(const TiffEntry& entry, std::uint32_t value)
+void ExifEditor::setShortOrLong(const TiffEntry& entry, std::uint32_t value)
 {
     if (entry.count < 1 || !reader().value(entry))
-        return false;
-    if (entry.type == tiff::kShort && value <= 0xFFFF) {
+        return;
+    if (entry.type == tiff::kShort && value <= 0xFFFF)
         put(data_, entry.valueAt, value, 2, order_);
-        return true;
-    }
-    if (entry.type == tiff::kLong && entry.count == 1) {
+    else if (entry.type == tiff::kLong && entry.count == 1)
         put(data_, entry.valueAt, value, 4, order_);
-        return true;
-    }
-    return false;
 }
 
-bool ExifEditor::setOrientation(std::uint16_t value)
+void ExifEditor::setOrientation(std::uint16_t value)
 {
     const TiffReader tiff = reader();
     const ReadResult<TiffIfd> ifd0 = tiff.firstIfd();
-    const ReadResult<TiffEntry> entry = ifd0 ? tiff.find(*ifd0, kOrientationTag) : ifd0.error();
-    return entry && setShortOrLong(*entry, value);
+    if (const ReadResult<TiffEntry> entry = ifd0 ? tiff.find(*ifd0, kOrientationTag) : ifd0.error())
+        setShortOrLong(*entry, value);
 }
 
 void ExifEditor::setPixelDimensions(std::uint32_t width, std::uint32_t height)

@@ -19,9 +19,9 @@ public:
 
     const std::vector<std::uint8_t>& bytes() const { return data_; }
 
-    // Rewrites the Orientation tag of IFD0 in place; false when there is none
-    // that can hold the value.
-    bool setOrientation(std::uint16_t value);
+    // Rewrites the Orientation tag of IFD0 in place, when there is one that
+    // can hold the value.
+    void setOrientation(std::uint16_t value);
     // Rewrites PixelXDimension and PixelYDimension of the Exif IFD in place,
     // those present and able to hold the values.
     void setPixelDimensions(std::uint32_t width, std::uint32_t height);
@@ -35,7 +35,7 @@ private:
     ExifEditor(std::vector<std::uint8_t> data, ByteOrder order) : data_(std::move(data)), order_(order) {}
 
     TiffReader reader() const { return {data_, order_}; }
-    bool setShortOrLong(const TiffEntry& entry, std::uint32_t value);
+    void setShortOrLong(const TiffEntry& entry, std::uint32_t value);
 
     std::vector<std::uint8_t> data_;
     ByteOrder order_;
