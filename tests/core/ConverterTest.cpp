@@ -304,7 +304,7 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
     EXPECT_EQ(std::ranges::count_if(segments, [&](const auto& s) { return std::string(s.begin(), s.end()).find(length) != std::string::npos; }), 1);
     writeBytes(folder / "map.jpg", mpf.second);
     for (const auto& segment : jpegSegments(folder / "map.jpg", 0xE1))
-        xmpForm = imageio::parseHdrgmXmp(std::string(segment.begin(), segment.end()));
+        xmpForm = imageio::parseHdrgmXmp(std::string(segment.begin() + imageio::kStandardXmpSignature.size() + 1, segment.end()));
     for (const auto& segment : jpegSegments(folder / "map.jpg", 0xE2))
         isoForm = imageio::parseIsoGainMapMetadata(std::span(segment).subspan(imageio::kIsoGainMapNamespace.size()));
     EXPECT_TRUE(xmpForm);

@@ -1,16 +1,17 @@
 #include "imageio/gainmap/AppleGainMap.h"
 
+#include "imageio/metadata/TiffReader.h"
+#include "imageio/metadata/XmpPacket.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <string>
 
 namespace pictavo::imageio {
 
 namespace {
 
-constexpr std::uint16_t kExifIfdTag = 0x8769;
+constexpr std::string_view kAppleGainMapNamespace = "http://ns.apple.com/HDRGainMap/1.0/";
 constexpr std::uint16_t kMakerNoteTag = 0x927C;
 constexpr std::uint16_t kHeadroomTag = 33;
 constexpr std::uint16_t kGainTag = 48;
@@ -19,58 +20,24 @@ constexpr std::string_view kAppleMakerNote{"Apple iOS\0", 10};
 // offsets in it count from the note's start.
 constexpr std::size_t kAppleIfdStart = 14;
 
-// A TIFF structure's IFD entries, read with bounds checks; offsets count from `base`.
-struct Tiff {
-    std::span<const std::uint8_t> bytes;
-    bool bigEndian;
-
-    std::uint32_t read(std::size_t at, int size) const
-    {
-        if (at > bytes.size() || bytes.size() - at < std::size_t(size))
-            return 0;
-        std::uint32_t value = 0;
-        for (int i = 0; i < size; ++i)
-            value |= std::uint32_t(bytes[at + (bigEndian ? i : size - 1 - i)]) << (8 * (size - 1 - i));
-        return value;
-    }
-    // Position of the entry for `tag` in the IFD at `ifd`.
-    std::optional<std::size_t> entry(std::size_t ifd, std::uint16_t tag) const
-    {
-        const std::uint32_t count = read(ifd, 2);
-        for (std::uint32_t i = 0; i < count && ifd + 2 + 12 * (i + 1) <= bytes.size(); ++i)
-            if (read(ifd + 2 + 12 * i, 2) == tag)
-                return ifd + 2 + 12 * i;
-        return std::nullopt;
-    }
-    // A numeric entry's first value, `base` being where its offsets count from.
-    std::optional<double> number(std::size_t entryAt, std::size_t base) const
-    {
-        const std::uint32_t type = read(entryAt + 2, 2), count = read(entryAt + 4, 4);
-        if (count == 0)
-            return std::nullopt;
-        const std::size_t at = base + read(entryAt + 8, 4);
-        switch (type) {
-        case 3: return double(read(entryAt + 8, 2));
-        case 8: return double(std::int16_t(read(entryAt + 8, 2)));
-        case 4: return double(read(entryAt + 8, 4));
-        case 9: return double(std::int32_t(read(entryAt + 8, 4)));
-        case 5:
-        case 10: {
-            if (at + 8 > bytes.size() || read(at + 4, 4) == 0)
-                return std::nullopt;
-            return type == 5 ? double(read(at, 4)) / read(at + 4, 4)
-                             : double(std::int32_t(read(at, 4))) / std::int32_t(read(at + 4, 4));
-        }
-        case 11: {
-            const std::uint32_t bits = read(entryAt + 8, 4);
-            float value;
-            std::memcpy(&value, &bits, 4);
-            return double(value);
-        }
-        default: return std::nullopt;
-        }
-    }
-};
+// The Apple maker note in EXIF's Exif IFD, read as the TIFF structure it is laid out as.
+ReadResult<TiffReader> appleMakerNote(std::span<const std::uint8_t> exif)
+{
+    const ReadResult<TiffReader> tiff = TiffReader::open(exif);
+    if (!tiff)
+        return tiff.error();
+    const ReadResult<ExifIfds> ifds = readExifIfds(*tiff);
+    if (!ifds || !ifds->exif)
+        return ReadError::absent;
+    const ReadResult<TiffEntry> entry = tiff->find(ifds->exif->ifd, kMakerNoteTag);
+    const ReadResult<std::span<const std::uint8_t>> note = entry ? tiff->value(*entry) : entry.error();
+    if (!note)
+        return note.error();
+    if (note->size() < kAppleMakerNote.size() ||
+        std::memcmp(note->data(), kAppleMakerNote.data(), kAppleMakerNote.size()) != 0)
+        return ReadError::absent;
+    return TiffReader(*note, ByteOrder::bigEndian);
+}
 
 double rec709ToLinear(double v)
 {
@@ -81,41 +48,30 @@ double rec709ToLinear(double v)
 
 std::optional<double> appleHeadroomFromXmp(std::string_view xmp)
 {
-    constexpr std::string_view kName = "HDRGainMap:HDRGainMapHeadroom";
-    const std::size_t at = xmp.find(kName);
-    if (at == std::string_view::npos)
+    const ReadResult<XmpPacket> packet = XmpPacket::read(xmp);
+    const std::optional<std::string_view> text =
+        packet ? packet->property(kAppleGainMapNamespace, "HDRGainMapHeadroom") : std::nullopt;
+    const std::optional<double> headroom = text ? xmpReal(*text) : std::nullopt;
+    if (!headroom || *headroom <= 1 || *headroom > 1000)
         return std::nullopt;
-    std::size_t start = xmp.find_first_not_of("=\"'> \t\r\n", at + kName.size());
-    if (start == std::string_view::npos)
-        return std::nullopt;
-    double value = 0;
-    auto [end, error] = std::from_chars(xmp.data() + start, xmp.data() + xmp.size(), value);
-    if (error != std::errc() || !std::isfinite(value) || value <= 1 || value > 1000)
-        return std::nullopt;
-    return value;
+    return headroom;
 }
 
 std::optional<double> appleHeadroomFromMakerNote(std::span<const std::uint8_t> exif)
 {
-    if (exif.size() < 8 || (exif[0] != 'I' && exif[0] != 'M'))
+    const ReadResult<TiffReader> note = appleMakerNote(exif);
+    const ReadResult<TiffIfd> ifd = note ? note->ifd(kAppleIfdStart) : note.error();
+    if (!ifd)
         return std::nullopt;
-    const Tiff tiff{exif, exif[0] == 'M'};
-    const std::optional<std::size_t> exifIfd = tiff.entry(tiff.read(4, 4), kExifIfdTag);
-    if (!exifIfd)
-        return std::nullopt;
-    const std::optional<std::size_t> makerNote = tiff.entry(tiff.read(*exifIfd + 8, 4), kMakerNoteTag);
-    if (!makerNote)
-        return std::nullopt;
-    const std::size_t noteStart = tiff.read(*makerNote + 8, 4), noteSize = tiff.read(*makerNote + 4, 4);
-    if (noteStart > exif.size() || exif.size() - noteStart < noteSize || noteSize < kAppleIfdStart + 2 ||
-        std::memcmp(exif.data() + noteStart, kAppleMakerNote.data(), kAppleMakerNote.size()) != 0)
-        return std::nullopt;
-    const Tiff note{exif.subspan(noteStart, noteSize), true};
-    const std::optional<std::size_t> headroomEntry = note.entry(kAppleIfdStart, kHeadroomTag);
-    const std::optional<std::size_t> gainEntry = note.entry(kAppleIfdStart, kGainTag);
-    const std::optional<double> tag33 = headroomEntry ? note.number(*headroomEntry, 0) : std::nullopt;
-    const std::optional<double> tag48 = gainEntry ? note.number(*gainEntry, 0) : 0.0;
-    if (!tag33 || !tag48 || !std::isfinite(*tag33) || !std::isfinite(*tag48))
+    const auto number = [&](std::uint16_t tag, std::optional<double> absent) -> std::optional<double> {
+        const ReadResult<TiffEntry> entry = note->find(*ifd, tag);
+        if (!entry)
+            return absent;
+        const ReadResult<double> value = note->number(*entry);
+        return value && std::isfinite(*value) ? std::optional(*value) : std::nullopt;
+    };
+    const std::optional<double> tag33 = number(kHeadroomTag, std::nullopt), tag48 = number(kGainTag, 0.0);
+    if (!tag33 || !tag48)
         return std::nullopt;
     double stops;
     if (*tag33 < 1)

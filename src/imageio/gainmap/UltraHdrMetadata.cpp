@@ -1,5 +1,7 @@
 #include "imageio/gainmap/UltraHdrMetadata.h"
 
+#include "imageio/metadata/XmpPacket.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -81,44 +83,6 @@ GainMapMetadata spreadSingleChannel(GainMapMetadata m)
     return m;
 }
 
-// The text of hdrgm property `name`, written as an attribute or an element.
-std::optional<std::string_view> hdrgmValue(std::string_view xmp, std::string_view name)
-{
-    const std::string qualified = "hdrgm:" + std::string(name);
-    for (std::size_t at = xmp.find(qualified); at != std::string_view::npos; at = xmp.find(qualified, at + 1)) {
-        std::size_t p = at + qualified.size();
-        while (p < xmp.size() && (xmp[p] == ' ' || xmp[p] == '\n' || xmp[p] == '\r' || xmp[p] == '\t'))
-            ++p;
-        if (p >= xmp.size())
-            return std::nullopt;
-        char close = 0;
-        if (xmp[p] == '=' && p + 1 < xmp.size() && (xmp[p + 1] == '"' || xmp[p + 1] == '\''))
-            close = xmp[++p];
-        else if (xmp[p] == '>' && (at == 0 || xmp[at - 1] == '<'))
-            close = '<';
-        else
-            continue;
-        const std::size_t end = xmp.find(close, p + 1);
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        return xmp.substr(p + 1, end - p - 1);
-    }
-    return std::nullopt;
-}
-
-std::optional<double> number(std::string_view text)
-{
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    double value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 // Six decimals with a point in every locale: readers expect XMP's numbers as C writes them.
 std::string formatted(double value)
 {
@@ -145,7 +109,9 @@ constexpr std::string_view kPacketStart =
     "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
     "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n";
 constexpr std::string_view kPacketEnd = " </rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";
-constexpr std::string_view kHdrgmNamespace = "xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\"";
+constexpr std::string_view kHdrgmNamespace = "http://ns.adobe.com/hdr-gain-map/1.0/";
+constexpr std::string_view kHdrgmDeclaration = "xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\"";
+constexpr std::string_view kContainerNamespace = "http://ns.google.com/photos/1.0/container/";
 
 }  // namespace
 
@@ -201,19 +167,20 @@ std::vector<std::uint8_t> isoGainMapMetadata(const GainMapMetadata& m)
 
 std::optional<GainMapMetadata> parseHdrgmXmp(std::string_view xmp)
 {
-    if (xmp.find("http://ns.adobe.com/hdr-gain-map/1.0/") == std::string_view::npos || !hdrgmValue(xmp, "Version"))
+    const ReadResult<XmpPacket> packet = XmpPacket::read(xmp);
+    if (!packet || !packet->property(kHdrgmNamespace, "Version"))
         return std::nullopt;
     // Ultra HDR's defaults for the properties a writer may leave out.
     auto read = [&](std::string_view name, std::optional<double> fallback) -> std::optional<double> {
-        const std::optional<std::string_view> text = hdrgmValue(xmp, name);
-        return text ? number(*text) : fallback;
+        const std::optional<std::string_view> text = packet->property(kHdrgmNamespace, name);
+        return text ? xmpReal(*text) : fallback;
     };
     const auto min = read("GainMapMin", 0.0), max = read("GainMapMax", std::nullopt), gamma = read("Gamma", 1.0),
                offsetSdr = read("OffsetSDR", 1.0 / 64), offsetHdr = read("OffsetHDR", 1.0 / 64),
                capacityMin = read("HDRCapacityMin", 0.0), capacityMax = read("HDRCapacityMax", std::nullopt);
     if (!min || !max || !gamma || !offsetSdr || !offsetHdr || !capacityMin || !capacityMax)
         return std::nullopt;
-    const std::optional<std::string_view> baseIsHdr = hdrgmValue(xmp, "BaseRenditionIsHDR");
+    const std::optional<std::string_view> baseIsHdr = packet->property(kHdrgmNamespace, "BaseRenditionIsHDR");
     const bool hdrBase = baseIsHdr && (*baseIsHdr == "True" || *baseIsHdr == "true");
     GainMapMetadata m;
     m.baseHeadroom = hdrBase ? *capacityMax : *capacityMin;
@@ -239,7 +206,7 @@ std::string hdrgmGainMapXmp(const GainMapMetadata& m)
     attributes += "\n    hdrgm:HDRCapacityMax=\"" + formatted(std::max(m.baseHeadroom, m.alternateHeadroom)) + "\"";
     attributes += std::string("\n    hdrgm:BaseRenditionIsHDR=\"") + (hdrBase ? "True" : "False") + "\"";
     std::string packet(kPacketStart);
-    packet += "  <rdf:Description rdf:about=\"\" " + std::string(kHdrgmNamespace) + attributes;
+    packet += "  <rdf:Description rdf:about=\"\" " + std::string(kHdrgmDeclaration) + attributes;
     packet += elements.empty() ? "/>\n" : ">" + elements + "\n  </rdf:Description>\n";
     packet += kPacketEnd;
     return packet;
@@ -247,39 +214,28 @@ std::string hdrgmGainMapXmp(const GainMapMetadata& m)
 
 namespace {
 
-// The photo's XMP without a container directory or hdrgm:Version of its own
-// (a phone's, describing its HEIC), which would contradict the ones added.
-std::string withoutOwnGainMapDescription(std::string_view xmp)
+// Removals that take a container directory and hdrgm:Version of the photo's
+// own (a phone's, describing its HEIC) out of its XMP: they would contradict
+// the ones added.
+std::vector<TextEdit> withoutOwnGainMapDescription(const XmpPacket& packet)
 {
-    std::string text(xmp);
-    auto eraseBetween = [&text](std::string_view open, std::string_view close, std::size_t from) {
-        const std::size_t start = text.find(open, from);
-        const std::size_t end = start == std::string::npos ? start : text.find(close, start + open.size());
-        if (end == std::string::npos)
-            return false;
-        text.erase(start, end + close.size() - start);
-        return true;
-    };
-    while (eraseBetween("<Container:Directory>", "</Container:Directory>", 0) ||
-           eraseBetween("<hdrgm:Version>", "</hdrgm:Version>", 0)) {
+    std::vector<TextEdit> removals;
+    for (const XmpElement& element : packet.elements()) {
+        if (element.name.is(kContainerNamespace, "Directory") || element.name.is(kHdrgmNamespace, "Version"))
+            removals.push_back({element.whole, {}});
+        for (const XmpAttribute& attribute : packet.attributes(element))
+            if (attribute.name.is(kHdrgmNamespace, "Version"))
+                removals.push_back({attribute.whole, {}});
     }
-    for (std::size_t at = text.find("hdrgm:Version="); at != std::string::npos; at = text.find("hdrgm:Version=", at)) {
-        const char quote = at + 14 < text.size() ? text[at + 14] : 0;
-        const std::size_t end = quote == '"' || quote == '\'' ? text.find(quote, at + 15) : std::string::npos;
-        if (end == std::string::npos)
-            break;
-        text.erase(at, end + 1 - at);
-    }
-    return text;
+    return removals;
 }
 
 }  // namespace
 
 std::optional<std::string> primaryXmpWithGainMap(std::string_view photoXmp, std::size_t gainMapLength)
 {
-    const std::string xmp = withoutOwnGainMapDescription(photoXmp);
     const std::string description =
-        "  <rdf:Description rdf:about=\"\" " + std::string(kHdrgmNamespace) +
+        "  <rdf:Description rdf:about=\"\" " + std::string(kHdrgmDeclaration) +
         "\n    xmlns:Container=\"http://ns.google.com/photos/1.0/container/\""
         "\n    xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\"\n    hdrgm:Version=\"1.0\">\n"
         "   <Container:Directory>\n    <rdf:Seq>\n"
@@ -289,12 +245,23 @@ std::optional<std::string> primaryXmpWithGainMap(std::string_view photoXmp, std:
         "      <Container:Item Item:Semantic=\"GainMap\" Item:Mime=\"image/jpeg\" Item:Length=\"" +
         std::to_string(gainMapLength) + "\"/>\n     </rdf:li>\n    </rdf:Seq>\n   </Container:Directory>\n"
         "  </rdf:Description>\n";
-    if (xmp.empty())
+    if (photoXmp.empty())
         return std::string(kPacketStart) + description + std::string(kPacketEnd);
-    const std::size_t end = xmp.rfind("</rdf:RDF>");
-    if (end == std::string::npos)
+    const ReadResult<XmpPacket> packet = XmpPacket::read(photoXmp);
+    if (!packet)
         return std::nullopt;
-    return xmp.substr(0, end) + description + xmp.substr(end);
+    // The description goes last into the last rdf:RDF that has an end tag,
+    // written with the prefix rdf that the description uses.
+    const auto& elements = packet->elements();
+    const auto rdf = std::find_if(elements.rbegin(), elements.rend(), [](const XmpElement& element) {
+        return element.name.is(kRdfNamespace, "RDF") && element.name.qualified == "rdf:RDF" &&
+               element.whole.end > element.content.end;
+    });
+    if (rdf == elements.rend())
+        return std::nullopt;
+    std::vector<TextEdit> edits = withoutOwnGainMapDescription(*packet);
+    edits.push_back({{rdf->content.end, rdf->content.end}, description});
+    return applyEdits(photoXmp, std::move(edits));
 }
 
 }  // namespace pictavo::imageio

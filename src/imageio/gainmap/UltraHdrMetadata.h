@@ -36,14 +36,15 @@ std::optional<GainMapMetadata> parseIsoGainMapMetadata(std::span<const std::uint
 std::vector<std::uint8_t> isoGainMapMetadata(const GainMapMetadata& metadata);
 
 // Reads the Ultra HDR `hdrgm` properties of an XMP packet (attributes or
-// elements, one value for all channels); none when they are absent or damaged.
+// elements, one value for all channels); none when the packet is not XML or
+// they are absent or damaged.
 std::optional<GainMapMetadata> parseHdrgmXmp(std::string_view xmp);
 // The gain map JPEG's own XMP packet: the hdrgm properties of `metadata`.
 std::string hdrgmGainMapXmp(const GainMapMetadata& metadata);
 // The photo's XMP with the Ultra HDR container directory (the primary, then a
 // gain map of `gainMapLength` bytes) and hdrgm:Version added as a description
 // of their own; a packet of only those when `xmp` is empty. None when `xmp`
-// has no rdf:RDF to add them to.
+// is not XML or has no rdf:RDF element, prefixed rdf, to add them to.
 std::optional<std::string> primaryXmpWithGainMap(std::string_view xmp, std::size_t gainMapLength);
 
 }  // namespace pictavo::imageio

@@ -1,6 +1,10 @@
 #include "imageio/heif/HeifMetadata.h"
 
+#include "imageio/metadata/TiffReader.h"
+
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string_view>
 
 namespace pictavo::imageio {
@@ -23,10 +27,22 @@ std::vector<heif_item_id> metadataIds(const heif_image_handle* handle, const cha
     return ids;
 }
 
-bool isTiffHeader(const std::uint8_t* p, std::size_t available)
+// Where the TIFF header starts in a HEIF Exif item: after its first 4 bytes,
+// a big-endian offset from their end (normally past "Exif\0\0"), or, as some
+// writers get the offset wrong or leave it out, near the start.
+std::optional<std::size_t> tiffStart(std::span<const std::uint8_t> block)
 {
-    return available >= 8 && ((p[0] == 'I' && p[1] == 'I' && p[2] == 42 && p[3] == 0) ||
-                              (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && p[3] == 42));
+    if (block.size() < 4)
+        return std::nullopt;
+    const std::uint32_t offset = (std::uint32_t(block[0]) << 24) | (std::uint32_t(block[1]) << 16) |
+                                 (std::uint32_t(block[2]) << 8) | block[3];
+    if (std::uint64_t(offset) + 4 < block.size() && tiffByteOrder(block.subspan(4 + offset)))
+        return 4 + std::size_t(offset);
+    for (std::size_t i = 0; i + 8 <= block.size() && i < 64; ++i) {
+        if (tiffByteOrder(block.subspan(i)))
+            return i;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -35,24 +51,10 @@ std::vector<std::uint8_t> readExif(const heif_image_handle* handle)
 {
     for (heif_item_id id : metadataIds(handle, "Exif")) {
         std::vector<std::uint8_t> block = metadataBlock(handle, id);
-        if (block.size() < 4)
-            continue;
-        // HEIF's Exif item starts with a 4-byte big-endian offset from the end
-        // of those 4 bytes to the TIFF header (normally past "Exif\0\0").
-        const std::uint32_t offset = (std::uint32_t(block[0]) << 24) | (std::uint32_t(block[1]) << 16) |
-                                     (std::uint32_t(block[2]) << 8) | block[3];
-        std::size_t start = std::size_t(-1);
-        if (std::uint64_t(offset) + 4 < block.size() && isTiffHeader(&block[4 + offset], block.size() - 4 - offset))
-            start = 4 + std::size_t(offset);
-        // Some writers get the offset wrong or leave it out: look for the header near the start.
-        for (std::size_t i = 0; start == std::size_t(-1) && i + 8 <= block.size() && i < 64; ++i) {
-            if (isTiffHeader(&block[i], block.size() - i))
-                start = i;
+        if (const std::optional<std::size_t> start = tiffStart(block)) {
+            block.erase(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(*start));
+            return block;
         }
-        if (start == std::size_t(-1))
-            continue;
-        block.erase(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(start));
-        return block;
     }
     return {};
 }

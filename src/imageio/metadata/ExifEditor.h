@@ -1,24 +1,27 @@
 #pragma once
 
+#include "imageio/metadata/ReadResult.h"
+#include "imageio/metadata/TiffReader.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
 namespace pictavo::imageio {
 
 // Edits an EXIF block: a TIFF structure ("II*\0" or "MM\0*") in either byte
-// order. Every read is bounds-checked, so hostile input is safe to hand in.
+// order, read through TiffReader, so hostile input is safe to hand in.
 class ExifEditor {
 public:
-    // nullopt unless the data starts with a TIFF header whose first IFD lies within it.
-    static std::optional<ExifEditor> parse(std::span<const std::uint8_t> tiff);
+    // A copy of `tiff` to edit, once its header and IFD0 are found sound.
+    static ReadResult<ExifEditor> open(std::span<const std::uint8_t> tiff);
 
     const std::vector<std::uint8_t>& bytes() const { return data_; }
 
-    // Rewrites the Orientation tag of IFD0 in place; false when there is none.
-    bool setOrientation(std::uint16_t value);
+    // Rewrites the Orientation tag of IFD0 in place, when there is one that
+    // can hold the value.
+    void setOrientation(std::uint16_t value);
     // Rewrites PixelXDimension and PixelYDimension of the Exif IFD in place,
     // those present and able to hold the values.
     void setPixelDimensions(std::uint32_t width, std::uint32_t height);
@@ -29,24 +32,13 @@ public:
     std::vector<std::uint8_t> reduced() const;
 
 private:
-    ExifEditor(std::vector<std::uint8_t> data, bool bigEndian) : data_(std::move(data)), bigEndian_(bigEndian) {}
+    ExifEditor(std::vector<std::uint8_t> data, ByteOrder order) : data_(std::move(data)), order_(order) {}
 
-    bool inRange(std::uint64_t offset, std::uint64_t size) const;
-    std::uint16_t read16(std::size_t offset) const;
-    std::uint32_t read32(std::size_t offset) const;
-    void write16(std::size_t offset, std::uint16_t value);
-    void write32(std::size_t offset, std::uint32_t value);
-    bool validIfd(std::uint32_t offset) const;
-    std::uint32_t firstIfd() const { return read32(4); }
-    // Offset of the entry holding `tag` in the IFD at `ifd`, or none.
-    std::optional<std::size_t> findEntry(std::uint32_t ifd, std::uint16_t tag) const;
-    std::optional<std::uint32_t> subIfd(std::uint32_t ifd, std::uint16_t pointerTag) const;
-    bool setShortOrLong(std::size_t entry, std::uint32_t value);
-
-    friend class ExifRebuilder;
+    TiffReader reader() const { return {data_, order_}; }
+    void setShortOrLong(const TiffEntry& entry, std::uint32_t value);
 
     std::vector<std::uint8_t> data_;
-    bool bigEndian_ = false;
+    ByteOrder order_;
 };
 
 // The EXIF to write beside an upright image of width × height: orientation 1

@@ -1,56 +1,38 @@
 #include "imageio/metadata/XmpEditor.h"
 
-#include <string>
-#include <string_view>
-
 namespace pictavo::imageio {
 
 namespace {
 
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Replaces the value of every `name` property written as an element's text or as an attribute.
-void setProperty(std::string& xmp, std::string_view name, const std::string& value)
-{
-    for (std::size_t at = xmp.find(name); at != std::string::npos; at = xmp.find(name, at + 1)) {
-        std::size_t next = at + name.size();
-        if (at > 0 && xmp[at - 1] == '<' && next < xmp.size() && xmp[next] == '>') {
-            const std::size_t end = xmp.find('<', next + 1);
-            if (end == std::string::npos)
-                return;
-            xmp.replace(next + 1, end - next - 1, value);
-            continue;
-        }
-        if (at > 0 && !isSpace(xmp[at - 1]))
-            continue;
-        while (next < xmp.size() && isSpace(xmp[next]))
-            ++next;
-        if (next >= xmp.size() || xmp[next] != '=')
-            continue;
-        ++next;
-        while (next < xmp.size() && isSpace(xmp[next]))
-            ++next;
-        if (next >= xmp.size() || (xmp[next] != '"' && xmp[next] != '\''))
-            continue;
-        const std::size_t end = xmp.find(xmp[next], next + 1);
-        if (end == std::string::npos)
-            return;
-        xmp.replace(next + 1, end - next - 1, value);
-    }
-}
+constexpr std::string_view kTiffNamespace = "http://ns.adobe.com/tiff/1.0/";
+constexpr std::string_view kExifNamespace = "http://ns.adobe.com/exif/1.0/";
 
 }  // namespace
 
+void XmpEditor::setProperty(std::string_view uri, std::string_view name, std::string_view value)
+{
+    for (const XmpElement& element : packet_.elements()) {
+        // An element with an end tag and no child elements: its text is the value.
+        if (element.name.is(uri, name) && !element.hasChildElements && element.whole.end > element.content.end)
+            edits_.push_back({element.content, std::string(value)});
+        for (const XmpAttribute& attribute : packet_.attributes(element))
+            if (attribute.name.is(uri, name))
+                edits_.push_back({attribute.quoted, std::string(value)});
+    }
+}
+
 std::vector<std::uint8_t> xmpForOutput(std::span<const std::uint8_t> xmp, std::uint32_t width, std::uint32_t height)
 {
-    std::string text(xmp.begin(), xmp.end());
-    setProperty(text, "tiff:Orientation", "1");
-    setProperty(text, "exif:PixelXDimension", std::to_string(width));
-    setProperty(text, "exif:PixelYDimension", std::to_string(height));
-    return {text.begin(), text.end()};
+    const ReadResult<XmpPacket> packet =
+        XmpPacket::read({reinterpret_cast<const char*>(xmp.data()), xmp.size()});
+    if (!packet)
+        return {};
+    XmpEditor editor(*packet);
+    editor.setProperty(kTiffNamespace, "Orientation", "1");
+    editor.setProperty(kExifNamespace, "PixelXDimension", std::to_string(width));
+    editor.setProperty(kExifNamespace, "PixelYDimension", std::to_string(height));
+    const std::string edited = editor.edited();
+    return {edited.begin(), edited.end()};
 }
 
 }  // namespace pictavo::imageio

@@ -1,5 +1,6 @@
 #include "imageio/writing/JpegXmp.h"
 
+#include "imageio/metadata/XmpPacket.h"
 #include "imageio/writing/Md5.h"
 
 #include <algorithm>
@@ -16,111 +17,30 @@ constexpr std::size_t kMaxSegmentPayload = 65533;
 constexpr std::size_t kMaxStandardSize = kMaxSegmentPayload - kStandardXmpSignature.size() - 1;
 // ExtendedXMP bytes per segment: below the 65,458 that would fit, as Adobe's writers do.
 constexpr std::size_t kExtendedChunkSize = 65400;
-constexpr std::string_view kHasExtendedXmp = "xmpNote:HasExtendedXMP";
+constexpr std::string_view kXmpNoteNamespace = "http://ns.adobe.com/xmp/note/";
 
-bool isSpace(char c)
+// An attribute's value as written, in its quotes.
+std::string quotedValue(std::string_view text, const XmpAttribute& attribute)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return std::string(text.substr(attribute.quoted.begin - 1, attribute.quoted.size() + 2));
 }
 
-// One piece of markup: [begin, end) from '<' to '>' inclusive.
-struct Tag {
-    enum Kind { startTag, endTag, emptyTag, other } kind;
-    std::size_t begin;
-    std::size_t end;
-    std::string_view name;
-};
+using Declarations = std::map<std::string, std::string, std::less<>>;  // xmlns:prefix → its quoted value
 
-std::optional<Tag> tagAt(std::string_view text, std::size_t at)
+// The namespace declarations in scope at element `index`: its own and its ancestors', the nearest winning.
+Declarations declarationsAt(const XmpPacket& packet, std::size_t index)
 {
-    auto through = [&](std::string_view closing) -> std::optional<Tag> {
-        const std::size_t found = text.find(closing, at + 2);
-        if (found == std::string_view::npos)
-            return std::nullopt;
-        return Tag{Tag::other, at, found + closing.size(), {}};
-    };
-    const std::string_view rest = text.substr(at);
-    if (rest.starts_with("<!--"))
-        return through("-->");
-    if (rest.starts_with("<![CDATA["))
-        return through("]]>");
-    if (rest.starts_with("<?"))
-        return through("?>");
-    if (rest.starts_with("<!"))
-        return through(">");
-    const bool closing = rest.starts_with("</");
-    const std::size_t nameStart = at + (closing ? 2 : 1);
-    std::size_t i = nameStart;
-    while (i < text.size() && !isSpace(text[i]) && text[i] != '>' && text[i] != '/')
-        ++i;
-    if (i == nameStart)
-        return std::nullopt;
-    const std::string_view name = text.substr(nameStart, i - nameStart);
-    for (char quote = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote) {
-            quote = c == quote ? 0 : quote;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            const Tag::Kind kind = closing ? Tag::endTag : text[i - 1] == '/' ? Tag::emptyTag : Tag::startTag;
-            return Tag{kind, at, i + 1, name};
-        }
-    }
-    return std::nullopt;
-}
-
-// One attribute of a start tag: [begin, end) covers the whitespace before it too.
-struct Attribute {
-    std::string_view name;
-    std::string_view quotedValue;
-    std::size_t begin;
-    std::size_t end;
-};
-
-std::vector<Attribute> attributesOf(std::string_view text, const Tag& tag)
-{
-    std::vector<Attribute> attributes;
-    std::size_t i = tag.begin + 1 + tag.name.size();
-    while (i < tag.end) {
-        const std::size_t begin = i;
-        while (i < tag.end && isSpace(text[i]))
-            ++i;
-        const std::size_t nameStart = i;
-        while (i < tag.end && !isSpace(text[i]) && text[i] != '=' && text[i] != '>' && text[i] != '/')
-            ++i;
-        const std::string_view name = text.substr(nameStart, i - nameStart);
-        while (i < tag.end && isSpace(text[i]))
-            ++i;
-        if (name.empty() || i >= tag.end || text[i] != '=')
-            break;
-        ++i;
-        while (i < tag.end && isSpace(text[i]))
-            ++i;
-        if (i >= tag.end || (text[i] != '"' && text[i] != '\''))
-            break;
-        const std::size_t close = text.find(text[i], i + 1);
-        if (close == std::string_view::npos || close >= tag.end)
-            break;
-        attributes.push_back({name, text.substr(i, close + 1 - i), begin, close + 1});
-        i = close + 1;
-    }
-    return attributes;
-}
-
-// Namespace declarations (xmlns, xmlns:prefix) of a start tag, by attribute name.
-void addDeclarations(std::map<std::string, std::string, std::less<>>& declarations, std::string_view text,
-                     const Tag& tag)
-{
-    for (const Attribute& attribute : attributesOf(text, tag))
-        if (attribute.name == "xmlns" || attribute.name.starts_with("xmlns:"))
-            declarations[std::string(attribute.name)] = std::string(attribute.quotedValue);
+    Declarations declarations;
+    for (; index != XmpElement::kNoParent; index = packet.elements()[index].parent)
+        for (const XmpAttribute& attribute : packet.attributes(packet.elements()[index]))
+            if (attribute.declaresNamespace)
+                declarations.try_emplace(std::string(attribute.name.qualified), quotedValue(packet.text(), attribute));
+    return declarations;
 }
 
 struct Description {
-    Tag tag;
-    std::map<std::string, std::string, std::less<>> declarations;  // in scope at the tag, its own included
-    std::string about = "\"\"";                                     // rdf:about, quoted
+    Declarations declarations;  // in scope at its tag, its own included
+    std::string about = "\"\"";  // rdf:about, quoted
 };
 
 // A top-level property: [begin, end) covers the whitespace before it too.
@@ -136,83 +56,58 @@ struct Layout {
     std::size_t rdfContentBegin = 0;  // just after <rdf:RDF ...>
     std::vector<Description> descriptions;
     std::vector<Property> properties;
-    std::vector<std::pair<std::size_t, std::size_t>> removals;  // attributes HasExtendedXMP
+    std::vector<TextEdit> removals;  // attributes HasExtendedXMP
 };
 
-// The top-level properties of the rdf:RDF element of `text`; none when the
-// XMP is not well-formed enough to move them.
-std::optional<Layout> layoutOf(std::string_view text)
+// The top-level properties of the first rdf:RDF element; none when it holds
+// anything but rdf:Description elements, or none of them, or when its prefix
+// is not rdf, which the note added to it uses.
+std::optional<Layout> layoutOf(const XmpPacket& packet)
 {
+    const std::vector<XmpElement>& elements = packet.elements();
+    const auto isRdf = [](const XmpElement& element) { return element.name.is(kRdfNamespace, "RDF"); };
+    const std::size_t rdf = std::size_t(std::find_if(elements.begin(), elements.end(), isRdf) - elements.begin());
+    if (rdf == elements.size() || elements[rdf].name.qualified != "rdf:RDF")
+        return std::nullopt;
     Layout layout;
-    std::map<std::string, std::string, std::less<>> outer;
-    std::vector<std::string_view> open;  // elements open inside rdf:RDF
-    bool inside = false;
-    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at)) {
-        const std::optional<Tag> tag = tagAt(text, at);
-        if (!tag)
-            return std::nullopt;
-        at = tag->end;
-        if (tag->kind == Tag::other)
-            continue;
-        if (!inside) {
-            if (tag->kind == Tag::startTag && (tag->name == "x:xmpmeta" || tag->name == "x:xapmeta" || tag->name == "rdf:RDF"))
-                addDeclarations(outer, text, *tag);
-            if (tag->kind == Tag::startTag && tag->name == "rdf:RDF") {
-                inside = true;
-                layout.rdfContentBegin = tag->end;
-            }
-            continue;
-        }
-        if (tag->kind == Tag::endTag) {
-            if (open.empty())
-                return tag->name == "rdf:RDF" && !layout.descriptions.empty() ? std::optional(layout) : std::nullopt;
-            if (open.back() != tag->name)
+    layout.rdfContentBegin = elements[rdf].content.begin;
+    std::size_t description = XmpElement::kNoParent;  // the element index of the one read last
+    for (std::size_t i = rdf + 1; i < elements.size(); ++i) {
+        const XmpElement& element = elements[i];
+        if (element.parent == rdf) {  // a child of rdf:RDF: only rdf:Description is understood
+            if (!element.name.is(kRdfNamespace, "Description"))
                 return std::nullopt;
-            open.pop_back();
-            if (open.size() == 1)
-                layout.properties.back().end = tag->end;
-            continue;
-        }
-        if (open.empty()) {  // a child of rdf:RDF: only rdf:Description is understood
-            if (tag->name != "rdf:Description")
-                return std::nullopt;
-            Description description{*tag, outer, "\"\""};
-            addDeclarations(description.declarations, text, *tag);
-            for (const Attribute& attribute : attributesOf(text, *tag)) {
-                if (attribute.name == "rdf:about")
-                    description.about = attribute.quotedValue;
-                if (attribute.name == kHasExtendedXmp)
-                    layout.removals.emplace_back(attribute.begin, attribute.end);
+            Description& added = layout.descriptions.emplace_back(Description{declarationsAt(packet, i), "\"\""});
+            for (const XmpAttribute& attribute : packet.attributes(element)) {
+                if (attribute.name.is(kRdfNamespace, "about"))
+                    added.about = quotedValue(packet.text(), attribute);
+                if (attribute.name.is(kXmpNoteNamespace, "HasExtendedXMP"))
+                    layout.removals.push_back({packet.withSpaceBefore(attribute.whole), {}});
             }
-            layout.descriptions.push_back(std::move(description));
-        } else if (open.size() == 1) {  // a top-level property
-            std::size_t begin = tag->begin;
-            while (begin > 0 && isSpace(text[begin - 1]))
-                --begin;
-            layout.properties.push_back({layout.descriptions.size() - 1, begin, tag->begin, tag->end, tag->name == kHasExtendedXmp});
+            description = i;
+        } else if (description != XmpElement::kNoParent && element.parent == description) {
+            layout.properties.push_back({layout.descriptions.size() - 1, packet.withSpaceBefore(element.whole).begin,
+                                         element.whole.begin, element.whole.end,
+                                         element.name.is(kXmpNoteNamespace, "HasExtendedXMP")});
         }
-        if (tag->kind == Tag::startTag)
-            open.push_back(tag->name);
     }
-    return std::nullopt;
+    if (layout.descriptions.empty())
+        return std::nullopt;
+    return layout;
 }
 
 // Whitespace between </x:xmpmeta> and the closing <?xpacket end…?>: the
 // packet's room to grow in place, which a JPEG segment cannot spare.
-std::optional<std::pair<std::size_t, std::size_t>> paddingOf(std::string_view text)
+std::optional<ByteRange> paddingOf(const XmpPacket& packet)
 {
-    const std::size_t trailer = text.rfind("<?xpacket end");
-    if (trailer == std::string_view::npos)
+    const std::optional<std::size_t> trailer = packet.trailer();
+    if (!trailer)
         return std::nullopt;
-    std::size_t begin = trailer;
-    while (begin > 0 && isSpace(text[begin - 1]))
-        --begin;
-    if (begin + 1 >= trailer)
+    const std::size_t begin = packet.withSpaceBefore({*trailer, *trailer}).begin;
+    if (begin + 1 >= *trailer)
         return std::nullopt;
-    return std::pair(begin + 1, trailer);  // keeps one character, a line break in practice
+    return ByteRange{begin + 1, *trailer};  // keeps one character, a line break in practice
 }
-
-using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
 
 std::string noteFor(const Layout& layout, const std::string& guid)
 {
@@ -223,16 +118,16 @@ std::string noteFor(const Layout& layout, const std::string& guid)
 // What leaves the standard packet: stale HasExtendedXMP attributes and
 // elements, the padding, then the largest properties until it fits (marked in
 // `moved`). None when even that is not enough.
-std::optional<Ranges> removalsToFit(std::string_view xmp, const Layout& layout, std::size_t maxStandardSize,
-                                    std::vector<bool>& moved)
+std::optional<std::vector<TextEdit>> removalsToFit(const XmpPacket& packet, const Layout& layout,
+                                                   std::size_t maxStandardSize, std::vector<bool>& moved)
 {
-    Ranges removals = layout.removals;
-    if (auto padding = paddingOf(xmp))
-        removals.push_back(*padding);
+    std::vector<TextEdit> removals = layout.removals;
+    if (const std::optional<ByteRange> padding = paddingOf(packet))
+        removals.push_back({*padding, {}});
     std::vector<const Property*> bySize;
     for (const Property& property : layout.properties) {
         if (property.hasExtendedXmp)
-            removals.emplace_back(property.begin, property.end);
+            removals.push_back({{property.begin, property.end}, {}});
         else
             bySize.push_back(&property);
     }
@@ -240,34 +135,24 @@ std::optional<Ranges> removalsToFit(std::string_view xmp, const Layout& layout, 
         return a->end - a->begin > b->end - b->begin;
     });
     const std::size_t removedSize = std::accumulate(removals.begin(), removals.end(), std::size_t(0),
-                                                    [](std::size_t sum, const auto& range) { return sum + range.second - range.first; });
-    std::size_t standardSize = xmp.size() - removedSize + noteFor(layout, std::string(32, '0')).size();
+                                                    [](std::size_t sum, const TextEdit& edit) { return sum + edit.range.size(); });
+    std::size_t standardSize = packet.text().size() - removedSize + noteFor(layout, std::string(32, '0')).size();
     moved.assign(layout.properties.size(), false);
     for (const Property* property : bySize) {
         if (standardSize <= maxStandardSize)
             break;
         moved[std::size_t(property - layout.properties.data())] = true;
-        removals.emplace_back(property->begin, property->end);
+        removals.push_back({{property->begin, property->end}, {}});
         standardSize -= property->end - property->begin;
     }
     return standardSize <= maxStandardSize ? std::optional(std::move(removals)) : std::nullopt;
 }
 
 // The StandardXMP: what is left, with `note` first thing in rdf:RDF.
-std::string standardPacket(std::string_view xmp, const Layout& layout, Ranges removals, const std::string& note)
+std::string standardPacket(std::string_view xmp, const Layout& layout, std::vector<TextEdit> removals, std::string note)
 {
-    std::sort(removals.begin(), removals.end());
-    std::string standard;
-    std::size_t at = 0;
-    for (const auto& [begin, end] : removals) {
-        if (begin > at)
-            standard.append(xmp.substr(at, begin - at));
-        at = std::max(at, end);
-    }
-    standard.append(xmp.substr(at));
-    // Removals all lie after the rdf:RDF start tag, so its end is where it was.
-    standard.insert(layout.rdfContentBegin, note);
-    return standard;
+    removals.push_back({{layout.rdfContentBegin, layout.rdfContentBegin}, std::move(note)});
+    return applyEdits(xmp, std::move(removals));
 }
 
 // The ExtendedXMP: one rdf:Description per source description that lost
@@ -300,11 +185,12 @@ JpegXmp splitXmpForJpeg(std::string_view xmp, std::size_t maxStandardSize)
 {
     if (xmp.size() <= maxStandardSize)
         return {std::string(xmp), {}, {}};
-    const std::optional<Layout> layout = layoutOf(xmp);
+    const ReadResult<XmpPacket> packet = XmpPacket::read(xmp);
+    const std::optional<Layout> layout = packet ? layoutOf(*packet) : std::nullopt;
     if (!layout)
         return {};
     std::vector<bool> moved;
-    std::optional<Ranges> removals = removalsToFit(xmp, *layout, maxStandardSize, moved);
+    std::optional<std::vector<TextEdit>> removals = removalsToFit(*packet, *layout, maxStandardSize, moved);
     if (!removals)
         return {};
     if (std::find(moved.begin(), moved.end(), true) == moved.end())  // dropping the padding was enough
