@@ -102,7 +102,7 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
         const ReadResult<TiffReader> tiff = TiffReader::open(block);
         ASSERT_EQ(!tiff, row.refused.has_value());
         if (!tiff) {
-            EXPECT_EQ(tiff.error(), *row.refused);
+            EXPECT_EQ(tiff.failure(), *row.refused);
             EXPECT_TRUE(exifForOutput(block, 5, 5, kUnlimited).empty());
             continue;
         }
@@ -169,7 +169,7 @@ TEST(XmpPacket, ReadsNamesValuesAndPlacesAndRefusesWhatIsNotWellFormed)
     EXPECT_EQ(text.substr(make.quoted.begin, make.quoted.size()), "A &amp; B");
     for (const std::string& refused : {""s, "<a>"s, "<a></b>"s, "<p:a/>"s, "<a/><b/>"s, "<a b='1' b='2'/>"s, "<a>\0</a>"s,
                                       "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>"s, "\xFF\xFE<\0a\0/\0>\0"s})
-        EXPECT_EQ(XmpPacket::read(refused).error(), ReadError::notWellFormed) << refused;
+        EXPECT_EQ(XmpPacket::read(refused).failure(), ReadError::notWellFormed) << refused;
 }
 
 TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)

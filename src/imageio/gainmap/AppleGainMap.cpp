@@ -25,14 +25,14 @@ ReadResult<TiffReader> appleMakerNote(std::span<const std::uint8_t> exif)
 {
     const ReadResult<TiffReader> tiff = TiffReader::open(exif);
     if (!tiff)
-        return tiff.error();
+        return tiff.failure();
     const ReadResult<ExifIfds> ifds = readExifIfds(*tiff);
     if (!ifds || !ifds->exif)
         return ReadError::absent;
     const ReadResult<TiffEntry> entry = tiff->find(ifds->exif->ifd, kMakerNoteTag);
-    const ReadResult<std::span<const std::uint8_t>> note = entry ? tiff->value(*entry) : entry.error();
+    const ReadResult<std::span<const std::uint8_t>> note = entry ? tiff->value(*entry) : entry.failure();
     if (!note)
-        return note.error();
+        return note.failure();
     if (note->size() < kAppleMakerNote.size() ||
         std::memcmp(note->data(), kAppleMakerNote.data(), kAppleMakerNote.size()) != 0)
         return ReadError::absent;
@@ -60,7 +60,7 @@ std::optional<double> appleHeadroomFromXmp(std::string_view xmp)
 std::optional<double> appleHeadroomFromMakerNote(std::span<const std::uint8_t> exif)
 {
     const ReadResult<TiffReader> note = appleMakerNote(exif);
-    const ReadResult<TiffIfd> ifd = note ? note->ifd(kAppleIfdStart) : note.error();
+    const ReadResult<TiffIfd> ifd = note ? note->ifd(kAppleIfdStart) : note.failure();
     if (!ifd)
         return std::nullopt;
     const auto number = [&](std::uint16_t tag, std::optional<double> absent) -> std::optional<double> {

@@ -126,7 +126,7 @@ ReadResult<ExifEditor> ExifEditor::open(std::span<const std::uint8_t> tiff)
 {
     const ReadResult<TiffReader> reader = TiffReader::open(tiff);
     if (!reader)
-        return reader.error();
+        return reader.failure();
     return ExifEditor(std::vector<std::uint8_t>(tiff.begin(), tiff.end()), reader->order());
 }
 
@@ -144,7 +144,7 @@ void ExifEditor::setOrientation(std::uint16_t value)
 {
     const TiffReader tiff = reader();
     const ReadResult<TiffIfd> ifd0 = tiff.firstIfd();
-    if (const ReadResult<TiffEntry> entry = ifd0 ? tiff.find(*ifd0, kOrientationTag) : ifd0.error())
+    if (const ReadResult<TiffEntry> entry = ifd0 ? tiff.find(*ifd0, kOrientationTag) : ifd0.failure())
         setShortOrLong(*entry, value);
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cassert>
-#include <utility>
-#include <variant>
+#include "imageio/Result.h"
 
 namespace pictavo::imageio {
 
@@ -18,24 +16,6 @@ enum class ReadError {
 
 // A value read from metadata, or why there is none.
 template <class T>
-class ReadResult {
-public:
-    ReadResult(T value) : state_(std::move(value)) {}
-    ReadResult(ReadError error) : state_(error) {}
-
-    explicit operator bool() const { return state_.index() == 0; }
-    const T& operator*() const { return std::get<0>(state_); }
-    T& operator*() { return std::get<0>(state_); }
-    const T* operator->() const { return &std::get<0>(state_); }
-    T* operator->() { return &std::get<0>(state_); }
-    ReadError error() const
-    {
-        assert(!*this);
-        return std::get<1>(state_);
-    }
-
-private:
-    std::variant<T, ReadError> state_;
-};
+using ReadResult = Result<T, ReadError>;
 
 }  // namespace pictavo::imageio

@@ -39,7 +39,7 @@ ReadResult<TiffReader> TiffReader::open(std::span<const std::uint8_t> tiff)
         return ReadError::notTiff;
     TiffReader reader(tiff, *order);
     if (ReadResult<TiffIfd> ifd0 = reader.firstIfd(); !ifd0)
-        return ifd0.error();
+        return ifd0.failure();
     return reader;
 }
 
@@ -111,7 +111,7 @@ ReadResult<std::span<const std::uint8_t>> TiffReader::value(const TiffEntry& ent
 ReadResult<double> TiffReader::number(const TiffEntry& entry) const
 {
     if (ReadResult<std::span<const std::uint8_t>> bytes = value(entry); !bytes)
-        return bytes.error();
+        return bytes.failure();
     const std::uint64_t at = entry.valueAt;
     switch (entry.type) {
     case 3: return double(read(at, 2));                     // SHORT
@@ -147,7 +147,7 @@ ReadResult<ExifIfds> readExifIfds(const TiffReader& tiff)
 {
     const ReadResult<TiffIfd> ifd0 = tiff.firstIfd();
     if (!ifd0)
-        return ifd0.error();
+        return ifd0.failure();
     ExifIfds ifds{*ifd0, {}, {}, {}};
     std::array<std::uint32_t, 4> read{ifd0->offset};
     std::size_t readCount = 1;
