@@ -74,12 +74,14 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
 }
 
 // The worker's confinement refuses, or dies at, what a hostile photo that
-// took over the decoder would try first (signalling the application
-// included), and leaves threads working.
+// took over the decoder would try first (signalling the application, other
+// processes' shared memory and a thread with descriptors out of the
+// application's sight included), and leaves threads working.
 TEST(IsolatedConverter, TheConfinedWorkerCannotOpenConnectSignalOrStartAProgram)
 {
     for (const auto& [action, allowed] : std::vector<std::pair<std::string, bool>>{
-             {"open", false}, {"socket", false}, {"exec", false}, {"signal", false}, {"thread", true}}) {
+             {"open", false}, {"socket", false}, {"exec", false}, {"signal", false}, {"shared-memory", false},
+             {"thread-with-its-own-descriptors", false}, {"thread", true}}) {
         SCOPED_TRACE(action);
         // The shell reports a probe killed by a signal as exit status 128 + signal.
         const int code = WEXITSTATUS(std::system((std::string(PICTAVO_WORKER_PROBE) + " " + action).c_str()));

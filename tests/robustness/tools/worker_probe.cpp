@@ -6,10 +6,14 @@
 #include "worker/Confinement.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
 #include <thread>
 
@@ -48,6 +52,11 @@ int main(int argc, char** argv)
         worked = ::kill(::getppid(), 0) == 0;
     else if (action == "exec")
         ::execl("/bin/true", "true", nullptr);
+    else if (action == "shared-memory")
+        worked = ::shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600) >= 0;
+    else if (action == "thread-with-its-own-descriptors")
+        // Malformed for the kernel (a thread needs CLONE_SIGHAND): EINVAL if the filter lets it through.
+        worked = ::syscall(SYS_clone, CLONE_THREAD, nullptr, nullptr, nullptr, nullptr) == 0 || errno == EINVAL;
     else if (action == "thread")
         std::thread([&worked] { worked = true; }).join();
     // As the worker does: no exit handlers (a leak check at exit would need what is forbidden now).
