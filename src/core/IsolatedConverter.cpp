@@ -21,6 +21,23 @@ bool isExecutableFile(const fs::path& path)
     return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// The worker started for the calling thread's next file; it ends with the thread.
+WorkerProcess& spareOfThisThread()
+{
+    thread_local WorkerProcess spare;
+    return spare;
+}
+
+// A worker of `worker` that has served no file: the one started ahead when
+// it is alive, else none yet.
+WorkerProcess startedAhead(const fs::path& worker)
+{
+    WorkerProcess process = std::move(spareOfThisThread());
+    if (process.running() && (process.path() != worker || process.exited()))
+        process.stop();
+    return process;
+}
+
 }  // namespace
 
 std::optional<fs::path> IsolatedConverter::locateWorker()
@@ -70,9 +87,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         return ConversionResult::failure(source, kCouldNotReadImage);
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     auto transcodeInWorker = [&](imageio::UniqueFd photo, int output) -> std::optional<imageio::Failure> {
-        WorkerProcess& process = WorkerProcess::ofThisThread();
-        if (process.running() && (process.path() != worker || process.exited()))
-            process.stop();
+        WorkerProcess process = startedAhead(worker);
         // Not being able to start a process says nothing about the file:
         // convert it here rather than fail it (unless the process is quitting).
         if (!process.running() && !process.start(worker)) {
@@ -87,18 +102,20 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         std::optional<imageio::Failure> reported = imageio::Failure::unreadable;
         if (WorkerProtocol::sendRequest(process.socket(), {to, quality}, photo.get(), output)) {
             photo.reset();
+            // The next file's worker starts while this one converts.
+            spareOfThisThread().start(worker);
             std::optional<std::string> line = process.receiveLine(deadline);
             if (line && !process.hasUnreadOutput())
                 reported = WorkerProtocol::parseReport(*line);
         }
-        // Success counts only with something written, and once the worker can
-        // no longer change the output it is about to get a name.
+        // Success counts only with something written and both files let go of.
         struct stat written{};
-        if (!reported && (::fstat(output, &written) != 0 || written.st_size == 0 || !process.holdsNoFiles()))
+        if (!reported &&
+            (::fstat(output, &written) != 0 || written.st_size == 0 || !process.holdsOnlyWhatItStartedWith()))
             reported = imageio::Failure::unreadable;
-        // A worker that failed a file may have been hurt by it: the next file gets a fresh one.
-        if (reported)
-            process.stop();
+        // Whatever it reported, the worker is killed and reaped before its
+        // output gets a name: a dead process can change nothing.
+        process.stop();
         return reported;
     };
     return Converter::convertWith(transcodeInWorker, source, to, outputDir);

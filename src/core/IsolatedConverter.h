@@ -13,9 +13,11 @@ namespace pictavo {
 
 // Converts one file like Converter::convert, but in a worker process, so that
 // a decoder that crashes or hangs on a hostile file costs that one file
-// ("Could not read image") and not the whole application. A worker serves the
-// files its calling thread converts one after another (a run's files), and is
-// replaced after any failure; it ends with that thread.
+// ("Could not read image") and not the whole application. Each file gets a
+// worker of its own, killed before the file's output is named, so that a
+// photo that takes over its worker reaches no other photo or output. The
+// worker of a thread's next file is started while the file before converts;
+// it ends with that thread.
 struct IsolatedConverter {
     static constexpr std::string_view kWorkerName = "pictavo-convert-worker";
 

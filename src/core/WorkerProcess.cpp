@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,10 +43,25 @@ LiveWorkers& liveWorkers()
 
 }  // namespace
 
-WorkerProcess& WorkerProcess::ofThisThread()
+WorkerProcess& WorkerProcess::operator=(WorkerProcess&& other) noexcept
 {
-    thread_local WorkerProcess worker;
-    return worker;
+    if (this != &other) {
+        stop();
+        pid_ = std::exchange(other.pid_, -1);
+        socket_ = std::exchange(other.socket_, -1);
+        path_ = std::exchange(other.path_, {});
+        socketFile_ = other.socketFile_;
+        stderrFile_ = other.stderrFile_;
+    }
+    return *this;
+}
+
+WorkerProcess::FileId WorkerProcess::idOf(int descriptor)
+{
+    struct stat file{};
+    if (::fstat(descriptor, &file) != 0)
+        return {};
+    return {file.st_dev, file.st_ino};
 }
 
 void WorkerProcess::abandonAll()
@@ -92,6 +108,8 @@ bool WorkerProcess::start(const fs::path& worker)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return false;
     socket_ = fds[0];
+    socketFile_ = idOf(fds[1]);
+    stderrFile_ = idOf(STDERR_FILENO);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -158,22 +176,33 @@ bool WorkerProcess::hasUnreadOutput() const
     return ::poll(&poller, 1, 0) > 0;
 }
 
-bool WorkerProcess::holdsNoFiles() const
+bool WorkerProcess::holdsOnlyWhatItStartedWith() const
 {
-    // Its threads share one descriptor table (it can start no process), so
-    // /proc shows every descriptor it has. True where /proc cannot tell.
+    // Its threads share one descriptor table (the filter lets it make no
+    // other, nor a process), so /proc shows every descriptor it has. A table
+    // that cannot be read (a worker that made itself undumpable, say) or
+    // lacks the socket (its main thread ended, another holding the files)
+    // is not believed.
     const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
     DIR* descriptors = ::opendir(folder.c_str());
     if (!descriptors)
-        return true;
-    bool onlyStandard = true;
+        return false;
+    bool onlyStarted = true;
+    int socketSeen = 0;
     while (const dirent* entry = ::readdir(descriptors)) {
         const std::string_view name = entry->d_name;
-        if (name != "." && name != ".." && name != "0" && name != "1" && name != "2")
-            onlyStandard = false;
+        if (name == "." || name == "..")
+            continue;
+        const bool isSocket = name == "0" || name == "1";
+        struct stat file{};
+        if ((isSocket || name == "2") && ::fstatat(::dirfd(descriptors), entry->d_name, &file, 0) == 0 &&
+            FileId{file.st_dev, file.st_ino} == (isSocket ? socketFile_ : stderrFile_))
+            socketSeen += isSocket;
+        else
+            onlyStarted = false;
     }
     ::closedir(descriptors);
-    return onlyStandard;
+    return onlyStarted && socketSeen == 2;
 }
 
 std::optional<std::string> WorkerProcess::receiveLine(std::chrono::steady_clock::time_point deadline)

@@ -6,23 +6,22 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace pictavo {
 
 // A worker process talking over one socket, which is its stdin and stdout;
 // stderr is shared (sanitizer reports stay visible), nothing else is inherited.
 // Every worker alive in this process is listed, so that a quitting process
-// can end them all from any thread.
+// can end them all from any thread. It ends when killed by this process, or
+// when the thread that started it ends.
 class WorkerProcess {
 public:
     WorkerProcess() = default;
-    WorkerProcess(const WorkerProcess&) = delete;
-    WorkerProcess& operator=(const WorkerProcess&) = delete;
+    WorkerProcess(WorkerProcess&& other) noexcept { *this = std::move(other); }
+    WorkerProcess& operator=(WorkerProcess&& other) noexcept;
     ~WorkerProcess() { stop(); }
 
-    // The worker of the calling thread: a run converts its files on one
-    // thread, so they share one warm worker, which ends with the thread.
-    static WorkerProcess& ofThisThread();
     // Kills every worker at once and lets no other start from then on.
     static void abandonAll();
     static bool abandoned();
@@ -48,17 +47,30 @@ public:
     bool exited() const;
     // True when the worker has written more than was asked for.
     bool hasUnreadOutput() const;
-    // True when the worker holds no descriptor but its standard ones, as
-    // after a file when it has let go of the photo and the output.
-    bool holdsNoFiles() const;
+    // True when the worker holds nothing but what it was started with: the
+    // socket as descriptors 0 and 1, and this process's stderr as 2 (or no
+    // 2), as after a file when it has let go of the photo and the output.
+    // False too when its descriptors cannot be listed.
+    bool holdsOnlyWhatItStartedWith() const;
     // The next line the worker writes, newline included; none when it ends,
     // closes its output, overruns the deadline or writes too much first.
     std::optional<std::string> receiveLine(std::chrono::steady_clock::time_point deadline);
 
 private:
+    struct FileId {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const FileId&) const = default;
+    };
+    // The file open as `descriptor`; one that matches no file when none is.
+    static FileId idOf(int descriptor);
+
     pid_t pid_ = -1;
     int socket_ = -1;
     std::filesystem::path path_;
+    // What the worker's descriptors 0 and 1, and 2, were started as.
+    FileId socketFile_;
+    FileId stderrFile_;
 };
 
 }  // namespace pictavo

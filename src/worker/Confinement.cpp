@@ -98,6 +98,9 @@ constexpr const char* kFatal[] = {
     "mount_setattr", "unshare", "setns", "keyctl", "add_key", "request_key", "bpf", "perf_event_open",
     "io_uring_setup", "io_uring_enter", "io_uring_register", "userfaultfd", "open_by_handle_at", "init_module",
     "finit_module", "delete_module", "kexec_load", "kexec_file_load", "iopl", "ioperm", "syslog", "reboot",
+    // System V and POSIX IPC reach, by number or name, what other processes of the user share.
+    "shmget", "shmat", "shmctl", "msgget", "msgsnd", "msgrcv", "msgctl", "semget", "semop", "semtimedop", "semctl",
+    "mq_open", "mq_unlink", "mq_timedsend", "mq_timedreceive", "mq_notify", "mq_getsetattr",
 };
 
 std::optional<std::string> filterSystemCalls()
@@ -120,9 +123,12 @@ std::optional<std::string> filterSystemCalls()
     for (const char* name : kFatal)
         add(fatal, name);
     // Threads only: clone3 hides its flags from the filter, and glibc falls
-    // back to clone, whose flags must make a thread and no namespace.
+    // back to clone, whose flags must make a thread sharing the descriptor
+    // table (so that /proc shows the application every descriptor the
+    // worker holds) and no namespace.
     add(SCMP_ACT_ERRNO(ENOSYS), "clone3");
     add(fatal, "clone", 1, SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0));
+    add(fatal, "clone", 1, SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_FILES, 0));
     for (const std::uint64_t flag : {CLONE_NEWNS, CLONE_NEWCGROUP, CLONE_NEWUTS, CLONE_NEWIPC, CLONE_NEWUSER,
                                      CLONE_NEWPID, CLONE_NEWNET})
         add(fatal, "clone", 1, SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag));
@@ -130,6 +136,10 @@ std::optional<std::string> filterSystemCalls()
     const auto self = static_cast<scmp_datum_t>(::getpid());
     for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"})
         add(fatal, name, 1, SCMP_A0_32(SCMP_CMP_NE, self));
+    // Nothing that hides its descriptors from the application (undumpable)
+    // or lets it outlive the thread that started it.
+    for (const int option : {PR_SET_DUMPABLE, PR_SET_PDEATHSIG})
+        add(fatal, "prctl", 1, SCMP_A0_32(SCMP_CMP_EQ, option));
     // No typing into the terminal that standard error may be.
     for (const unsigned long request : {TIOCSTI, TIOCLINUX})
         add(fatal, "ioctl", 1, SCMP_A1_32(SCMP_CMP_EQ, request));

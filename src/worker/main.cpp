@@ -1,10 +1,10 @@
-// Converts files on behalf of IsolatedConverter, so that a decoder crash or
+// Converts one file on behalf of IsolatedConverter, so that a decoder crash or
 // hang ends only this process, and a decoder taken over by a hostile photo
 // reaches nothing but that photo and its output. Confines itself once the
-// decoders are loaded, then serves one request per file on stdin (a socket):
-// a line with the format and quality, carrying the open photo and the
-// unnamed output. Answers each with one report line on stdout; ends at the
-// end of its input.
+// decoders are loaded (it is started ahead, before its file is known), then
+// serves one request on stdin (a socket): a line with the format and
+// quality, carrying the open photo and the unnamed output. Answers with one
+// report line on stdout, then waits to be killed.
 
 #include "core/Converter.h"
 #include "core/WorkerProtocol.h"
@@ -36,23 +36,27 @@ int main()
     for (const std::string& gap : pictavo::worker::confine())
         std::fprintf(stderr, "pictavo-convert-worker: not fully confined: %s\n", gap.c_str());
 
-    for (;;) {
-        bool ended = false;
-        std::optional<pictavo::WorkerProtocol::Received> received =
-            pictavo::WorkerProtocol::receiveRequest(STDIN_FILENO, ended);
-        if (!received) {
-            if (!ended)
-                std::fprintf(stderr, "pictavo-convert-worker: malformed request\n");
-            // No exit handlers: nothing is left to clean up, and some would need what is forbidden now.
-            ::_exit(ended ? 0 : 2);
-        }
-        const std::optional<pictavo::imageio::Failure> failure = pictavo::Converter::transcode(
-            std::move(received->photo), received->output.get(), received->request.to, received->request.quality);
-        // Both files are let go before the report: the application publishes
-        // an output only once no worker can write to it any more.
-        received->output.reset();
-        if (const std::string report = pictavo::WorkerProtocol::reportLine(failure);
-            !pictavo::imageio::writeAll(STDOUT_FILENO, report.data(), report.size()))
-            ::_exit(1);
+    // One file: whatever its photo does to this process ends with the process.
+    bool ended = false;
+    std::optional<pictavo::WorkerProtocol::Received> received =
+        pictavo::WorkerProtocol::receiveRequest(STDIN_FILENO, ended);
+    if (!received) {
+        if (!ended)
+            std::fprintf(stderr, "pictavo-convert-worker: malformed request\n");
+        // No exit handlers: nothing is left to clean up, and some would need what is forbidden now.
+        ::_exit(ended ? 0 : 2);
     }
+    const std::optional<pictavo::imageio::Failure> failure = pictavo::Converter::transcode(
+        std::move(received->photo), received->output.get(), received->request.to, received->request.quality);
+    // Both files are let go before the report: the application believes a
+    // report only from a worker that holds nothing but its socket and stderr.
+    received->output.reset();
+    if (const std::string report = pictavo::WorkerProtocol::reportLine(failure);
+        !pictavo::imageio::writeAll(STDOUT_FILENO, report.data(), report.size()))
+        ::_exit(1);
+    // The application reads the report, looks at this process and kills it.
+    char next = 0;
+    while (::read(STDIN_FILENO, &next, 1) > 0) {
+    }
+    ::_exit(0);
 }

@@ -1,34 +1,52 @@
-// "serve" and "serve-keeping" stand in for the worker, unconfined: "x" into each output, then success reported,
-// both files let go of before or kept open. Any other action runs confined as the worker is: exit 0 when it
-// worked, 3 when refused (or killed by the filter).
+// "serve…" stands in for the worker: its pid into each output, then success reported; it never ends on its own,
+// as a worker taken over by its photo would not. "serve" lets go of both files first; "serve-keeping" keeps the
+// output open, "serve-on-stderr" moves it onto its standard error, "serve-from-a-thread" keeps it in a thread that
+// outlives the main one, and "serve-undumpable" (confined as the worker is) makes itself undumpable, so that
+// nobody else can list its descriptors. Any other action runs confined as the worker is: exit 0 when it worked, 3
+// when refused (or killed by the filter).
 
 #include "core/WorkerProtocol.h"
 #include "worker/Confinement.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
 #include <string_view>
 #include <thread>
 
 namespace {
 
-int serve(bool keeping)
+int serve(std::string_view how)
 {
+    if (how == "serve-undumpable")
+        pictavo::worker::confine();
     bool ended = false;
     while (std::optional<pictavo::WorkerProtocol::Received> request =
                pictavo::WorkerProtocol::receiveRequest(STDIN_FILENO, ended)) {
-        const bool written = ::write(request->output.get(), "x", 1) == 1;
-        if (keeping)
-            (void)::dup(request->output.get());  // never closed
+        const int output = request->output.get();
+        const std::string pid = std::to_string(::getpid());
+        const bool written = ::write(output, pid.data(), pid.size()) == ssize_t(pid.size());
+        if (how == "serve-keeping")
+            (void)::dup(output);  // never closed
+        else if (how == "serve-on-stderr")
+            ::dup2(output, STDERR_FILENO);
+        else if (how == "serve-undumpable" && ::prctl(PR_SET_DUMPABLE, 0) != 0)
+            return 3;
         request.reset();
         const std::string report = pictavo::WorkerProtocol::reportLine(std::nullopt);
         if (!written || ::write(STDOUT_FILENO, report.data(), report.size()) != ssize_t(report.size()))
             return 1;
     }
-    return 0;
+    for (;;)
+        ::pause();
 }
 
 }  // namespace
@@ -36,8 +54,13 @@ int serve(bool keeping)
 int main(int argc, char** argv)
 {
     const std::string_view action = argc == 2 ? argv[1] : "";
+    if (action == "serve-from-a-thread") {
+        // Only the main thread ends: what /proc lists under the process is its table, now empty.
+        std::thread([] { ::_exit(serve("serve-keeping")); }).detach();
+        ::syscall(SYS_exit, 0);
+    }
     if (action.starts_with("serve"))
-        return serve(action == "serve-keeping");
+        return serve(action);
     pictavo::worker::confine();
     bool worked = false;
     if (action == "open")
@@ -48,6 +71,11 @@ int main(int argc, char** argv)
         worked = ::kill(::getppid(), 0) == 0;
     else if (action == "exec")
         ::execl("/bin/true", "true", nullptr);
+    else if (action == "shared-memory")
+        worked = ::shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600) >= 0;
+    else if (action == "thread-with-its-own-descriptors")
+        // Malformed for the kernel (a thread needs CLONE_SIGHAND): EINVAL if the filter lets it through.
+        worked = ::syscall(SYS_clone, CLONE_THREAD, nullptr, nullptr, nullptr, nullptr) == 0 || errno == EINVAL;
     else if (action == "thread")
         std::thread([&worked] { worked = true; }).join();
     // As the worker does: no exit handlers (a leak check at exit would need what is forbidden now).
