@@ -20,10 +20,9 @@ std::unique_ptr<DecodedImage> describeTiled(const heif_image_handle* handle, con
     decoded->channels = 3;
     decoded->bitsPerSample = 8;
     std::vector<std::uint8_t> icc = handleIcc(handle);
-    HeifNclxPtr nclx = icc.empty() ? handleNclx(handle) : nullptr;
-    if (icc.empty() && !nclx)
-        nclx = imageNclx(tiles.firstTile());
-    decoded->icc = outputProfile(std::move(icc), nclx.get(), false);
+    const HeifNclxPtr declared = icc.empty() ? handleNclx(handle) : nullptr;
+    const heif_color_profile_nclx* nclx = declared ? declared.get() : icc.empty() ? tiles.tileColour() : nullptr;
+    decoded->icc = outputProfile(std::move(icc), nclx, false);
     decoded->exif = readExif(handle);
     decoded->xmp = readXmp(handle);
     return decoded;

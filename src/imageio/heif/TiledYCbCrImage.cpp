@@ -1,9 +1,11 @@
 #include "imageio/heif/TiledYCbCrImage.h"
 
+#include "imageio/heif/AvcodecHevcDecoder.h"
 #include "imageio/heif/HeifColour.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/HevcTileData.h"
 #include "imageio/heif/SecurityLimits.h"
 #include "imageio/threads/OrderedJobs.h"
 
@@ -29,13 +31,14 @@ std::uint32_t paddedWidth(std::uint32_t width)
     return (width + 15) / 16 * 16;
 }
 
-// The tile at `column`, `row` of the stored grid, as stored: libheif would
-// otherwise count tiles in the turned grid and turn each one itself.
-std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row)
+// The tile at `column`, `row` of the stored grid, as stored, decoded by
+// libheif: libheif would otherwise count tiles in the turned grid and turn
+// each one itself.
+DecodedTile libheifTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row)
 {
     const HeifOptionsPtr options(heif_decoding_options_alloc());
     if (!options)
-        return nullptr;
+        return {};
     options->ignore_transformations = 1;
     keepStoredColours(options.get());
     heif_image* tile = nullptr;
@@ -43,8 +46,8 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
                                                                  heif_chroma_420, options.get(), column, row);
     HeifImagePtr owned(tile);
     if (error.code != heif_error_Ok)
-        return nullptr;
-    return owned;
+        return {};
+    return tileOf(std::move(owned));
 }
 
 // The image as one decoding thread sees it. libheif 1.19 writes the text of
@@ -54,6 +57,7 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
 struct ThreadImage {
     std::unique_ptr<HeifFileContext> file;
     HeifHandlePtr handle;
+    std::unique_ptr<AvcodecHevcDecoder> decoder;  // the last one used, kept for the next tile
 };
 
 // Image `id` of the file open as `file`, read again; nullptr when it no longer
@@ -108,35 +112,10 @@ bool isJpegMatrix(const heif_color_profile_nclx& nclx)
                                     nclx.matrix_coefficients == heif_matrix_coefficients_unspecified);
 }
 
-// True when every tile of the grid is an image item. libheif 1.19 reports a
-// tile that is not when it decodes the whole grid, but dereferences null when
-// asked for that tile alone.
-bool everyTileIsAnImage(const heif_image_handle* grid, std::uint32_t columns, std::uint32_t rows)
+// The decoded tile holds 8-bit 4:2:0 samples in JPEG's YCbCr.
+bool isJpegYCbCr(const DecodedTile& tile)
 {
-    const HeifContextPtr context = contextOf(grid);
-    if (!context)
-        return false;
-    for (std::uint32_t row = 0; row < rows; ++row) {
-        for (std::uint32_t column = 0; column < columns; ++column) {
-            heif_item_id id = 0;
-            if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok ||
-                !imageHandle(context.get(), id))
-                return false;
-        }
-    }
-    return true;
-}
-
-// True when the decoded tile holds 8-bit 4:2:0 samples in JPEG's YCbCr.
-bool isJpegYCbCr(const heif_image* tile)
-{
-    if (heif_image_get_chroma_format(tile) != heif_chroma_420)
-        return false;
-    for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr})
-        if (heif_image_get_bits_per_pixel_range(tile, channel) != 8 || heif_image_get_bits_per_pixel(tile, channel) != 8)
-            return false;
-    const HeifNclxPtr nclx = imageNclx(tile);
-    return nclx && isJpegMatrix(*nclx);
+    return tile && tile.chroma == heif_chroma_420 && tile.depth == 8 && isJpegMatrix(*tile.colour);
 }
 
 // True when the image is a grid of at least two tiles (its tiling in
@@ -171,13 +150,17 @@ std::optional<TileGeometry> placeTiles(const heif_image_handle* handle, const he
         transform->height != std::uint32_t(std::max(heif_image_handle_get_height(handle), 0)) ||
         tiling.number_of_extra_dimensions)
         return std::nullopt;
-    std::optional<TileGeometry> geometry = TileGeometry::of(
-        {tiling.num_columns, tiling.num_rows, tiling.tile_width, tiling.tile_height, tiling.image_width,
-         tiling.image_height},
-        *transform);
-    if (!geometry || !everyTileIsAnImage(handle, tiling.num_columns, tiling.num_rows))
-        return std::nullopt;
-    return geometry;
+    return TileGeometry::of({tiling.num_columns, tiling.num_rows, tiling.tile_width, tiling.tile_height,
+                             tiling.image_width, tiling.image_height},
+                            *transform);
+}
+
+bool sameColour(const heif_color_profile_nclx* a, const heif_color_profile_nclx* b)
+{
+    if (!a || !b)
+        return a == b;
+    return a->color_primaries == b->color_primaries && a->transfer_characteristics == b->transfer_characteristics &&
+           a->matrix_coefficients == b->matrix_coefficients && a->full_range_flag == b->full_range_flag;
 }
 
 // The image turned, mirrored and cropped whole by libheif, in 4:2:0 (half the
@@ -193,6 +176,74 @@ std::shared_ptr<heif_image> decodeTurnedWhole(const heif_image_handle* handle)
 
 }  // namespace
 
+// The stored grid's tile items, and what libavcodec decodes each from.
+struct TiledYCbCrImage::StoredTiles {
+    std::uint32_t columns = 0;
+    std::uint32_t width = 0, height = 0;  // of every tile
+    std::vector<heif_item_id> ids;        // row by row
+    // Their decoder configurations; none when libavcodec is not used.
+    std::optional<HevcConfigurations> configurations;
+    // The colour the tiles' own colr says, when they have one: libheif gives
+    // it to a decoded tile instead of what its stream declares.
+    std::shared_ptr<const heif_color_profile_nclx> itemColour;
+
+    // The grid's tiles, when every one is an image item of the same colour
+    // (libheif 1.19 reports a tile that is not when it decodes the whole
+    // grid, but dereferences null when asked for that tile alone); none otherwise.
+    static std::shared_ptr<const StoredTiles> of(const heif_image_handle* grid, const heif_image_tiling& tiling,
+                                                 int file)
+    {
+        const HeifContextPtr context = contextOf(grid);
+        if (!context)
+            return nullptr;
+        auto tiles = std::make_shared<StoredTiles>();
+        tiles->columns = tiling.num_columns;
+        tiles->width = tiling.tile_width;
+        tiles->height = tiling.tile_height;
+        for (std::uint32_t row = 0; row < tiling.num_rows; ++row) {
+            for (std::uint32_t column = 0; column < tiling.num_columns; ++column) {
+                heif_item_id id = 0;
+                if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok)
+                    return nullptr;
+                const HeifHandlePtr tile = imageHandle(context.get(), id);
+                if (!tile)
+                    return nullptr;
+                HeifNclxPtr colour = handleNclx(tile.get());
+                if (tiles->ids.empty())
+                    tiles->itemColour = std::move(colour);
+                else if (!sameColour(colour.get(), tiles->itemColour.get()))
+                    return nullptr;
+                tiles->ids.push_back(id);
+            }
+        }
+        if (AvcodecHevcDecoder::prepare())
+            tiles->configurations = HevcConfigurations::read(file, tiles->ids);
+        return tiles;
+    }
+
+    // Tile `column`, `row` as stored: decoded by libavcodec with `decoder`
+    // (made anew when it decodes other pictures), reading through `context`;
+    // by libheif through `grid` when libavcodec does not take it.
+    DecodedTile decode(const heif_context* context, const heif_image_handle* grid,
+                       std::unique_ptr<AvcodecHevcDecoder>& decoder, std::uint32_t column, std::uint32_t row) const
+    {
+        const heif_item_id id = ids[std::size_t(row) * columns + column];
+        if (const std::vector<std::uint8_t>* record = configurations ? configurations->of(id) : nullptr) {
+            if (!decoder || !decoder->decodes(record, width, height))
+                decoder = AvcodecHevcDecoder::open(record, width, height);
+            if (decoder) {
+                const ItemData data(context, id);
+                if (DecodedTile tile = decoder->decode(data.data(), data.size())) {
+                    if (itemColour)
+                        tile.colour = itemColour;
+                    return tile;
+                }
+            }
+        }
+        return libheifTile(grid, column, row);
+    }
+};
+
 std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle, int file,
                                                        WhenTurnedWhole whenTurnedWhole)
 {
@@ -203,24 +254,28 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
     if (std::optional<TileGeometry> geometry = placeTiles(handle.get(), tiling)) {
         image->geometry_ = std::move(*geometry);
         image->file_ = UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
-        if (!image->file_.valid())
+        image->stored_ = StoredTiles::of(handle.get(), tiling, file);
+        if (!image->file_.valid() || !image->stored_)
             return nullptr;
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
-        image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
+        std::unique_ptr<AvcodecHevcDecoder> decoder;
+        image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), decoder,
+                                                   first.column, first.row);
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
         return nullptr;
     } else {
         // Read as one band; the size libheif gives after turning and cropping is the one to write.
-        image->firstTile_ = decodeTurnedWhole(handle.get());
-        if (!image->firstTile_)
+        std::shared_ptr<heif_image> whole = decodeTurnedWhole(handle.get());
+        if (!whole)
             return nullptr;
-        const auto width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(image->firstTile_.get()), 0));
-        const auto height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(image->firstTile_.get()), 0));
+        const auto width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole.get()), 0));
+        const auto height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole.get()), 0));
         if (width == 0 || height == 0)
             return nullptr;
         image->geometry_ = TileGeometry::whole(width, height);
+        image->firstTile_ = tileOf(std::move(whole));
     }
-    if (!image->firstTile_ || !isJpegYCbCr(image->firstTile_.get()))
+    if (!isJpegYCbCr(image->firstTile_))
         return nullptr;
     image->handle_ = std::move(handle);
     return image;
@@ -272,35 +327,31 @@ struct TiledYCbCrImage::BandReader::State {
     // the band, turned and mirrored as the image is; the image's last column
     // is repeated into the padding. False when the tile is not what the first
     // one promised.
-    bool copyTile(const heif_image* tile, Band& band, std::size_t index, std::size_t column) const
+    bool copyTile(const DecodedTile& tile, Band& band, std::size_t index, std::size_t column) const
     {
         if (!isJpegYCbCr(tile))
             return false;
         struct Plane {
-            heif_channel channel;
             std::uint8_t* target;
             std::size_t stride;
             int shift;  // log2 of the subsampling
         };
         const Plane planes[3] = {
-            {heif_channel_Y, band.y.get(), yStride, 0},
-            {heif_channel_Cb, band.cb.get(), chromaStride, 1},
-            {heif_channel_Cr, band.cr.get(), chromaStride, 1},
+            {band.y.get(), yStride, 0},
+            {band.cb.get(), chromaStride, 1},
+            {band.cr.get(), chromaStride, 1},
         };
         const bool lastColumn = geometry.columns()[column].end == image.width();
-        for (const Plane& plane : planes) {
+        for (int c = 0; c < 3; ++c) {
+            const Plane& plane = planes[c];
             const TileGeometry::Placement p = geometry.placement(index, column, plane.shift);
-            int sourceStride = 0;
-            const std::uint8_t* source = heif_image_get_plane_readonly(tile, plane.channel, &sourceStride);
-            const int sourceWidth = heif_image_get_width(tile, plane.channel);
-            const int sourceHeight = heif_image_get_height(tile, plane.channel);
-            if (!source || sourceStride <= 0)
-                return false;
+            const std::uint8_t* source = tile.plane[c];
+            const std::ptrdiff_t sourceStride = std::ptrdiff_t(tile.stride[c]);
             // The map is linear: the corners bound what is read.
             for (std::int64_t x : {p.left, p.right - 1})
                 for (std::int64_t y : {p.top, p.bottom - 1})
-                    if (p.tileX(x, y) < 0 || p.tileX(x, y) >= sourceWidth || p.tileY(x, y) < 0 ||
-                        p.tileY(x, y) >= sourceHeight)
+                    if (p.tileX(x, y) < 0 || p.tileX(x, y) >= tile.width[c] || p.tileY(x, y) < 0 ||
+                        p.tileY(x, y) >= tile.height[c])
                         return false;
             copyTurned(source + p.tileY(p.left, p.top) * sourceStride + p.tileX(p.left, p.top),
                        p.xx + p.yx * sourceStride, p.xy + p.yy * sourceStride, plane.target + std::size_t(p.left),
@@ -316,20 +367,21 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     // Job `tile`, in reading order: decodes the tile on this worker's own
-    // reading of the file and copies it into its band. Tile 0 was decoded by open().
+    // reading of the file, with its own decoder, and copies it into its band. Tile 0 was decoded by open().
     bool placeTile(std::size_t tile, unsigned worker)
     {
         const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
         if (tile == 0)
-            return copyTile(image.firstTile_.get(), band(0), 0, 0);
+            return copyTile(image.firstTile_, band(0), 0, 0);
         std::unique_ptr<ThreadImage>& own = threadImages[worker];
         if (!own)
             own = openThreadImage(image.file_.get(), item);
         if (!own)
             return false;
         const TileGeometry::TileAt at = geometry.storedTile(index, column);
-        const std::shared_ptr<heif_image> decoded = decodeTile(own->handle.get(), at.column, at.row);
-        return decoded && copyTile(decoded.get(), band(index), index, column);
+        const DecodedTile decoded =
+            image.stored_->decode(own->file->context.get(), own->handle.get(), own->decoder, at.column, at.row);
+        return copyTile(decoded, band(index), index, column);
     }
 
     const TiledYCbCrImage& image;

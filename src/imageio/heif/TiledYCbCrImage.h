@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/files/UniqueFd.h"
+#include "imageio/heif/DecodedTile.h"
 #include "imageio/heif/TileGeometry.h"
 
 #include <atomic>
@@ -50,8 +51,8 @@ public:
 
     std::uint32_t width() const { return geometry_.width(); }
     std::uint32_t height() const { return geometry_.height(); }
-    // The first tile decoded (its nclx describes the colour).
-    const heif_image* firstTile() const { return firstTile_.get(); }
+    // The colour of the tiles' samples, as libheif describes a decoded tile.
+    const heif_color_profile_nclx* tileColour() const { return firstTile_.colour.get(); }
 
     // Reads the bands from top to bottom. Tiles are decoded on every core,
     // a few bands ahead of the reader, so at most those bands are held.
@@ -89,8 +90,11 @@ private:
 
     std::shared_ptr<heif_image_handle> handle_;
     UniqueFd file_;
-    std::shared_ptr<heif_image> firstTile_;
+    DecodedTile firstTile_;
     TileGeometry geometry_;
+    // The stored tiles' items and what libavcodec decodes them from.
+    struct StoredTiles;
+    std::shared_ptr<const StoredTiles> stored_;
     mutable std::atomic<bool> tileFailed_{false};
 };
 
