@@ -72,20 +72,29 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         Pixels pixels;
         const char* chroma;  // lossy; none: lossless
         std::optional<PrimaryItem> afterAnother = std::nullopt;  // the primary image, second in the file
+        std::uint32_t grid = 0;  // tiles across and down, converted band by band
+        std::optional<Nclx> nclx = std::nullopt;
     };
+    const Nclx bt709{1, 1, 1, true}, bt2020Limited{9, 14, 9, false};
     for (const Case& c : {Case{gradient(301, 157), "420"}, Case{gradient(301, 157), "444"},
-                          Case{gradient(200, 100, 3, 10), "420"}, Case{quadrants(64, 32, 4), nullptr},
+                          Case{gradient(200, 100, 3, 10), "420"}, Case{gradient(256, 128, 3, 10), "420", {}, 2},
+                          Case{gradient(256, 128, 3, 10), "422", {}, 2, bt2020Limited},
+                          Case{gradient(256, 128, 3, 10), "420", {}, 2, bt709}, Case{gradient(256, 128), "420", {}, 2, bt709},
+                          Case{quadrants(64, 32, 4), nullptr},
                           Case{quadrants(64, 32, 4, 10), nullptr}, Case{quadrants(64, 32, 1), nullptr},
                           Case{quadrants(64, 32, 2), nullptr}, Case{quadrants(64, 32, 1, 10), nullptr},
                           Case{quadrants(64, 32, 2, 10), nullptr}, Case{fadingGrey(), "420"},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::topLevel},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::hidden},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::thumbnailOfNext}}) {
-        SCOPED_TRACE(::testing::Message() << c.pixels.channels << "@" << c.pixels.bitDepth << ", primary "
-                                          << (c.afterAnother ? int(*c.afterAnother) : -1));
+        SCOPED_TRACE(::testing::Message() << c.pixels.channels << "@" << c.pixels.bitDepth << " " << (c.chroma ? c.chroma : "")
+                                          << ", primary " << (c.afterAnother ? int(*c.afterAnother) : -1)
+                                          << ", grid " << c.grid << ", matrix " << (c.nclx ? c.nclx->matrix : 0));
         HeicImage image(c.pixels);
         image.lossless = !c.chroma;
         image.chroma = c.chroma ? c.chroma : "444";
+        image.gridColumns = image.gridRows = c.grid;
+        image.nclx = c.nclx;
         if (c.afterAnother)
             writeHeic(dir / "in.heic", {HeicImage(flat(48, 16, 0, 255, 0)), image}, 1, *c.afterAnother);
         else

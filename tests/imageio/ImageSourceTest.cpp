@@ -3,7 +3,9 @@
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
 #include "imageio/heif/AvcodecHevcDecoder.h"
+#include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/heif/HevcTileData.h"
 #include "imageio/heif/ParallelHevcDecoder.h"
 
@@ -161,7 +163,8 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 
 // libavcodec decodes every tile of a grid to libde265's samples (through
 // libheif, as stored): phone photos' 8-bit 4:2:0, cameras' 10-bit 4:2:0 and
-// 4:2:2, 4:4:4, and the real samples' grids, one decoder kept from tile to tile.
+// 4:2:2, 4:4:4, and the real samples' grids, one decoder kept from tile to
+// tile. All but 4:4:4 are decoded tile by tile for RGB too.
 TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
 {
     ASSERT_TRUE(ImageSource::prepareDecoders());
@@ -174,6 +177,15 @@ TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
         image.gridColumns = 2, image.gridRows = 2;
         grids.push_back(dir / (std::to_string(pixels.bitDepth) + "-" + chroma + ".heic"));
         writeHeic(grids.back(), image);
+        std::unique_ptr<HeifFileContext> file = HeifFileContext::open(ImageSource::openFile(grids.back()));
+        ASSERT_TRUE(file);
+        heif_image_handle* primary = nullptr;
+        ASSERT_EQ(heif_context_get_primary_image_handle(file->context.get(), &primary).code, heif_error_Ok);
+        EXPECT_EQ(TiledYCbCrImage::open(std::shared_ptr<heif_image_handle>(primary, heif_image_handle_release),
+                                        file->reader.descriptor(), TiledYCbCrImage::Samples::convertibleToRgb,
+                                        TiledYCbCrImage::WhenTurnedWhole::refuse) != nullptr,
+                  std::string_view(chroma) != "444")
+            << grids.back().filename();
     }
     if (!samplesDir().empty())
         for (const char* sample : {"iphoneXS_4032x3024_grid8x6_PUG1.HEIC", "iphone7plus_irot90_exif8_test004.heic",
