@@ -18,7 +18,6 @@ std::unique_ptr<DecodedImage> describeTiled(const heif_image_handle* handle, con
     decoded->width = tiles.width();
     decoded->height = tiles.height();
     decoded->channels = 3;
-    decoded->bitsPerSample = tiles.depth() > 8 ? 16 : 8;
     std::vector<std::uint8_t> icc = handleIcc(handle);
     const HeifNclxPtr declared = icc.empty() ? handleNclx(handle) : nullptr;
     const heif_color_profile_nclx* nclx = declared ? declared.get() : icc.empty() ? &tiles.tileColour() : nullptr;
@@ -35,9 +34,10 @@ int matrixOf(const heif_color_profile_nclx& colour)
                                                                                : colour.matrix_coefficients;
 }
 
-// Converts one band into the image's RGB rows, with libheif's arithmetic for its depth.
-void bandToRgb(const YCbCrBand& band, std::uint32_t width, const heif_color_profile_nclx& colour, std::uint8_t* rgb,
-               std::size_t stride)
+// Converts one band into the image's RGB rows of `outputBits`, with libheif's
+// arithmetic for its depth.
+void bandToRgb(const YCbCrBand& band, std::uint32_t width, const heif_color_profile_nclx& colour, int outputBits,
+               std::uint8_t* rgb, std::size_t stride)
 {
     if (band.depth == 8) {
         const YCbCr420Planes planes{band.y,           band.cb, band.cr,   band.yStride, band.chromaStride,
@@ -55,31 +55,30 @@ void bandToRgb(const YCbCrBand& band, std::uint32_t width, const heif_color_prof
                                  band.rows,
                                  band.depth,
                                  band.chroma == heif_chroma_420};
-    convertDeepYCbCrToRgb16(planes, *deepYCbCrMatrix(matrixOf(colour), colour.full_range_flag), rgb, stride, 1);
+    convertDeepYCbCrToRgb(planes, *deepYCbCrMatrix(matrixOf(colour), colour.full_range_flag), outputBits, rgb, stride,
+                          1);
 }
 
-// The tiled photo in RGB (16-bit samples for a deep one), converted band by
-// band while later tiles decode on every core: the pixels of libheif's RGB
-// decode (each chroma sample for the pixels it covers). nullptr when a tile
-// does not decode.
-std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
+// The tiled photo in RGB of `outputBits`, converted band by band while later
+// tiles decode on every core: the pixels of libheif's RGB decode (each chroma
+// sample for the pixels it covers). nullptr when a tile does not decode.
+std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles, int outputBits)
 {
-    const std::size_t stride = std::size_t(tiles.width()) * 3 * (tiles.depth() > 8 ? 2 : 1);
+    const std::size_t stride = std::size_t(tiles.width()) * 3 * (outputBits / 8);
     std::shared_ptr<std::uint8_t[]> rgb = allocateImageBuffer(stride * tiles.height());
     if (!rgb)
         return nullptr;
     TiledYCbCrImage::BandReader reader(tiles);
     std::uint64_t rows = 0;
     while (const YCbCrBand* band = reader.next()) {
-        bandToRgb(*band, tiles.width(), tiles.tileColour(), rgb.get() + band->top * stride, stride);
+        bandToRgb(*band, tiles.width(), tiles.tileColour(), outputBits, rgb.get() + band->top * stride, stride);
         rows += band->rows;
     }
     return rows == tiles.height() ? rgb : nullptr;
 }
 
-}  // namespace
-
-std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
+// The image decoded as decodeHeifImage() says, deep tiles to RGB of `deepBits`.
+std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& handle, int file, int deepBits)
 {
     // HDR goes through libheif's 16-bit RGB and is tone-mapped.
     std::shared_ptr<TiledYCbCrImage> tiles =
@@ -89,22 +88,30 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_h
                                     TiledYCbCrImage::WhenTurnedWhole::refuse);
     if (!tiles)
         return decodeWhole(handle.get());
-    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles);
+    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
+    decoded->bitsPerSample = tiles->depth() > 8 ? deepBits : 8;
+    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles, decoded->bitsPerSample);
     if (!rgb)
         return nullptr;
-    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->data = rgb.get();
     decoded->stride = std::size_t(decoded->width) * 3 * (decoded->bitsPerSample / 8);
     decoded->owner = std::move(rgb);
     return decoded;
 }
 
+}  // namespace
+
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
+{
+    return decode(handle, file, 16);
+}
+
 std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
     std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(
         handle, file, TiledYCbCrImage::Samples::jpegYCbCr, TiledYCbCrImage::WhenTurnedWhole::decode);
-    if (!tiles)
-        return decodeHeifImage(handle, file);
+    if (!tiles)  // a JPEG takes 8 bits: deep tiles are rounded to them as they are converted
+        return decode(handle, file, 8);
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->tiles = std::move(tiles);
     return decoded;

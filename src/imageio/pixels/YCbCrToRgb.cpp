@@ -1,5 +1,6 @@
 #include "imageio/pixels/YCbCrToRgb.h"
 
+#include "imageio/pixels/PixelRows.h"
 #include "imageio/threads/OrderedJobs.h"
 
 #include <algorithm>
@@ -49,7 +50,9 @@ std::uint16_t roundAndClamp(float value, int maximum)
     return static_cast<std::uint16_t>(std::clamp<long>(rounded, 0, maximum));
 }
 
-void convertDeepRows(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& m, const std::uint16_t* to16,
+// `scaled` maps a converted sample to the output's.
+template <typename Output>
+void convertDeepRows(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& m, const std::uint16_t* scaled,
                      std::uint8_t* rgb, std::size_t rgbStride, std::uint32_t firstRow, std::uint32_t endRow)
 {
     const int maximum = (1 << planes.depth) - 1;
@@ -60,7 +63,7 @@ void convertDeepRows(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& m, co
         const std::uint16_t* luma = planes.y + std::size_t(y) * planes.yStride;
         const std::uint16_t* cbRow = planes.cb + std::size_t(chromaRow) * planes.cbStride;
         const std::uint16_t* crRow = planes.cr + std::size_t(chromaRow) * planes.crStride;
-        auto* out = reinterpret_cast<std::uint16_t*>(rgb + std::size_t(y) * rgbStride);
+        auto* out = reinterpret_cast<Output*>(rgb + std::size_t(y) * rgbStride);
         for (std::uint32_t x = 0; x < planes.width; ++x, out += 3) {
             float value = luma[x];
             float b = float(int(cbRow[x / 2]) - half);
@@ -70,9 +73,9 @@ void convertDeepRows(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& m, co
                 b = b * 1.1429f;
                 r = r * 1.1429f;
             }
-            out[0] = to16[roundAndClamp(value + m.rCr * r, maximum)];
-            out[1] = to16[roundAndClamp(value + m.gCb * b + m.gCr * r, maximum)];
-            out[2] = to16[roundAndClamp(value + m.bCb * b, maximum)];
+            out[0] = Output(scaled[roundAndClamp(value + m.rCr * r, maximum)]);
+            out[1] = Output(scaled[roundAndClamp(value + m.gCb * b + m.gCr * r, maximum)]);
+            out[2] = Output(scaled[roundAndClamp(value + m.bCb * b, maximum)]);
         }
     }
 }
@@ -112,15 +115,20 @@ std::optional<DeepYCbCrMatrix> deepYCbCrMatrix(int matrixCoefficients, bool full
                            fullRange};
 }
 
-void convertDeepYCbCrToRgb16(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& matrix, std::uint8_t* rgb,
-                             std::size_t rgbStride, unsigned threads)
+void convertDeepYCbCrToRgb(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& matrix, int outputBits,
+                           std::uint8_t* rgb, std::size_t rgbStride, unsigned threads)
 {
     const std::uint32_t maximum = (1u << planes.depth) - 1;
-    std::vector<std::uint16_t> to16(maximum + 1);
-    for (std::uint32_t v = 0; v <= maximum; ++v)
-        to16[v] = static_cast<std::uint16_t>((v * 65535u + maximum / 2) / maximum);
+    std::vector<std::uint16_t> scaled(maximum + 1);
+    for (std::uint32_t v = 0; v <= maximum; ++v) {
+        const auto sample16 = static_cast<std::uint16_t>((v * 65535u + maximum / 2) / maximum);
+        scaled[v] = outputBits == 8 ? to8Bit(sample16) : sample16;
+    }
     convertInParts(planes.height, threads, [&](std::uint32_t first, std::uint32_t end) {
-        convertDeepRows(planes, matrix, to16.data(), rgb, rgbStride, first, end);
+        if (outputBits == 8)
+            convertDeepRows<std::uint8_t>(planes, matrix, scaled.data(), rgb, rgbStride, first, end);
+        else
+            convertDeepRows<std::uint16_t>(planes, matrix, scaled.data(), rgb, rgbStride, first, end);
     });
 }
 

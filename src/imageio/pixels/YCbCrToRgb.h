@@ -60,14 +60,14 @@ struct DeepYCbCrMatrix {
 // (unspecified, 2, is BT.601 as libheif takes it); none for the others.
 std::optional<DeepYCbCrMatrix> deepYCbCrMatrix(int matrixCoefficients, bool fullRange);
 
-// Converts deep planes to interleaved native-endian 16-bit RGB spanning
-// 0..65535 (`rgbStride` in bytes): libheif's arithmetic for deep samples
-// (single precision, limited range stretched, each chroma sample used for the
-// luma samples it covers, results rounded to the source depth), then each
-// value scaled to 16 bits with rounding as expandTo16Bits() does; rows are
-// shared out over `threads`.
-void convertDeepYCbCrToRgb16(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& matrix, std::uint8_t* rgb,
-                             std::size_t rgbStride, unsigned threads);
+// Converts deep planes to interleaved RGB (`rgbStride` in bytes): libheif's
+// arithmetic for deep samples (single precision, limited range stretched,
+// each chroma sample used for the luma samples it covers, results rounded to
+// the source depth), then each value scaled to native-endian 16 bits spanning
+// 0..65535 with rounding as expandTo16Bits() does, and for `outputBits` 8
+// rounded on to 8 bits as to8Bit() does; rows are shared out over `threads`.
+void convertDeepYCbCrToRgb(const DeepYCbCrPlanes& planes, const DeepYCbCrMatrix& matrix, int outputBits,
+                           std::uint8_t* rgb, std::size_t rgbStride, unsigned threads);
 
 // Converts full-range planes to interleaved 8-bit RGB with libheif's own
 // integer arithmetic for this case (each chroma sample used for its whole 2x2
