@@ -77,7 +77,7 @@ bool AvcodecHevcDecoder::prepare()
 }
 
 std::unique_ptr<AvcodecHevcDecoder> AvcodecHevcDecoder::open(const std::vector<std::uint8_t>* record,
-                                                             std::uint32_t width, std::uint32_t height)
+                                                             std::uint32_t width, std::uint32_t height, unsigned threads)
 {
     const AVCodec* codec = hevcDecoder();
     if (!codec || !record || record->size() > INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE || width == 0 || height == 0)
@@ -98,8 +98,9 @@ std::unique_ptr<AvcodecHevcDecoder> AvcodecHevcDecoder::open(const std::vector<s
         std::memcpy(context->extradata, record->data(), record->size());
         context->extradata_size = int(record->size());
     }
-    context->thread_count = 1;
-    context->thread_type = 0;
+    // Slices and wavefront rows of one picture, never several pictures at once.
+    context->thread_count = int(std::clamp(threads, 1u, 16u));
+    context->thread_type = threads > 1 ? FF_THREAD_SLICE : 0;
     context->err_recognition |= AV_EF_EXPLODE;
     // Picture memory bounded before it is allocated: the tile's size in whole
     // coding blocks of the largest kind.

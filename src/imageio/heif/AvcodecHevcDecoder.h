@@ -16,9 +16,10 @@ namespace pictavo::imageio {
 // decoding thread, kept from tile to tile, fed each tile's data with the
 // parameter sets of its decoder configuration record. libavcodec is given
 // coded pictures and nothing else: no container to demux or probe, no
-// hardware, no threads of its own (the tiles are decoded on every core
-// instead); its log is silent. A picture that it reports damaged, or that is
-// not the size the file declares, is not used.
+// hardware; its log is silent. It starts threads of its own only when asked
+// (a first tile decoded while nothing else runs: the rows of a picture coded
+// in wavefronts decode on every core). A picture that it reports damaged, or
+// that is not the size the file declares, is not used.
 class AvcodecHevcDecoder {
 public:
     // Finds the decoder and sets it up once (its tables, its log); thread-safe.
@@ -27,10 +28,10 @@ public:
     static bool prepare();
 
     // A decoder for pictures of `width` × `height` coded with `record` (the
-    // body of an `hvcC` box, which must outlive it); nullptr when libavcodec
-    // makes none.
+    // body of an `hvcC` box, which must outlive it), on `threads` threads;
+    // nullptr when libavcodec makes none.
     static std::unique_ptr<AvcodecHevcDecoder> open(const std::vector<std::uint8_t>* record, std::uint32_t width,
-                                                    std::uint32_t height);
+                                                    std::uint32_t height, unsigned threads = 1);
     ~AvcodecHevcDecoder();
     AvcodecHevcDecoder(const AvcodecHevcDecoder&) = delete;
     AvcodecHevcDecoder& operator=(const AvcodecHevcDecoder&) = delete;

@@ -255,15 +255,17 @@ struct TiledYCbCrImage::StoredTiles {
     }
 
     // Tile `column`, `row` as stored: decoded by libavcodec with `decoder`
-    // (made anew when it decodes other pictures), reading through `context`;
+    // (made anew, on `threads` threads, when it decodes other pictures),
+    // reading through `context`;
     // by libheif through `grid` when libavcodec does not take it.
     DecodedTile decode(const heif_context* context, const heif_image_handle* grid,
-                       std::unique_ptr<AvcodecHevcDecoder>& decoder, std::uint32_t column, std::uint32_t row) const
+                       std::unique_ptr<AvcodecHevcDecoder>& decoder, std::uint32_t column, std::uint32_t row,
+                       unsigned threads = 1) const
     {
         const heif_item_id id = ids[std::size_t(row) * columns + column];
         if (const std::vector<std::uint8_t>* record = configurations ? configurations->of(id) : nullptr) {
             if (!decoder || !decoder->decodes(record, width, height))
-                decoder = AvcodecHevcDecoder::open(record, width, height);
+                decoder = AvcodecHevcDecoder::open(record, width, height, threads);
             if (decoder) {
                 const ItemData data(context, id);
                 if (DecodedTile tile = decoder->decode(data.data(), data.size())) {
@@ -292,10 +294,11 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
         image->stored_ = StoredTiles::of(handle.get(), tiling, *chroma, file);
         if (!image->file_.valid() || !image->stored_)
             return nullptr;
+        // Nothing else decodes yet: the first tile's decoder may use every core.
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
         std::unique_ptr<AvcodecHevcDecoder> decoder;
         image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), decoder,
-                                                   first.column, first.row);
+                                                   first.column, first.row, std::thread::hardware_concurrency());
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse || samples != Samples::jpegYCbCr) {
         return nullptr;
     } else {
