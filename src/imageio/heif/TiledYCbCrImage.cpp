@@ -114,26 +114,27 @@ bool isJpegMatrix(const heif_color_profile_nclx& nclx)
                                     nclx.matrix_coefficients == heif_matrix_coefficients_unspecified);
 }
 
-// True when samples of this depth, chroma and colour are those `samples` asks for.
-bool takes(TiledYCbCrImage::Samples samples, int depth, heif_chroma chroma, const heif_color_profile_nclx& colour)
+// True when samples of this depth, chroma and colour (when known) are those
+// `samples` asks for.
+bool takes(TiledYCbCrImage::Samples samples, int depth, heif_chroma chroma, const heif_color_profile_nclx* colour)
 {
     if (samples == TiledYCbCrImage::Samples::jpegYCbCr)
-        return depth == 8 && chroma == heif_chroma_420 && isJpegMatrix(colour);
-    if (isHdr(&colour))
-        return false;
+        return depth == 8 && chroma == heif_chroma_420 && (!colour || isJpegMatrix(*colour));
+    const bool layout = depth == 8 ? chroma == heif_chroma_420
+                                   : depth == 10 && (chroma == heif_chroma_420 || chroma == heif_chroma_422);
+    if (!layout || !colour)
+        return layout;
     // libheif takes an unspecified matrix for BT.601.
-    const int matrix = colour.matrix_coefficients == heif_matrix_coefficients_unspecified
+    const int matrix = colour->matrix_coefficients == heif_matrix_coefficients_unspecified
                            ? heif_matrix_coefficients_ITU_R_BT_601_6
-                           : colour.matrix_coefficients;
-    if (depth == 8)
-        return chroma == heif_chroma_420 && colour.full_range_flag && ycbcrMatrix(matrix);
-    return depth == 10 && (chroma == heif_chroma_420 || chroma == heif_chroma_422) &&
-           deepYCbCrMatrix(matrix, colour.full_range_flag);
+                           : colour->matrix_coefficients;
+    return !isHdr(colour) && (depth == 8 ? colour->full_range_flag && ycbcrMatrix(matrix)
+                                         : bool(deepYCbCrMatrix(matrix, colour->full_range_flag)));
 }
 
 bool takes(TiledYCbCrImage::Samples samples, const DecodedTile& tile)
 {
-    return tile && takes(samples, tile.depth, tile.chroma, *tile.colour);
+    return tile && takes(samples, tile.depth, tile.chroma, tile.colour.get());
 }
 
 // The chroma the image's tiles are stored with, when it is a grid of at
@@ -157,14 +158,7 @@ std::optional<heif_chroma> tiledChroma(const heif_image_handle* handle, TiledYCb
     if (width == 0 || height == 0 || width * height > kMaxImagePixels)
         return std::nullopt;
     // Without a declared colour, what the tiles' streams say is checked once they decode.
-    HeifNclxPtr declared = handleNclx(handle);
-    if (!declared) {
-        declared.reset(heif_nclx_color_profile_alloc());
-        if (!declared)
-            return std::nullopt;
-        declared->full_range_flag = 1;
-    }
-    if (!takes(samples, depth, chroma, *declared))
+    if (!takes(samples, depth, chroma, handleNclx(handle).get()))
         return std::nullopt;
     return chroma;
 }
