@@ -90,11 +90,13 @@ else()
   set(libde265 libde265-0)
 endif()
 # libavcodec decodes the tiles of phone and camera photos: the release's own
-# library (its soname names the package), on Debian 12 at least the version
-# with the security fixes published when this was written.
+# library (its soname names the package), at least the version with the
+# security fixes Debian had published for it when this was written.
 string(REGEX MATCH "^[0-9]+" avcodec_soname "${LIBAVCODEC_libavcodec_VERSION}")
 if(release STREQUAL "VERSION_CODENAME=bookworm")
   set(libavcodec "libavcodec${avcodec_soname} (>= 7:5.1.9-0+deb12u1)")
+elseif(release STREQUAL "VERSION_CODENAME=trixie")
+  set(libavcodec "libavcodec${avcodec_soname} (>= 7:7.1.6-0+deb13u1)")
 else()
   set(libavcodec "libavcodec${avcodec_soname}")
 endif()
