@@ -70,7 +70,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # the QML modules its views import (and those they import in turn, with the
 # Fusion style), the platform plugins (xcb, and wayland, native in a Wayland
 # session), the SVG image plugin for its icons, libXcursor (which libX11 loads
-# for the desktop's cursor theme), and libheif with its HEVC decoder plugin.
+# for the desktop's cursor theme), libheif with its HEVC decoder plugin, and libavcodec.
 # tests/package checks this list against what the application loads.
 # Debian ships Qt's SVG image plugin in qt6-svg-plugins from Qt 6.7 on (6.8 in
 # Debian 13), in the library's own package before (6.4 in Debian 12).
@@ -89,6 +89,17 @@ elseif(release STREQUAL "VERSION_CODENAME=trixie")
 else()
   set(libde265 libde265-0)
 endif()
+# libavcodec decodes the tiles of phone and camera photos: the release's own
+# library (its soname names the package), at least the version with the
+# security fixes Debian had published for it when this was written.
+string(REGEX MATCH "^[0-9]+" avcodec_soname "${LIBAVCODEC_libavcodec_VERSION}")
+if(release STREQUAL "VERSION_CODENAME=bookworm")
+  set(libavcodec "libavcodec${avcodec_soname} (>= 7:5.1.9-0+deb12u1)")
+elseif(release STREQUAL "VERSION_CODENAME=trixie")
+  set(libavcodec "libavcodec${avcodec_soname} (>= 7:7.1.6-0+deb13u1)")
+else()
+  set(libavcodec "libavcodec${avcodec_soname}")
+endif()
 set(PICTAVO_RUNTIME_DEPENDS
     qml6-module-qtqml
     qml6-module-qtquick
@@ -104,7 +115,8 @@ set(PICTAVO_RUNTIME_DEPENDS
     libxcursor1
     "libheif1 (>= 1.19)"
     libheif-plugin-libde265
-    ${libde265})
+    ${libde265}
+    ${libavcodec})
 list(JOIN PICTAVO_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # The portal's platform theme gives the desktop's own file chooser (the
 # application asks Qt for it); without it, or with no portal running, the

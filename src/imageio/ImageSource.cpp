@@ -1,6 +1,7 @@
 #include "imageio/ImageSource.h"
 
 #include "imageio/gainmap/GainMap.h"
+#include "imageio/heif/AvcodecHevcDecoder.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
@@ -60,6 +61,7 @@ bool ImageSource::prepareDecoders()
         if (heif_init(nullptr).code != heif_error_Ok)
             return false;
         registerParallelHevcDecoder();  // without it, gain maps decode on libheif's own decoder
+        AvcodecHevcDecoder::prepare();  // without it, tiles decode on libheif's own decoder
         return true;
     }();
     return initialised;

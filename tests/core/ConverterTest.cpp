@@ -72,20 +72,29 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         Pixels pixels;
         const char* chroma;  // lossy; none: lossless
         std::optional<PrimaryItem> afterAnother = std::nullopt;  // the primary image, second in the file
+        std::uint32_t grid = 0;  // tiles across and down, converted band by band
+        std::optional<Nclx> nclx = std::nullopt;
     };
+    const Nclx bt709{1, 1, 1, true}, bt2020Limited{9, 14, 9, false};
     for (const Case& c : {Case{gradient(301, 157), "420"}, Case{gradient(301, 157), "444"},
-                          Case{gradient(200, 100, 3, 10), "420"}, Case{quadrants(64, 32, 4), nullptr},
+                          Case{gradient(200, 100, 3, 10), "420"}, Case{gradient(256, 128, 3, 10), "420", {}, 2},
+                          Case{gradient(256, 128, 3, 10), "422", {}, 2, bt2020Limited},
+                          Case{gradient(256, 128, 3, 10), "420", {}, 2, bt709}, Case{gradient(256, 128), "420", {}, 2, bt709},
+                          Case{quadrants(64, 32, 4), nullptr},
                           Case{quadrants(64, 32, 4, 10), nullptr}, Case{quadrants(64, 32, 1), nullptr},
                           Case{quadrants(64, 32, 2), nullptr}, Case{quadrants(64, 32, 1, 10), nullptr},
                           Case{quadrants(64, 32, 2, 10), nullptr}, Case{fadingGrey(), "420"},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::topLevel},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::hidden},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::thumbnailOfNext}}) {
-        SCOPED_TRACE(::testing::Message() << c.pixels.channels << "@" << c.pixels.bitDepth << ", primary "
-                                          << (c.afterAnother ? int(*c.afterAnother) : -1));
+        SCOPED_TRACE(::testing::Message() << c.pixels.channels << "@" << c.pixels.bitDepth << " " << (c.chroma ? c.chroma : "")
+                                          << ", primary " << (c.afterAnother ? int(*c.afterAnother) : -1)
+                                          << ", grid " << c.grid << ", matrix " << (c.nclx ? c.nclx->matrix : 0));
         HeicImage image(c.pixels);
         image.lossless = !c.chroma;
         image.chroma = c.chroma ? c.chroma : "444";
+        image.gridColumns = image.gridRows = c.grid;
+        image.nclx = c.nclx;
         if (c.afterAnother)
             writeHeic(dir / "in.heic", {HeicImage(flat(48, 16, 0, 255, 0)), image}, 1, *c.afterAnother);
         else
@@ -115,11 +124,16 @@ bool decodesAsTiles(const fs::path& location)
         return ::testing::AssertionFailure() << jpeg.width << "x" << jpeg.height << " written";
     // A tile out of place, a wrong stride, a wrong turn or a colour
     // conversion would show as large errors; JPEG's own loss stays small.
+    // (A deep reference is rounded to the JPEG's 8 bits.)
+    const int maximum = reference.maxValue();
     const auto begin = jpeg.samples.begin(), end = jpeg.samples.end(), other = reference.samples.begin();
-    const double sumOfSquares = std::transform_reduce(begin, end, other, 0.0, std::plus<>(),
-                                                      [](int a, int b) { return double(a - b) * (a - b); });
+    const double sumOfSquares =
+        std::transform_reduce(begin, end, other, 0.0, std::plus<>(), [maximum](int a, int b) {
+            b = (b * 255 + maximum / 2) / maximum;
+            return double(a - b) * (a - b);
+        });
     const int worst = std::transform_reduce(begin, end, other, 0, [](int a, int b) { return std::max(a, b); },
-                                            [](int a, int b) { return std::abs(a - b); });
+                                            [maximum](int a, int b) { return std::abs(a - (b * 255 + maximum / 2) / maximum); });
     const double psnr = 10 * std::log10(255.0 * 255.0 / (sumOfSquares / double(jpeg.samples.size())));
     if (psnr > 38.0 && worst < 48)
         return ::testing::AssertionSuccess();
@@ -141,15 +155,17 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
         std::uint32_t grid;
         std::uint32_t cropLess;  // width and height less this, centred (so either way up); 0: no crop
         bool cropAfterTurn;
+        int depth = 8;
     };
     for (const Case& c : {Case{0, 0, false}, Case{0, 32, false}, Case{2, 0, false}, Case{2, 32, true},
-                          Case{2, 32, false}, Case{2, 33, true}, Case{4, 0, false}}) {
+                          Case{2, 32, false}, Case{2, 33, true}, Case{4, 0, false}, Case{2, 32, true, 10}}) {
         SCOPED_TRACE(::testing::Message() << "orientation " << orientation << ", grid " << c.grid << ", crop "
-                                          << c.cropLess << (c.cropAfterTurn ? " after the turn" : ""));
+                                          << c.cropLess << (c.cropAfterTurn ? " after the turn" : "") << ", depth "
+                                          << c.depth);
         TempDir dir;
-        // A 256×128 picture in JPEG's own YCbCr (BT.601, full range, 4:2:0). (libheif
+        // A 256×128 picture in YCbCr 4:2:0 (BT.601, full range; at 8 bits JPEG's own). (libheif
         // 1.19 swaps the rows and columns of a grid it encodes: square grids only.)
-        HeicImage image(gradient(256, 128));
+        HeicImage image(gradient(256, 128, 3, c.depth));
         image.lossless = false;
         image.chroma = "420";
         image.nclx = Nclx{};
@@ -161,7 +177,7 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
         image.cropAfterTurn = c.cropAfterTurn;
         writeHeic(dir / "o.heic", image);
         const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn, flip and crop
-        EXPECT_TRUE(c.grid == 4 || decodesAsTiles(dir / "o.heic") == (c.grid > 0));
+        EXPECT_TRUE(c.grid == 4 || decodesAsTiles(dir / "o.heic") == (c.grid > 0 && c.depth == 8));
         EXPECT_EQ(whole(readPng(convertOk(dir / "o.heic", OutputFormat::png))), whole(upright));
         EXPECT_TRUE(closeToReference(readJpeg(convertOk(dir / "o.heic", OutputFormat::jpg)), upright));
     }

@@ -2,12 +2,19 @@
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
+#include "imageio/heif/AvcodecHevcDecoder.h"
+#include "imageio/heif/HeifFileReader.h"
+#include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/TiledYCbCrImage.h"
+#include "imageio/heif/HevcTileData.h"
 #include "imageio/heif/ParallelHevcDecoder.h"
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -150,6 +157,83 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
             for (int y = 0; y < height; ++y)
                 ASSERT_EQ(std::memcmp(planes[0] + y * strides[0], planes[1] + y * strides[1], rowBytes), 0)
                     << pixels.channels << " channels, row " << y;
+        }
+    }
+}
+
+// libavcodec decodes every tile of a grid to libde265's samples (through
+// libheif, as stored): phone photos' 8-bit 4:2:0, cameras' 10-bit 4:2:0 and
+// 4:2:2, 4:4:4, and the real samples' grids, one decoder kept from tile to
+// tile. All but 4:4:4 are decoded tile by tile for RGB too.
+TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
+{
+    ASSERT_TRUE(ImageSource::prepareDecoders());
+    TempDir dir;
+    std::vector<fs::path> grids;
+    for (auto [pixels, chroma] : {std::pair(gradient(256, 128), "420"), std::pair(gradient(256, 128, 3, 10), "420"),
+                                  std::pair(gradient(256, 128, 3, 10), "422"), std::pair(gradient(256, 128), "444")}) {
+        HeicImage image(pixels);
+        image.lossless = false, image.quality = 50, image.chroma = chroma;
+        image.gridColumns = 2, image.gridRows = 2;
+        grids.push_back(dir / (std::to_string(pixels.bitDepth) + "-" + chroma + ".heic"));
+        writeHeic(grids.back(), image);
+        std::unique_ptr<HeifFileContext> file = HeifFileContext::open(ImageSource::openFile(grids.back()));
+        ASSERT_TRUE(file);
+        heif_image_handle* primary = nullptr;
+        ASSERT_EQ(heif_context_get_primary_image_handle(file->context.get(), &primary).code, heif_error_Ok);
+        EXPECT_EQ(TiledYCbCrImage::open(std::shared_ptr<heif_image_handle>(primary, heif_image_handle_release),
+                                        file->reader.descriptor(), TiledYCbCrImage::Samples::convertibleToRgb,
+                                        TiledYCbCrImage::WhenTurnedWhole::refuse) != nullptr,
+                  std::string_view(chroma) != "444")
+            << grids.back().filename();
+    }
+    if (!samplesDir().empty())
+        for (const char* sample : {"iphoneXS_4032x3024_grid8x6_PUG1.HEIC", "iphone7plus_irot90_exif8_test004.heic",
+                                   "iphone13pro_4032x3024_apple_gainmap.heic", "samsungS25U_4000x1848_tmap_gainmap.heic"})
+            grids.push_back(samplesDir() / sample);
+    for (const fs::path& grid : grids) {
+        SCOPED_TRACE(grid.filename().string());
+        std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
+        heif_image_handle* raw = nullptr;
+        ASSERT_EQ(heif_context_read_from_file(context.get(), grid.c_str(), nullptr).code, heif_error_Ok);
+        ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &raw).code, heif_error_Ok);
+        const std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> handle(raw, heif_image_handle_release);
+        heif_image_tiling tiling{};
+        ASSERT_EQ(heif_image_handle_get_image_tiling(handle.get(), 0, &tiling).code, heif_error_Ok);
+        std::vector<heif_item_id> ids(std::size_t(tiling.num_columns) * tiling.num_rows);
+        for (std::size_t i = 0; i < ids.size(); ++i)
+            ASSERT_EQ(heif_image_handle_get_grid_image_tile_id(handle.get(), 0, std::uint32_t(i % tiling.num_columns),
+                                                               std::uint32_t(i / tiling.num_columns), &ids[i]).code,
+                      heif_error_Ok);
+        const int file = ::open(grid.c_str(), O_RDONLY | O_CLOEXEC);
+        const std::optional<HevcConfigurations> configurations = HevcConfigurations::read(file, ids);
+        ::close(file);
+        ASSERT_TRUE(configurations);
+        std::unique_ptr<AvcodecHevcDecoder> decoder;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            SCOPED_TRACE(i);
+            if (!decoder || !decoder->decodes(configurations->of(ids[i]), tiling.tile_width, tiling.tile_height))
+                decoder = AvcodecHevcDecoder::open(configurations->of(ids[i]), tiling.tile_width, tiling.tile_height);
+            ASSERT_TRUE(decoder);
+            const ItemData data(context.get(), ids[i]);
+            const DecodedTile ours = decoder->decode(data.data(), data.size());
+            heif_decoding_options* options = heif_decoding_options_alloc();
+            options->ignore_transformations = 1;
+            heif_image* image = nullptr;
+            heif_image_handle_decode_image_tile(handle.get(), &image, heif_colorspace_YCbCr, heif_chroma_undefined,
+                                                options, std::uint32_t(i % tiling.num_columns),
+                                                std::uint32_t(i / tiling.num_columns));
+            heif_decoding_options_free(options);
+            const DecodedTile theirs = tileOf(HeifImagePtr(image));
+            ASSERT_TRUE(ours && theirs);
+            ASSERT_EQ(std::tuple(ours.depth, ours.chroma), std::tuple(theirs.depth, theirs.chroma));
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_EQ(std::pair(ours.width[c], ours.height[c]), std::pair(theirs.width[c], theirs.height[c]));
+                const std::size_t bytes = std::size_t(ours.width[c]) * (ours.depth > 8 ? 2 : 1);
+                for (int y = 0; y < ours.height[c]; ++y)
+                    ASSERT_EQ(std::memcmp(ours.plane[c] + y * ours.stride[c], theirs.plane[c] + y * theirs.stride[c], bytes), 0)
+                        << "plane " << c << ", row " << y;
+            }
         }
     }
 }

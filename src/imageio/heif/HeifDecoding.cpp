@@ -18,24 +18,53 @@ std::unique_ptr<DecodedImage> describeTiled(const heif_image_handle* handle, con
     decoded->width = tiles.width();
     decoded->height = tiles.height();
     decoded->channels = 3;
-    decoded->bitsPerSample = 8;
     std::vector<std::uint8_t> icc = handleIcc(handle);
-    HeifNclxPtr nclx = icc.empty() ? handleNclx(handle) : nullptr;
-    if (icc.empty() && !nclx)
-        nclx = imageNclx(tiles.firstTile());
-    decoded->icc = outputProfile(std::move(icc), nclx.get(), false);
+    const HeifNclxPtr declared = icc.empty() ? handleNclx(handle) : nullptr;
+    const heif_color_profile_nclx* nclx = declared ? declared.get() : icc.empty() ? &tiles.tileColour() : nullptr;
+    decoded->icc = outputProfile(std::move(icc), nclx, false);
     decoded->exif = readExif(handle);
     decoded->xmp = readXmp(handle);
     return decoded;
 }
 
-// The tiled photo in RGB, converted band by band while later tiles decode on
-// every core: the pixels of libheif's RGB decode (BT.601, full range, each
-// chroma sample for its 2×2 block). nullptr when a tile does not decode.
-std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
+// libheif takes an unspecified matrix for BT.601.
+int matrixOf(const heif_color_profile_nclx& colour)
 {
-    static const YCbCrMatrix kBt601 = *ycbcrMatrix(6);
-    const std::size_t stride = std::size_t(tiles.width()) * 3;
+    return colour.matrix_coefficients == heif_matrix_coefficients_unspecified ? heif_matrix_coefficients_ITU_R_BT_601_6
+                                                                               : colour.matrix_coefficients;
+}
+
+// Converts one band into the image's RGB rows of `outputBits`, with libheif's
+// arithmetic for its depth.
+void bandToRgb(const YCbCrBand& band, std::uint32_t width, const heif_color_profile_nclx& colour, int outputBits,
+               std::uint8_t* rgb, std::size_t stride)
+{
+    if (band.depth == 8) {
+        const YCbCr420Planes planes{band.y,           band.cb, band.cr,   band.yStride, band.chromaStride,
+                                    band.chromaStride, width,   band.rows};
+        convertYCbCr420ToRgb(planes, *ycbcrMatrix(matrixOf(colour)), rgb, stride, 1);
+        return;
+    }
+    const DeepYCbCrPlanes planes{reinterpret_cast<const std::uint16_t*>(band.y),
+                                 reinterpret_cast<const std::uint16_t*>(band.cb),
+                                 reinterpret_cast<const std::uint16_t*>(band.cr),
+                                 band.yStride / 2,
+                                 band.chromaStride / 2,
+                                 band.chromaStride / 2,
+                                 width,
+                                 band.rows,
+                                 band.depth,
+                                 band.chroma == heif_chroma_420};
+    convertDeepYCbCrToRgb(planes, *deepYCbCrMatrix(matrixOf(colour), colour.full_range_flag), outputBits, rgb, stride,
+                          1);
+}
+
+// The tiled photo in RGB of `outputBits`, converted band by band while later
+// tiles decode on every core: the pixels of libheif's RGB decode (each chroma
+// sample for the pixels it covers). nullptr when a tile does not decode.
+std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles, int outputBits)
+{
+    const std::size_t stride = std::size_t(tiles.width()) * 3 * (outputBits / 8);
     std::shared_ptr<std::uint8_t[]> rgb = allocateImageBuffer(stride * tiles.height());
     if (!rgb)
         return nullptr;
@@ -43,41 +72,47 @@ std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles)
     std::uint64_t rows = 0;
     for (Result<const YCbCrBand*> next = reader.next(); next && *next; next = reader.next()) {
         const YCbCrBand* band = *next;
-        const YCbCr420Planes planes{band->y,           band->cb,      band->cr,  band->yStride, band->chromaStride,
-                                    band->chromaStride, tiles.width(), band->rows};
-        convertYCbCr420ToRgb(planes, kBt601, rgb.get() + band->top * stride, stride, 1);
+        bandToRgb(*band, tiles.width(), tiles.tileColour(), outputBits, rgb.get() + band->top * stride, stride);
         rows += band->rows;
     }
     return rows == tiles.height() ? rgb : nullptr;
+}
+
+// The image decoded as decodeHeifImage() says, deep tiles to RGB of `deepBits`.
+std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& handle, int file, int deepBits)
+{
+    // HDR goes through libheif's 16-bit RGB and is tone-mapped.
+    std::shared_ptr<TiledYCbCrImage> tiles =
+        isHdr(handleNclx(handle.get()).get())
+            ? nullptr
+            : TiledYCbCrImage::open(handle, file, TiledYCbCrImage::Samples::convertibleToRgb,
+                                    TiledYCbCrImage::WhenTurnedWhole::refuse);
+    if (!tiles)
+        return decodeWhole(handle.get());
+    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
+    decoded->bitsPerSample = tiles->depth() > 8 ? deepBits : 8;
+    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles, decoded->bitsPerSample);
+    if (!rgb)
+        return nullptr;
+    decoded->data = rgb.get();
+    decoded->stride = std::size_t(decoded->width) * 3 * (decoded->bitsPerSample / 8);
+    decoded->owner = std::move(rgb);
+    return decoded;
 }
 
 }  // namespace
 
 std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
-    // HDR goes through libheif's 16-bit RGB and is tone-mapped.
-    std::shared_ptr<TiledYCbCrImage> tiles =
-        isHdr(handleNclx(handle.get()).get())
-            ? nullptr
-            : TiledYCbCrImage::open(handle, file, TiledYCbCrImage::WhenTurnedWhole::refuse);
-    if (!tiles)
-        return decodeWhole(handle.get());
-    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles);
-    if (!rgb)
-        return nullptr;
-    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
-    decoded->data = rgb.get();
-    decoded->stride = std::size_t(decoded->width) * 3;
-    decoded->owner = std::move(rgb);
-    return decoded;
+    return decode(handle, file, 16);
 }
 
 std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
-    std::shared_ptr<TiledYCbCrImage> tiles =
-        TiledYCbCrImage::open(handle, file, TiledYCbCrImage::WhenTurnedWhole::decode);
-    if (!tiles)
-        return decodeWhole(handle.get());
+    std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(
+        handle, file, TiledYCbCrImage::Samples::jpegYCbCr, TiledYCbCrImage::WhenTurnedWhole::decode);
+    if (!tiles)  // a JPEG takes 8 bits: deep tiles are rounded to them as they are converted
+        return decode(handle, file, 8);
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->tiles = std::move(tiles);
     return decoded;

@@ -21,15 +21,16 @@ inline void keepStoredColours([[maybe_unused]] heif_decoding_options* options)
 }
 
 // Decodes one image upright (rotation, mirror and crop applied) into
-// interleaved samples, with its colour profile and metadata. A tiled photo in
-// JPEG's own YCbCr decodes tile by tile on every core; anything else through
-// libheif. nullptr when the picture data cannot be decoded. `file` is the open
-// file the handle's context reads (tiles are read again from it).
+// interleaved samples, with its colour profile and metadata. A tiled photo
+// whose tiles the band converter takes (8-bit 4:2:0, 10-bit 4:2:0 and 4:2:2)
+// decodes tile by tile on every core; anything else through libheif. nullptr
+// when the picture data cannot be decoded. `file` is the open file the
+// handle's context reads (tiles are read again from it).
 std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file);
 
 // Decodes one image for writing as a JPEG: a tiled photo in JPEG's own YCbCr
 // comes as its tiles (DecodedImage::tiles), decoded while the JPEG is written;
-// anything else as decodeHeifImage() gives it.
+// anything else (a 10-bit grid, say) as decodeHeifImage() gives it.
 std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file);
 
 }  // namespace pictavo::imageio

@@ -1,5 +1,6 @@
 #include "imageio/heif/HeifFileReader.h"
 
+#include "imageio/heif/IsoBoxes.h"
 #include "imageio/heif/SecurityLimits.h"
 
 #include <fcntl.h>
@@ -20,56 +21,6 @@ namespace {
 HeifFileReader& reader(void* self)
 {
     return *static_cast<HeifFileReader*>(self);
-}
-
-bool readFully(int fd, std::uint64_t at, char* data, std::size_t size)
-{
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t got = ::pread(fd, data + done, size - done, static_cast<off_t>(at + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-std::uint32_t bigEndian(const unsigned char* bytes, int count)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-// A box within [.., limit): where its body starts and where it ends.
-struct Box {
-    char type[4];
-    std::uint64_t body;
-    std::uint64_t end;
-};
-
-// The box whose header starts at `at` of `bytes` (header bytes read from
-// there); none when its header or size does not fit before `limit`.
-std::optional<Box> boxAt(const unsigned char* header, std::size_t available, std::uint64_t at, std::uint64_t limit)
-{
-    if (available < 8 || at + 8 > limit)
-        return std::nullopt;
-    std::uint64_t size = bigEndian(header, 4), headerSize = 8;
-    if (size == 1) {
-        if (available < 16)
-            return std::nullopt;
-        size = std::uint64_t(bigEndian(header + 8, 4)) << 32 | bigEndian(header + 12, 4);
-        headerSize = 16;
-    } else if (size == 0) {
-        size = limit - at;
-    }
-    if (size < headerSize || size > limit - at)
-        return std::nullopt;
-    Box box{{}, at + headerSize, at + size};
-    std::memcpy(box.type, header + 4, 4);
-    return box;
 }
 
 }  // namespace
@@ -106,61 +57,32 @@ bool HeifFileReader::readInto(heif_context* context, UniqueFd file)
 
 bool HeifFileReader::findHiddenPrimaryFlag()
 {
-    constexpr std::uint64_t kMaxMetaSize = 16 << 20;
-    constexpr int kMaxBoxesBeforeMeta = 1000;  // ftyp, meta, mdat in practice
-    std::optional<Box> meta;
-    for (std::uint64_t at = 0, boxes = 0; at < size_ && !meta && boxes < kMaxBoxesBeforeMeta; ++boxes) {
-        unsigned char header[16] = {};
-        const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(16, size_ - at));
-        if (!readFully(file_.get(), at, reinterpret_cast<char*>(header), available))
-            return false;
-        std::optional<Box> box = boxAt(header, available, at, size_);
-        if (!box)
-            return false;
-        if (std::memcmp(box->type, "meta", 4) == 0)
-            meta = box;
-        at = box->end;
-    }
-    if (!meta || meta->end - meta->body > kMaxMetaSize || meta->end - meta->body < 4)
+    std::optional<MetaBox> meta = readMetaBox(file_.get(), size_);
+    if (!meta)
         return false;
-    std::vector<unsigned char> bytes(meta->end - meta->body);
-    if (!readFully(file_.get(), meta->body, reinterpret_cast<char*>(bytes.data()), bytes.size()))
-        return false;
-
-    // The children of a box whose body is bytes[from, to).
-    auto children = [&bytes](std::size_t from, std::size_t to) {
-        std::vector<Box> found;
-        for (std::size_t at = from; at < to;) {
-            std::optional<Box> box = boxAt(&bytes[at], to - at, at, to);
-            if (!box)
-                break;
-            found.push_back(*box);
-            at = box->end;
-        }
-        return found;
-    };
+    const std::vector<unsigned char>& bytes = meta->bytes;
     std::optional<std::uint32_t> primary;
     std::optional<Box> iinf;
-    for (const Box& box : children(4, bytes.size())) {  // meta is a full box: version and flags first
-        if (std::memcmp(box.type, "pitm", 4) == 0 && box.end - box.body >= 6) {
+    for (const Box& box : childBoxes(bytes, 4, bytes.size())) {  // meta is a full box: version and flags first
+        if (box.is("pitm") && box.end - box.body >= 6) {
             const bool wide = bytes[box.body] != 0;
             if (!wide || box.end - box.body >= 8)
                 primary = bigEndian(&bytes[box.body + 4], wide ? 4 : 2);
-        } else if (std::memcmp(box.type, "iinf", 4) == 0 && box.end - box.body >= 6) {
+        } else if (box.is("iinf") && box.end - box.body >= 6) {
             iinf = box;
         }
     }
     if (!primary || !iinf)
         return false;
     const std::size_t entries = iinf->body + (bytes[iinf->body] == 0 ? 6 : 8);
-    for (const Box& infe : children(std::min<std::size_t>(entries, iinf->end), iinf->end)) {
+    for (const Box& infe : childBoxes(bytes, std::min<std::size_t>(entries, iinf->end), iinf->end)) {
         // infe version 2 or 3: version, flags (bit 0: hidden), item ID of 2 or 4 bytes.
         const std::size_t at = infe.body;
         const int version = infe.end - at >= 8 ? bytes[at] : 0;
-        if (std::memcmp(infe.type, "infe", 4) != 0 || version < 2)
+        if (!infe.is("infe") || version < 2)
             continue;
         if (bigEndian(&bytes[at + 4], version == 2 ? 2 : 4) == *primary && (bytes[at + 3] & 1)) {
-            clearedBit_ = meta->body + at + 3;
+            clearedBit_ = meta->offset + at + 3;
             return true;
         }
     }

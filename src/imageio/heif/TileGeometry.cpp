@@ -61,22 +61,22 @@ TileGeometry::TileAt TileGeometry::storedTile(std::size_t band, std::size_t colu
     return transform_.swapsAxes() ? TileAt{down, across} : TileAt{across, down};
 }
 
-TileGeometry::Placement TileGeometry::placement(std::size_t band, std::size_t column, int shift) const
+TileGeometry::Placement TileGeometry::placement(std::size_t band, std::size_t column, int shiftX, int shiftY) const
 {
     const Span& down = bands_[band];
     const Span& across = columns_[column];
     const TileAt at = storedTile(band, column);
     const ImageTransform& m = transform_;
-    auto scaled = [&](std::int64_t v) { return (v + (1 << shift) - 1) >> shift; };
+    auto scaled = [](std::int64_t v, int shift) { return (v + (1 << shift) - 1) >> shift; };
     Placement p;
-    p.left = across.begin >> shift, p.right = scaled(across.end);
-    p.top = down.begin >> shift, p.bottom = scaled(down.end);
+    p.left = across.begin >> shiftX, p.right = scaled(across.end, shiftX);
+    p.top = down.begin >> shiftY, p.bottom = scaled(down.end, shiftY);
     p.xx = m.xx, p.xy = m.xy, p.yx = m.yx, p.yy = m.yy;
-    // A chroma sample stands for a 2×2 block, stored from its smallest corner.
-    p.x0 = (shift ? (m.x0 + std::min(m.xx, 0) + std::min(m.xy, 0)) >> 1 : m.x0) -
-           (std::int64_t(at.column) * tileWidth_ >> shift);
-    p.y0 = (shift ? (m.y0 + std::min(m.yx, 0) + std::min(m.yy, 0)) >> 1 : m.y0) -
-           (std::int64_t(at.row) * tileHeight_ >> shift);
+    // A chroma sample stands for a 2×2 (or 2×1) block, stored from its smallest corner.
+    p.x0 = (shiftX ? (m.x0 + std::min(m.xx, 0) + std::min(m.xy, 0)) >> 1 : m.x0) -
+           (std::int64_t(at.column) * tileWidth_ >> shiftX);
+    p.y0 = (shiftY ? (m.y0 + std::min(m.yx, 0) + std::min(m.yy, 0)) >> 1 : m.y0) -
+           (std::int64_t(at.row) * tileHeight_ >> shiftY);
     return p;
 }
 

@@ -63,8 +63,14 @@ public:
     const std::vector<Span>& columns() const { return columns_; }  // across it, the same in every band
     // The stored tile that shows in `band` at `column` (indexes into bands() and columns()).
     TileAt storedTile(std::size_t band, std::size_t column) const;
-    // Where a plane subsampled by 2^`shift` in both directions shows that tile.
-    Placement placement(std::size_t band, std::size_t column, int shift) const;
+    // Where a plane subsampled by 2^`shift` in both directions shows that
+    // tile; by 2^`shiftX` across and 2^`shiftY` down (4:2:2 chroma, only
+    // where the image is not turned a quarter).
+    Placement placement(std::size_t band, std::size_t column, int shift) const
+    {
+        return placement(band, column, shift, shift);
+    }
+    Placement placement(std::size_t band, std::size_t column, int shiftX, int shiftY) const;
 
 private:
     // The stored tile rows (or columns) that a shown axis of `length` samples

@@ -1,10 +1,13 @@
 #include "imageio/heif/TiledYCbCrImage.h"
 
+#include "imageio/heif/AvcodecHevcDecoder.h"
 #include "imageio/heif/HeifColour.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/HevcTileData.h"
 #include "imageio/heif/SecurityLimits.h"
+#include "imageio/pixels/YCbCrToRgb.h"
 #include "imageio/threads/OrderedJobs.h"
 
 #include <fcntl.h>
@@ -29,22 +32,23 @@ std::uint32_t paddedWidth(std::uint32_t width)
     return (width + 15) / 16 * 16;
 }
 
-// The tile at `column`, `row` of the stored grid, as stored: libheif would
-// otherwise count tiles in the turned grid and turn each one itself.
-std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row)
+// The tile at `column`, `row` of the stored grid, as stored, decoded by
+// libheif: libheif would otherwise count tiles in the turned grid and turn
+// each one itself.
+DecodedTile libheifTile(const heif_image_handle* handle, std::uint32_t column, std::uint32_t row, heif_chroma chroma)
 {
     const HeifOptionsPtr options(heif_decoding_options_alloc());
     if (!options)
-        return nullptr;
+        return {};
     options->ignore_transformations = 1;
     keepStoredColours(options.get());
     heif_image* tile = nullptr;
-    const heif_error error = heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr,
-                                                                 heif_chroma_420, options.get(), column, row);
+    const heif_error error =
+        heif_image_handle_decode_image_tile(handle, &tile, heif_colorspace_YCbCr, chroma, options.get(), column, row);
     HeifImagePtr owned(tile);
     if (error.code != heif_error_Ok)
-        return nullptr;
-    return owned;
+        return {};
+    return tileOf(std::move(owned));
 }
 
 // The image as one decoding thread sees it. libheif 1.19 writes the text of
@@ -54,6 +58,7 @@ std::shared_ptr<heif_image> decodeTile(const heif_image_handle* handle, std::uin
 struct ThreadImage {
     std::unique_ptr<HeifFileContext> file;
     HeifHandlePtr handle;
+    std::unique_ptr<AvcodecHevcDecoder> decoder;  // the last one used, kept for the next tile
 };
 
 // Image `id` of the file open as `file`, read again; nullptr when it no longer reads.
@@ -69,15 +74,16 @@ std::unique_ptr<ThreadImage> openThreadImage(int file, heif_item_id id)
 }
 
 // Copies `rows` × `columns` samples to `target`, reading the source `across`
-// bytes apart along a row and `down` bytes apart from row to row (negative,
-// or a whole stride, for a turned or mirrored tile). A turned tile is read in
-// small squares, which stay in the cache.
-void copyTurned(const std::uint8_t* source, std::ptrdiff_t across, std::ptrdiff_t down, std::uint8_t* target,
+// samples apart along a row and `down` samples apart from row to row
+// (negative, or a whole stride, for a turned or mirrored tile). A turned tile
+// is read in small squares, which stay in the cache.
+template <typename Sample>
+void copyTurned(const Sample* source, std::ptrdiff_t across, std::ptrdiff_t down, Sample* target,
                 std::size_t targetStride, std::uint32_t columns, std::uint32_t rows)
 {
     if (across == 1) {
         for (std::uint32_t y = 0; y < rows; ++y)
-            std::memcpy(target + y * targetStride, source + y * down, columns);
+            std::memcpy(target + y * targetStride, source + y * down, columns * sizeof(Sample));
         return;
     }
     constexpr std::uint32_t kSquare = 32;
@@ -85,8 +91,8 @@ void copyTurned(const std::uint8_t* source, std::ptrdiff_t across, std::ptrdiff_
         for (std::uint32_t left = 0; left < columns; left += kSquare) {
             const std::uint32_t right = std::min(left + kSquare, columns);
             for (std::uint32_t y = top; y < std::min(top + kSquare, rows); ++y) {
-                const std::uint8_t* in = source + std::ptrdiff_t(y) * down + std::ptrdiff_t(left) * across;
-                std::uint8_t* out = target + y * targetStride;
+                const Sample* in = source + std::ptrdiff_t(y) * down + std::ptrdiff_t(left) * across;
+                Sample* out = target + y * targetStride;
                 for (std::uint32_t x = left; x < right; ++x, in += across)
                     out[x] = *in;
             }
@@ -103,76 +109,78 @@ bool isJpegMatrix(const heif_color_profile_nclx& nclx)
                                     nclx.matrix_coefficients == heif_matrix_coefficients_unspecified);
 }
 
-// True when every tile of the grid is an image item. libheif 1.19 reports a
-// tile that is not when it decodes the whole grid, but dereferences null when
-// asked for that tile alone.
-bool everyTileIsAnImage(const heif_image_handle* grid, std::uint32_t columns, std::uint32_t rows)
+// True when samples of this depth, chroma and colour (when known) are those
+// `samples` asks for.
+bool takes(TiledYCbCrImage::Samples samples, int depth, heif_chroma chroma, const heif_color_profile_nclx* colour)
 {
-    const HeifContextPtr context = contextOf(grid);
-    if (!context)
-        return false;
-    for (std::uint32_t row = 0; row < rows; ++row) {
-        for (std::uint32_t column = 0; column < columns; ++column) {
-            heif_item_id id = 0;
-            if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok ||
-                !imageHandle(context.get(), id))
-                return false;
-        }
-    }
-    return true;
+    if (samples == TiledYCbCrImage::Samples::jpegYCbCr)
+        return depth == 8 && chroma == heif_chroma_420 && (!colour || isJpegMatrix(*colour));
+    const bool layout = depth == 8 ? chroma == heif_chroma_420
+                                   : depth == 10 && (chroma == heif_chroma_420 || chroma == heif_chroma_422);
+    if (!layout || !colour)
+        return layout;
+    // libheif takes an unspecified matrix for BT.601.
+    const int matrix = colour->matrix_coefficients == heif_matrix_coefficients_unspecified
+                           ? heif_matrix_coefficients_ITU_R_BT_601_6
+                           : colour->matrix_coefficients;
+    return !isHdr(colour) && (depth == 8 ? colour->full_range_flag && ycbcrMatrix(matrix)
+                                         : bool(deepYCbCrMatrix(matrix, colour->full_range_flag)));
 }
 
-// True when the decoded tile holds 8-bit 4:2:0 samples in JPEG's YCbCr.
-bool isJpegYCbCr(const heif_image* tile)
+bool takes(TiledYCbCrImage::Samples samples, const DecodedTile& tile)
 {
-    if (heif_image_get_chroma_format(tile) != heif_chroma_420)
-        return false;
-    for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr})
-        if (heif_image_get_bits_per_pixel_range(tile, channel) != 8 || heif_image_get_bits_per_pixel(tile, channel) != 8)
-            return false;
-    const HeifNclxPtr nclx = imageNclx(tile);
-    return nclx && isJpegMatrix(*nclx);
+    return tile && takes(samples, tile.depth, tile.chroma, tile.colour.get());
 }
 
-// True when the image is a grid of at least two tiles (its tiling in
-// `tiling`) that may decode to 8-bit 4:2:0 in JPEG's YCbCr: no alpha, and no
-// declared matrix but JPEG's.
-bool hasJpegYCbCrTiles(const heif_image_handle* handle, heif_image_tiling& tiling)
+// The chroma the image's tiles are stored with, when it is a grid of at
+// least two tiles (its tiling in `tiling`) that may decode to the samples
+// asked for: no alpha, and no declared colour but one they take; none otherwise.
+std::optional<heif_chroma> tiledChroma(const heif_image_handle* handle, TiledYCbCrImage::Samples samples,
+                                       heif_image_tiling& tiling)
 {
-    if (heif_image_handle_has_alpha_channel(handle) || heif_image_handle_get_luma_bits_per_pixel(handle) != 8 ||
-        heif_image_handle_get_chroma_bits_per_pixel(handle) != 8)
-        return false;
+    const int depth = heif_image_handle_get_luma_bits_per_pixel(handle);
+    if (heif_image_handle_has_alpha_channel(handle) || heif_image_handle_get_chroma_bits_per_pixel(handle) != depth)
+        return std::nullopt;
     heif_colorspace space = heif_colorspace_undefined;
     heif_chroma chroma = heif_chroma_undefined;
     if (heif_image_handle_get_preferred_decoding_colorspace(handle, &space, &chroma).code != heif_error_Ok ||
-        space != heif_colorspace_YCbCr || chroma != heif_chroma_420 ||
+        space != heif_colorspace_YCbCr ||
         heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok ||
         std::uint64_t(tiling.num_columns) * tiling.num_rows < 2)
-        return false;
+        return std::nullopt;
     const std::uint64_t width = std::max(heif_image_handle_get_width(handle), 0);
     const std::uint64_t height = std::max(heif_image_handle_get_height(handle), 0);
     if (width == 0 || height == 0 || width * height > kMaxImagePixels)
-        return false;
-    const HeifNclxPtr declared = handleNclx(handle);
-    return !declared || isJpegMatrix(*declared);
+        return std::nullopt;
+    // Without a declared colour, what the tiles' streams say is checked once they decode.
+    if (!takes(samples, depth, chroma, handleNclx(handle).get()))
+        return std::nullopt;
+    return chroma;
 }
 
 // Where the tiles land in the image as shown, when each can be turned into
 // place on its own; none when libheif must turn the image whole.
-std::optional<TileGeometry> placeTiles(const heif_image_handle* handle, const heif_image_tiling& tiling)
+// 4:2:2 chroma is only placed as it is stored: turned a quarter it would no
+// longer be 4:2:2.
+std::optional<TileGeometry> placeTiles(const heif_image_handle* handle, const heif_image_tiling& tiling,
+                                       heif_chroma chroma)
 {
     const std::optional<ImageTransform> transform = ImageTransform::of(handle, tiling.image_width, tiling.image_height);
     if (!transform || transform->width != std::uint32_t(std::max(heif_image_handle_get_width(handle), 0)) ||
         transform->height != std::uint32_t(std::max(heif_image_handle_get_height(handle), 0)) ||
-        tiling.number_of_extra_dimensions)
+        tiling.number_of_extra_dimensions || (chroma != heif_chroma_420 && !transform->isIdentity()))
         return std::nullopt;
-    std::optional<TileGeometry> geometry = TileGeometry::of(
-        {tiling.num_columns, tiling.num_rows, tiling.tile_width, tiling.tile_height, tiling.image_width,
-         tiling.image_height},
-        *transform);
-    if (!geometry || !everyTileIsAnImage(handle, tiling.num_columns, tiling.num_rows))
-        return std::nullopt;
-    return geometry;
+    return TileGeometry::of({tiling.num_columns, tiling.num_rows, tiling.tile_width, tiling.tile_height,
+                             tiling.image_width, tiling.image_height},
+                            *transform);
+}
+
+bool sameColour(const heif_color_profile_nclx* a, const heif_color_profile_nclx* b)
+{
+    if (!a || !b)
+        return a == b;
+    return a->color_primaries == b->color_primaries && a->transfer_characteristics == b->transfer_characteristics &&
+           a->matrix_coefficients == b->matrix_coefficients && a->full_range_flag == b->full_range_flag;
 }
 
 // The image turned, mirrored and cropped whole by libheif, in 4:2:0 (half the
@@ -188,34 +196,113 @@ std::shared_ptr<heif_image> decodeTurnedWhole(const heif_image_handle* handle)
 
 }  // namespace
 
+// The stored grid's tile items, and what libavcodec decodes each from.
+struct TiledYCbCrImage::StoredTiles {
+    heif_chroma chroma = heif_chroma_420;  // as the tiles are stored
+    std::uint32_t columns = 0;
+    std::uint32_t width = 0, height = 0;  // of every tile
+    std::vector<heif_item_id> ids;        // row by row
+    // Their decoder configurations; none when libavcodec is not used.
+    std::optional<HevcConfigurations> configurations;
+    // The colour the tiles' own colr says, when they have one: libheif gives
+    // it to a decoded tile instead of what its stream declares.
+    std::shared_ptr<const heif_color_profile_nclx> itemColour;
+
+    // The grid's tiles, when every one is an image item of the same colour
+    // (libheif 1.19 reports a tile that is not when it decodes the whole
+    // grid, but dereferences null when asked for that tile alone); none otherwise.
+    static std::shared_ptr<const StoredTiles> of(const heif_image_handle* grid, const heif_image_tiling& tiling,
+                                                 heif_chroma chroma, int file)
+    {
+        const HeifContextPtr context = contextOf(grid);
+        if (!context)
+            return nullptr;
+        auto tiles = std::make_shared<StoredTiles>();
+        tiles->chroma = chroma;
+        tiles->columns = tiling.num_columns;
+        tiles->width = tiling.tile_width;
+        tiles->height = tiling.tile_height;
+        for (std::uint32_t row = 0; row < tiling.num_rows; ++row) {
+            for (std::uint32_t column = 0; column < tiling.num_columns; ++column) {
+                heif_item_id id = 0;
+                if (heif_image_handle_get_grid_image_tile_id(grid, 0, column, row, &id).code != heif_error_Ok)
+                    return nullptr;
+                const HeifHandlePtr tile = imageHandle(context.get(), id);
+                if (!tile)
+                    return nullptr;
+                HeifNclxPtr colour = handleNclx(tile.get());
+                if (tiles->ids.empty())
+                    tiles->itemColour = std::move(colour);
+                else if (!sameColour(colour.get(), tiles->itemColour.get()))
+                    return nullptr;
+                tiles->ids.push_back(id);
+            }
+        }
+        if (AvcodecHevcDecoder::prepare())
+            tiles->configurations = HevcConfigurations::read(file, tiles->ids);
+        return tiles;
+    }
+
+    // Tile `column`, `row` as stored: decoded by libavcodec with `decoder`
+    // (made anew, on `threads` threads, when it decodes other pictures),
+    // reading through `context`;
+    // by libheif through `grid` when libavcodec does not take it.
+    DecodedTile decode(const heif_context* context, const heif_image_handle* grid,
+                       std::unique_ptr<AvcodecHevcDecoder>& decoder, std::uint32_t column, std::uint32_t row,
+                       unsigned threads = 1) const
+    {
+        const heif_item_id id = ids[std::size_t(row) * columns + column];
+        if (const std::vector<std::uint8_t>* record = configurations ? configurations->of(id) : nullptr) {
+            if (!decoder || !decoder->decodes(record, width, height))
+                decoder = AvcodecHevcDecoder::open(record, width, height, threads);
+            if (decoder) {
+                const ItemData data(context, id);
+                if (DecodedTile tile = decoder->decode(data.data(), data.size())) {
+                    if (itemColour)
+                        tile.colour = itemColour;
+                    return tile;
+                }
+            }
+        }
+        return libheifTile(grid, column, row, chroma);
+    }
+};
+
 std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_image_handle> handle, int file,
-                                                       WhenTurnedWhole whenTurnedWhole)
+                                                       Samples samples, WhenTurnedWhole whenTurnedWhole)
 {
     heif_image_tiling tiling{};
-    if (!handle || !hasJpegYCbCrTiles(handle.get(), tiling))
+    const std::optional<heif_chroma> chroma = handle ? tiledChroma(handle.get(), samples, tiling) : std::nullopt;
+    if (!chroma)
         return nullptr;
     std::shared_ptr<TiledYCbCrImage> image(new TiledYCbCrImage);
-    if (std::optional<TileGeometry> geometry = placeTiles(handle.get(), tiling)) {
+    image->samples_ = samples;
+    if (std::optional<TileGeometry> geometry = placeTiles(handle.get(), tiling, *chroma)) {
         image->geometry_ = std::move(*geometry);
         image->file_ = UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
-        if (!image->file_.valid())
+        image->stored_ = StoredTiles::of(handle.get(), tiling, *chroma, file);
+        if (!image->file_.valid() || !image->stored_)
             return nullptr;
+        // Nothing else decodes yet: the first tile's decoder may use every core.
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
-        image->firstTile_ = decodeTile(handle.get(), first.column, first.row);
-    } else if (whenTurnedWhole == WhenTurnedWhole::refuse) {
+        std::unique_ptr<AvcodecHevcDecoder> decoder;
+        image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), decoder,
+                                                   first.column, first.row, std::thread::hardware_concurrency());
+    } else if (whenTurnedWhole == WhenTurnedWhole::refuse || samples != Samples::jpegYCbCr) {
         return nullptr;
     } else {
         // Read as one band; the size libheif gives after turning and cropping is the one to write.
-        image->firstTile_ = decodeTurnedWhole(handle.get());
-        if (!image->firstTile_)
+        std::shared_ptr<heif_image> whole = decodeTurnedWhole(handle.get());
+        if (!whole)
             return nullptr;
-        const auto width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(image->firstTile_.get()), 0));
-        const auto height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(image->firstTile_.get()), 0));
+        const auto width = static_cast<std::uint32_t>(std::max(heif_image_get_primary_width(whole.get()), 0));
+        const auto height = static_cast<std::uint32_t>(std::max(heif_image_get_primary_height(whole.get()), 0));
         if (width == 0 || height == 0)
             return nullptr;
         image->geometry_ = TileGeometry::whole(width, height);
+        image->firstTile_ = tileOf(std::move(whole));
     }
-    if (!image->firstTile_ || !isJpegYCbCr(image->firstTile_.get()))
+    if (!takes(samples, image->firstTile_) || image->firstTile_.chroma != *chroma)
         return nullptr;
     image->handle_ = std::move(handle);
     return image;
@@ -228,7 +315,9 @@ struct TiledYCbCrImage::BandReader::State {
 
     State(const TiledYCbCrImage& image, std::size_t bandsAhead)
         : image(image), geometry(image.geometry_), item(heif_image_handle_get_item_id(image.handle_.get())),
-          yStride(paddedWidth(image.width())), chromaStride(yStride / 2), tilesPerBand(geometry.columns().size()),
+          sampleBytes(image.depth() > 8 ? 2 : 1), chromaShiftY(image.chroma() == heif_chroma_420 ? 1 : 0),
+          yStride(paddedWidth(image.width()) * sampleBytes), chromaStride(yStride / 2),
+          tilesPerBand(geometry.columns().size()),
           bands(geometry.bands().size()), threadImages(std::max(1u, std::thread::hardware_concurrency()))
     {
         jobs.emplace(bands.size() * tilesPerBand, static_cast<unsigned>(threadImages.size()),
@@ -250,8 +339,9 @@ struct TiledYCbCrImage::BandReader::State {
             const std::uint32_t rows = rowsOfBand(index);
             auto allocated = std::make_unique<Band>();
             allocated->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
-            allocated->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
-            allocated->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * ((rows + 1) / 2));
+            const std::size_t chromaRows = (rows + chromaShiftY) >> chromaShiftY;
+            allocated->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * chromaRows);
+            allocated->cr = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * chromaRows);
             bands[index] = std::move(allocated);
         }
         return *bands[index];
@@ -267,43 +357,48 @@ struct TiledYCbCrImage::BandReader::State {
     // the band, turned and mirrored as the image is; the image's last column
     // is repeated into the padding. False when the tile is not what the first
     // one promised.
-    bool copyTile(const heif_image* tile, Band& band, std::size_t index, std::size_t column) const
+    bool copyTile(const DecodedTile& tile, Band& band, std::size_t index, std::size_t column) const
     {
-        if (!isJpegYCbCr(tile))
+        if (!takes(image.samples_, tile) || tile.depth != image.depth() || tile.chroma != image.chroma())
             return false;
+        return sampleBytes == 1 ? copyPlanes<std::uint8_t>(tile, band, index, column)
+                                : copyPlanes<std::uint16_t>(tile, band, index, column);
+    }
+
+    template <typename Sample>
+    bool copyPlanes(const DecodedTile& tile, Band& band, std::size_t index, std::size_t column) const
+    {
         struct Plane {
-            heif_channel channel;
             std::uint8_t* target;
-            std::size_t stride;
-            int shift;  // log2 of the subsampling
+            std::size_t stride;  // bytes
+            int shiftX, shiftY;  // log2 of the subsampling
         };
         const Plane planes[3] = {
-            {heif_channel_Y, band.y.get(), yStride, 0},
-            {heif_channel_Cb, band.cb.get(), chromaStride, 1},
-            {heif_channel_Cr, band.cr.get(), chromaStride, 1},
+            {band.y.get(), yStride, 0, 0},
+            {band.cb.get(), chromaStride, 1, chromaShiftY},
+            {band.cr.get(), chromaStride, 1, chromaShiftY},
         };
         const bool lastColumn = geometry.columns()[column].end == image.width();
-        for (const Plane& plane : planes) {
-            const TileGeometry::Placement p = geometry.placement(index, column, plane.shift);
-            int sourceStride = 0;
-            const std::uint8_t* source = heif_image_get_plane_readonly(tile, plane.channel, &sourceStride);
-            const int sourceWidth = heif_image_get_width(tile, plane.channel);
-            const int sourceHeight = heif_image_get_height(tile, plane.channel);
-            if (!source || sourceStride <= 0)
-                return false;
+        for (int c = 0; c < 3; ++c) {
+            const Plane& plane = planes[c];
+            const TileGeometry::Placement p = geometry.placement(index, column, plane.shiftX, plane.shiftY);
+            const auto* source = reinterpret_cast<const Sample*>(tile.plane[c]);
+            const auto sourceStride = std::ptrdiff_t(tile.stride[c] / sizeof(Sample));
             // The map is linear: the corners bound what is read.
             for (std::int64_t x : {p.left, p.right - 1})
                 for (std::int64_t y : {p.top, p.bottom - 1})
-                    if (p.tileX(x, y) < 0 || p.tileX(x, y) >= sourceWidth || p.tileY(x, y) < 0 ||
-                        p.tileY(x, y) >= sourceHeight)
+                    if (p.tileX(x, y) < 0 || p.tileX(x, y) >= tile.width[c] || p.tileY(x, y) < 0 ||
+                        p.tileY(x, y) >= tile.height[c])
                         return false;
+            auto* target = reinterpret_cast<Sample*>(plane.target);
+            const std::size_t targetStride = plane.stride / sizeof(Sample);
             copyTurned(source + p.tileY(p.left, p.top) * sourceStride + p.tileX(p.left, p.top),
-                       p.xx + p.yx * sourceStride, p.xy + p.yy * sourceStride, plane.target + std::size_t(p.left),
-                       plane.stride, std::uint32_t(p.right - p.left), std::uint32_t(p.bottom - p.top));
+                       p.xx + p.yx * sourceStride, p.xy + p.yy * sourceStride, target + std::size_t(p.left),
+                       targetStride, std::uint32_t(p.right - p.left), std::uint32_t(p.bottom - p.top));
             if (lastColumn) {
                 for (std::int64_t y = 0; y < p.bottom - p.top; ++y) {
-                    std::uint8_t* row = plane.target + std::size_t(y) * plane.stride;
-                    std::memset(row + p.right, row[p.right - 1], plane.stride - std::size_t(p.right));
+                    Sample* row = target + std::size_t(y) * targetStride;
+                    std::fill(row + p.right, row + targetStride, row[p.right - 1]);
                 }
             }
         }
@@ -311,25 +406,28 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     // Job `tile`, in reading order: decodes the tile on this worker's own
-    // reading of the file and copies it into its band. Tile 0 was decoded by open().
+    // reading of the file, with its own decoder, and copies it into its band. Tile 0 was decoded by open().
     bool placeTile(std::size_t tile, unsigned worker)
     {
         const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
         if (tile == 0)
-            return copyTile(image.firstTile_.get(), band(0), 0, 0);
+            return copyTile(image.firstTile_, band(0), 0, 0);
         std::unique_ptr<ThreadImage>& own = threadImages[worker];
         if (!own)
             own = openThreadImage(image.file_.get(), item);
         if (!own)
             return false;
         const TileGeometry::TileAt at = geometry.storedTile(index, column);
-        const std::shared_ptr<heif_image> decoded = decodeTile(own->handle.get(), at.column, at.row);
-        return decoded && copyTile(decoded.get(), band(index), index, column);
+        const DecodedTile decoded =
+            image.stored_->decode(own->file->context.get(), own->handle.get(), own->decoder, at.column, at.row);
+        return copyTile(decoded, band(index), index, column);
     }
 
     const TiledYCbCrImage& image;
     const TileGeometry& geometry;
     const heif_item_id item;
+    const std::size_t sampleBytes;
+    const int chromaShiftY;
     const std::size_t yStride;
     const std::size_t chromaStride;
     const std::size_t tilesPerBand;
@@ -373,7 +471,7 @@ Result<const YCbCrBand*> TiledYCbCrImage::BandReader::next()
     ++s.bandsReturned;
     const State::Band& band = s.band(index);
     s.current = YCbCrBand{s.geometry.bands()[index].begin, s.rowsOfBand(index), band.y.get(), band.cb.get(),
-                          band.cr.get(), s.yStride, s.chromaStride};
+                          band.cr.get(), s.yStride, s.chromaStride, s.image.depth(), s.image.chroma()};
     return &s.current;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/files/UniqueFd.h"
+#include "imageio/heif/DecodedTile.h"
 #include "imageio/heif/TileGeometry.h"
 #include "imageio/pixels/YCbCrBandSource.h"
 
@@ -12,15 +13,15 @@
 
 namespace pictavo::imageio {
 
-// A tiled photo (the grids phones write) whose tiles decode to 8-bit 4:2:0
-// YCbCr with the BT.601 matrix at full range: exactly JPEG's own YCbCr, so a
-// JPEG can be written from the decoded planes without converting colour. The
-// photo goes band by band while later tiles are still being decoded; each
-// tile is turned, mirrored and cropped into its place as the file says. One
-// whose 4:2:0 planes libheif would turn otherwise (ImageTransform::
-// keeps420Blocks) is turned whole by libheif instead and read as one band.
-// Each band is the part of one row of stored tiles (a column, when the image
-// is turned a quarter) that shows.
+// A tiled photo (the grids phones and cameras write) decoded tile by tile on
+// every core, band by band while later tiles are still being decoded; each
+// tile is turned, mirrored and cropped into its place as the file says. Its
+// tiles decode either to exactly JPEG's own YCbCr (8-bit 4:2:0, BT.601 at
+// full range), so a JPEG can be written from the decoded planes without
+// converting colour, or to YCbCr that is converted to RGB band by band (see
+// Samples). One whose 4:2:0 planes libheif would turn otherwise
+// (ImageTransform::keeps420Blocks) is turned whole by libheif instead and
+// read as one band.
 class TiledYCbCrImage : public YCbCrBandSource {
 public:
     // What to do with a photo whose tiles cannot be turned into place one by
@@ -28,18 +29,27 @@ public:
     // of its RGB decode turned), or refuse it.
     enum class WhenTurnedWhole { decode, refuse };
 
-    // The image, when it is such a photo (tiled, no alpha, 8-bit 4:2:0,
-    // BT.601 full range) and its first tile (or, when libheif turns it, the
-    // whole image) decodes; nullptr otherwise. `handle` is kept; `file` is
-    // the open file its context reads, which the decoding threads read again
-    // (a duplicate is kept).
-    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle, int file,
+    // The samples the caller takes: JPEG's own YCbCr, or any it can convert
+    // to RGB with libheif's arithmetic (8-bit 4:2:0 at full range; 10-bit
+    // 4:2:0, or 4:2:2 stored upright; BT.601, BT.709 or BT.2020 matrices; no
+    // HDR curve).
+    enum class Samples { jpegYCbCr, convertibleToRgb };
+
+    // The image, when it is such a photo (tiled, no alpha, tiles that decode
+    // to the samples asked for) and its first tile (or, when libheif turns
+    // it, the whole image) decodes; nullptr otherwise. `handle` is kept;
+    // `file` is the open file its context reads, which the decoding threads
+    // read again (a duplicate is kept).
+    static std::shared_ptr<TiledYCbCrImage> open(std::shared_ptr<heif_image_handle> handle, int file, Samples samples,
                                                  WhenTurnedWhole whenTurnedWhole);
 
     std::uint32_t width() const { return geometry_.width(); }
     std::uint32_t height() const { return geometry_.height(); }
-    // The first tile decoded (its nclx describes the colour).
-    const heif_image* firstTile() const { return firstTile_.get(); }
+    // The colour of the tiles' samples, as libheif describes a decoded tile,
+    // their depth and chroma subsampling (those of every band).
+    const heif_color_profile_nclx& tileColour() const { return *firstTile_.colour; }
+    int depth() const { return firstTile_.depth; }
+    heif_chroma chroma() const { return firstTile_.chroma; }
 
     // Reads the bands from top to bottom. Tiles are decoded on every core,
     // a few bands ahead of the reader, so at most those bands are held.
@@ -66,8 +76,12 @@ private:
 
     std::shared_ptr<heif_image_handle> handle_;
     UniqueFd file_;
-    std::shared_ptr<heif_image> firstTile_;
+    DecodedTile firstTile_;
+    Samples samples_ = Samples::jpegYCbCr;
     TileGeometry geometry_;
+    // The stored tiles' items and what libavcodec decodes them from.
+    struct StoredTiles;
+    std::shared_ptr<const StoredTiles> stored_;
 };
 
 }  // namespace pictavo::imageio

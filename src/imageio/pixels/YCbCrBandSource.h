@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <memory>
 
+#include <libheif/heif.h>
+
 namespace pictavo::imageio {
 
-// One band of an image as shown, in 8-bit 4:2:0 planes of JPEG's own YCbCr
-// (BT.601, full range). Rows are padded on the right to a multiple of 16 luma
+// One band of an image as shown, in YCbCr planes as its tiles decode (8-bit
+// 4:2:0 of JPEG's own YCbCr, BT.601 at full range, for a JPEG written from
+// them). Rows are padded on the right to a multiple of 16 luma
 // samples by repeating the last column, as JPEG's 16×16 blocks read them.
 struct YCbCrBand {
     std::uint32_t top = 0;   // first image row, even
@@ -17,8 +20,12 @@ struct YCbCrBand {
     const std::uint8_t* y = nullptr;
     const std::uint8_t* cb = nullptr;
     const std::uint8_t* cr = nullptr;
-    std::size_t yStride = 0;
+    std::size_t yStride = 0;  // bytes
     std::size_t chromaStride = 0;
+    // Bits per sample; samples of more than 8 are native-endian 16-bit words.
+    int depth = 8;
+    // 4:2:0: a chroma row for every two rows; 4:2:2: one for each.
+    heif_chroma chroma = heif_chroma_420;
 };
 
 // An image whose pixels come as bands of YCbCr decoded while they are read,
