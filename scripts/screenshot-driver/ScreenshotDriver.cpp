@@ -126,7 +126,7 @@ int main(int argc, char** argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (stop.stop_requested())
-            return pictavo::ConversionResult::failure(source, pictavo::kCouldNotReadImage);
+            return pictavo::ConversionResult::failure(source, pictavo::FailureKind::abandoned);
         return pictavo::Converter::convert(source, format, quality, outputDir);
     });
     QElapsedTimer timer;

@@ -26,9 +26,10 @@ void ConversionRun::run()
         if (stop_.stop_requested())
             break;
         ConversionResult result = convertOne(file);
-        // A failure during a stop is the abandoned file, not a fault of it; a
-        // file written before the stop arrived stays in the results.
-        if (stop_.stop_requested() && !result.ok())
+        // The file the stop abandoned has no result: it was not converted. A
+        // file that failed by itself, or was written before the stop reached
+        // it, keeps its result.
+        if (result.failureKind() == FailureKind::abandoned)
             break;
         promise_.addResult(std::move(result));
     }
@@ -40,13 +41,13 @@ ConversionResult ConversionRun::convertOne(const std::filesystem::path& file) co
     // A folder that is not an absolute local path (a remote or empty URL)
     // would otherwise resolve against the working directory.
     if (snapshot_.folder && !snapshot_.folder->is_absolute())
-        return ConversionResult::failure(file, kCouldNotCreateOutput);
+        return ConversionResult::failure(file, FailureKind::outputNotCreated);
     // An escaping exception would end the process; one file's failure must
     // not cost the rest of the run.
     try {
         return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder, stop_);
     } catch (const std::exception&) {
-        return ConversionResult::failure(file, kCouldNotReadImage);
+        return ConversionResult::failure(file, FailureKind::unreadable);
     }
 }
 

@@ -31,7 +31,7 @@ struct Call { fs::path source; OutputFormat format; double quality; std::optiona
 
 // Records its calls and, after the first `passing` files, waits while `held`; a stop abandons the file in
 // hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
-// Names containing "bad" fail, "throw" throw.
+// Names containing "bad" fail by themselves, "throw" throw.
 struct FakeConverter {
     ConversionResult operator()(const fs::path& source, OutputFormat format, double quality,
                                 const std::optional<fs::path>& to, std::stop_token stop)
@@ -41,8 +41,10 @@ struct FakeConverter {
         const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
         while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
             QThread::msleep(1);
-        if ((!deaf && stop.stop_requested()) || name.contains("bad"))
-            return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
+        if (!deaf && stop.stop_requested())
+            return ConversionResult::failure(source, FailureKind::abandoned);
+        if (name.contains("bad"))
+            return ConversionResult::failure(source, FailureKind::unreadable);
         if (name.contains("throw"))
             throw std::runtime_error("conversion blew up");
         return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
@@ -199,11 +201,12 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
     }
 }
 
-// Stop abandons the file in hand and starts no other; the files finished before are published, and a file
-// that was written all the same (a conversion that cannot be interrupted) is kept.
+// Stop abandons the file in hand and starts no other; the files finished before are published, a failure
+// among them included, and so is a file that was written, or failed by itself, all the same (a conversion
+// that cannot be interrupted).
 TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
 {
-    const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}};
+    const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}, {"c-deaf-bad.heic", 3, 1}};
     for (const auto& [held, published, notConverted] : cases) {
         SCOPED_TRACE(held);
         const QList<QUrl> queue{file("/p/a.heic"), file("/p/b-bad.heic"), file(std::string("/p/") + held),
