@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QSettings>
 #include <QGuiApplication>
 #include <QTreeView>
 #include <QWindow>
@@ -12,6 +13,11 @@ namespace pictavo {
 
 std::optional<QList<QUrl>> DialogPanels::run(const PanelRequest& request)
 {
+    // Qt's own dialog keeps its last folder, history and layout in the user's
+    // settings of Qt (QtProject.conf) when it closes, and opens there at the
+    // next start. Pictavo keeps nothing between runs: those settings are read
+    // from and written to a place that holds no file.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QFileDialog dialog;
     configure(dialog, request);
     // The application's window is a Quick window, not a widget: tie the dialog to it
