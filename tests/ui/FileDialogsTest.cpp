@@ -1,5 +1,5 @@
 #include "fixtures/HeifFixtures.h"
-#include "ui/DialogPanels.h"
+#include "ui/QtFileDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -27,15 +27,13 @@ TEST(FileDialogs, QtsOwnDialogKeepsNothingForTheNextStart)
         qputenv(folder, (home / folder).c_str());
     // Where Qt keeps what its dialog remembers, unless told otherwise.
     ASSERT_TRUE(QSettings(QSettings::UserScope, "QtProject").fileName().startsWith(home.path().c_str()));
-    PanelRequest request;
-    request.message = "Choose";
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_TRUE(dialog) << "no file dialog opened";
         dialog->setDirectory(QString::fromStdString((home / "Pictures").string()));
         dialog->reject();
     });
-    EXPECT_FALSE(DialogPanels().run(request));
+    EXPECT_FALSE(QtFileDialogs().chooseFolder("Choose"));
     std::vector<std::string> written;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(home.path()))
         written.push_back(entry.path().lexically_relative(home.path()).string());
