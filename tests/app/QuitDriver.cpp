@@ -1,8 +1,7 @@
 // Usage: pictavo-quit-driver LOCATION...
 // Runs the application as main does (a model over the isolated converter, shown by runApplication), offscreen,
 // queueing the locations as a launch naming them does; converts them to PNG unless folders are being searched and
-// prints "scanning <0 or 1>"; then, when a line arrives on its standard input, it prints "quit <steady_clock
-// nanoseconds>" and presses Ctrl+Q.
+// prints "scanning <0 or 1>"; then, when a line arrives on its standard input, it presses Ctrl+Q.
 #include "app/Application.h"
 #include "app/LaunchArguments.h"
 #include "core/IsolatedConverter.h"
@@ -16,7 +15,6 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -38,8 +36,6 @@ int main(int argc, char** argv)
         auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &window);
         QObject::connect(input, &QSocketNotifier::activated, &window, [&window, input] {
             input->setEnabled(false);
-            std::printf("quit %lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-            std::fflush(stdout);
             QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         });
     });
