@@ -17,6 +17,7 @@
 //
 // Runs on any Qt platform; without a display set QT_QPA_PLATFORM=offscreen.
 
+#include "core/IsolatedConverter.h"
 #include "model/Model.h"
 #include "ui/QmlSetup.h"
 #include "ui/StringTable.h"
@@ -108,9 +109,8 @@ int printReport(const pictavo::Model& model, qsizetype files, double seconds, st
     std::sort(gaps.begin(), gaps.end());
     const qint64 longest = gaps.empty() ? 0 : gaps.back();
     const qint64 p99 = gaps.empty() ? 0 : gaps[gaps.size() * 99 / 100];
-    int failed = 0;
-    for (const QVariant& row : model.resultRows())
-        failed += row.toMap().value(QStringLiteral("ok")).toBool() ? 0 : 1;
+    const int failed = int(std::count_if(model.results().begin(), model.results().end(),
+                                         [](const pictavo::ConversionResult& result) { return !result.ok(); }));
     std::printf("files\t%lld\tfailed\t%d\tseconds\t%.2f\tticks\t%zu\tlongest gap ms\t%lld\t99th percentile ms\t%lld\n",
                 static_cast<long long>(files), failed, seconds, gaps.size(), static_cast<long long>(longest),
                 static_cast<long long>(p99));
@@ -139,15 +139,16 @@ int main(int argc, char** argv)
 
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
+    pictavo::Model model(&pictavo::IsolatedConverter::convert, nullptr);
     QQmlApplicationEngine engine;
-    const auto [window, model] = pictavo::loadMainWindow(engine);
-    if (!model)
+    QQuickWindow* window = pictavo::loadMainWindow(engine, model);
+    if (!window)
         return 1;
-    model->setFormatName(format);
+    model.setFormatName(format);
     // Either the files are queued now and converted, or the tree is dropped and scanned.
-    const auto begin = [&] { tree > 0 ? model->addFiles({QUrl::fromLocalFile(scratch.path())}) : model->convertAll(); };
+    const auto begin = [&] { tree > 0 ? model.addFiles({QUrl::fromLocalFile(scratch.path())}) : model.convertAll(); };
     if (tree == 0)
-        model->addFiles(queue);
+        model.addFiles(queue);
 
     std::vector<qint64> gaps;
     QElapsedTimer clock;
@@ -162,15 +163,15 @@ int main(int argc, char** argv)
     // The results (or the scan's files) appear in one change; a few frames more show them drawn.
     double seconds = 0;
     const auto ended = [&] {
-        if (model->isConverting() || model->isScanning())
+        if (model.isConverting() || model.isScanning())
             return;
         seconds = run.elapsed() / 1000.0;
         if (stopped.isValid())
             stopToResults = stopped.nsecsElapsed() / 1000;
         QTimer::singleShot(500, &app, &QCoreApplication::quit);
     };
-    QObject::connect(model, &pictavo::Model::isConvertingChanged, ended);
-    QObject::connect(model, &pictavo::Model::isScanningChanged, ended);
+    QObject::connect(&model, &pictavo::Model::isConvertingChanged, ended);
+    QObject::connect(&model, &pictavo::Model::isScanningChanged, ended);
     // Start once the window has drawn its first frame and settled.
     QObject::connect(
         window, &QQuickWindow::frameSwapped, &app,
@@ -183,7 +184,7 @@ int main(int argc, char** argv)
                 if (stopAfter >= 0) {
                     QTimer::singleShot(stopAfter, [&] {
                         stopped.start();
-                        model->stop();
+                        model.stop();
                     });
                 }
             });
@@ -193,6 +194,6 @@ int main(int argc, char** argv)
     QThreadPool::globalInstance()->waitForDone();
 
     if (tree > 0)
-        queue = model->files();
-    return printReport(*model, queue.size(), seconds, std::move(gaps), stopToResults);
+        queue = model.files();
+    return printReport(model, queue.size(), seconds, std::move(gaps), stopToResults);
 }

@@ -82,53 +82,56 @@ int main(int argc, char** argv)
     for (const QString& file : args.mid(3))
         files.append(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
 
-    const pictavo::StringTable strings;
-    pictavo::prepareQuick();
-    QQmlApplicationEngine engine;
-    const auto [window, model] = pictavo::loadMainWindow(engine);
-    if (!model)
-        return 1;
-
-    bool ok = save(*window, outputFolder, QStringLiteral("1-empty"));
-
-    // The zone as it looks while a file drag hovers over it.
-    auto* zone = window->findChild<QObject*>(QStringLiteral("dropZone"));
-    zone->setProperty("targeted", true);
-    ok &= save(*window, outputFolder, QStringLiteral("2-drag-hover"));
-    zone->setProperty("targeted", false);
-
-    // The zone while dropped folders are searched for photos.
-    model->setIsScanning(true);
-    ok &= save(*window, outputFolder, QStringLiteral("2b-scanning"));
-    model->setIsScanning(false);
-
-    model->addFiles(files);
-    ok &= save(*window, outputFolder, QStringLiteral("3-queued-jpg"));
-
-    model->setFormat(pictavo::OutputFormat::png);
-    model->setUseCustomOutput(true);
-    ok &= save(*window, outputFolder, QStringLiteral("4-png-no-folder"));
-
-    model->setFormat(pictavo::OutputFormat::jpg);
-    model->setQuality(0.57);
-    model->setUseCustomOutput(true);
-    model->setOutputDir(QUrl::fromLocalFile(workFolder));
-    ok &= save(*window, outputFolder, QStringLiteral("5-custom-folder"));
-
     // A run can be held after its first `passing` files until `holding` ends,
     // or until it is stopped, when the held file is abandoned.
     std::atomic<int> passing{0};
     std::atomic<bool> holding{false};
-    model->setConvertFunction([&](const std::filesystem::path& source, pictavo::OutputFormat format, double quality,
-                                  const std::optional<std::filesystem::path>& outputDir, std::stop_token stop) {
+    const auto convert = [&](const std::filesystem::path& source, pictavo::OutputFormat format, double quality,
+                             const std::optional<std::filesystem::path>& outputDir, std::stop_token stop) {
         if (passing-- <= 0) {
             while (holding && !stop.stop_requested())
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (stop.stop_requested())
-            return pictavo::ConversionResult::failure(source, pictavo::kCouldNotReadImage);
+            return pictavo::ConversionResult::failure(source, pictavo::FailureKind::abandoned);
         return pictavo::Converter::convert(source, format, quality, outputDir);
-    });
+    };
+
+    const pictavo::StringTable strings;
+    pictavo::prepareQuick();
+    pictavo::Model model(convert, nullptr);
+    QQmlApplicationEngine engine;
+    QQuickWindow* window = pictavo::loadMainWindow(engine, model);
+    if (!window)
+        return 1;
+    const auto item = [window](const char* name) { return window->findChild<QQuickItem*>(QLatin1String(name)); };
+
+    bool ok = save(*window, outputFolder, QStringLiteral("1-empty"));
+
+    // The zone as it looks while a file drag hovers over it.
+    QQuickItem* zone = item("dropZone");
+    zone->setProperty("targeted", true);
+    ok &= save(*window, outputFolder, QStringLiteral("2-drag-hover"));
+    zone->setProperty("targeted", false);
+
+    // The zone while dropped folders are searched for photos.
+    model.setIsScanning(true);
+    ok &= save(*window, outputFolder, QStringLiteral("2b-scanning"));
+    model.setIsScanning(false);
+
+    model.addFiles(files);
+    ok &= save(*window, outputFolder, QStringLiteral("3-queued-jpg"));
+
+    model.setFormat(pictavo::OutputFormat::png);
+    model.setUseCustomOutput(true);
+    ok &= save(*window, outputFolder, QStringLiteral("4-png-no-folder"));
+
+    model.setFormat(pictavo::OutputFormat::jpg);
+    model.setQuality(0.57);
+    model.setUseCustomOutput(true);
+    model.setOutputDir(QUrl::fromLocalFile(workFolder));
+    ok &= save(*window, outputFolder, QStringLiteral("5-custom-folder"));
+
     QElapsedTimer timer;
     const auto waitUntil = [&](const std::function<bool()>& done) {
         timer.restart();
@@ -139,30 +142,30 @@ int main(int argc, char** argv)
     const auto startHeldRun = [&](int finished) {
         passing = finished;
         holding = true;
-        model->convertAll();
-        waitUntil([&] { return model->finishedCount() >= finished; });
+        model.convertAll();
+        waitUntil([&] { return model.finishedCount() >= finished; });
     };
 
     startHeldRun(std::min(2, int(files.size()) - 1));
     ok &= save(*window, outputFolder, QStringLiteral("6-converting"));
-    if (QQuickItem* bar = pictavo::findItem(window->contentItem(), QStringLiteral("progressBar")))
+    if (QQuickItem* bar = item("progressBar"))
         bar->forceActiveFocus(Qt::TabFocusReason);
     ok &= save(*window, outputFolder, QStringLiteral("6-converting-focus-progressBar"));
     holding = false;
-    waitUntil([&] { return !model->isConverting(); });
+    waitUntil([&] { return !model.isConverting(); });
     ok &= save(*window, outputFolder, QStringLiteral("7-results"));
 
     // Keyboard focus, as Tab leaves it, on each kind of control (the chosen
     // format segment and the other one).
     for (const char* name : {"formatButtonJPG", "formatButtonPNG", "qualitySlider", "customOutputSwitch",
                              "revealButton", "resultsListView"}) {
-        if (QQuickItem* item = pictavo::findItem(window->contentItem(), QLatin1String(name)))
-            item->forceActiveFocus(Qt::TabFocusReason);
+        if (QQuickItem* focused = item(name))
+            focused->forceActiveFocus(Qt::TabFocusReason);
         ok &= save(*window, outputFolder, QStringLiteral("8-focus-") + QLatin1String(name));
     }
 
     // The keyboard leaves the list, so no row is marked.
-    if (QQuickItem* content = pictavo::findItem(window->contentItem(), QStringLiteral("contentView")))
+    if (QQuickItem* content = item("contentView"))
         content->forceActiveFocus();
 
     // A deep output folder and 32 queued photos with names of 80 characters,
@@ -175,30 +178,30 @@ int main(int argc, char** argv)
     QList<QUrl> many;
     for (int i = 1; i <= 32; ++i)
         many.append(longNamedCopy(i == 3 ? files.constLast() : files.constFirst(), longNames, i));
-    model->clear();
-    model->setOutputDir(QUrl::fromLocalFile(deepFolder));
-    model->addFiles(many);
+    model.clear();
+    model.setOutputDir(QUrl::fromLocalFile(deepFolder));
+    model.addFiles(many);
     ok &= save(*window, outputFolder, QStringLiteral("9-deep-folder-32-queued"));
 
     // Stopped after 7 files, the third of which is no image.
     startHeldRun(7);
     ok &= save(*window, outputFolder, QStringLiteral("10-32-converting"));
-    model->stop();
-    waitUntil([&] { return !model->isConverting(); });
+    model.stop();
+    waitUntil([&] { return !model.isConverting(); });
     ok &= save(*window, outputFolder, QStringLiteral("11-32-stopped"));
 
     holding = false;
-    model->convertAll();
-    waitUntil([&] { return !model->isConverting(); });
+    model.convertAll();
+    waitUntil([&] { return !model.isConverting(); });
     ok &= save(*window, outputFolder, QStringLiteral("12-32-results"));
 
-    if (QQuickItem* list = pictavo::findItem(window->contentItem(), QStringLiteral("resultsListView"))) {
+    if (QQuickItem* list = item("resultsListView")) {
         QMetaObject::invokeMethod(list, "positionViewAtEnd");
         ok &= save(*window, outputFolder, QStringLiteral("13-32-results-scrolled"));
     }
 
-    model->setUseCustomOutput(false);
-    model->clear();
+    model.setUseCustomOutput(false);
+    model.clear();
     ok &= save(*window, outputFolder, QStringLiteral("14-cleared"));
 
     QThreadPool::globalInstance()->waitForDone();

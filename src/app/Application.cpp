@@ -1,13 +1,15 @@
 #include "app/Application.h"
 
 #include "core/IsolatedConverter.h"
+#include "ui/QmlSetup.h"
 
 #include <QApplication>
 #include <QQmlApplicationEngine>
+#include <QQuickWindow>
 
 namespace pictavo {
 
-int runApplication(const std::function<void(const MainWindow&)>& shown)
+int runApplication(Model& model, const std::function<void(QQuickWindow&)>& shown)
 {
     int status = 0;
     {
@@ -15,18 +17,17 @@ int runApplication(const std::function<void(const MainWindow&)>& shown)
         QObject::connect(
             &engine, &QQmlApplicationEngine::objectCreationFailed, &engine, [] { QCoreApplication::exit(1); },
             Qt::QueuedConnection);
-        const MainWindow window = loadMainWindow(engine);
-        if (!window.model)
+        QQuickWindow* window = loadMainWindow(engine, model);
+        if (!window)
             return 1;
         if (shown)
-            shown(window);
+            shown(*window);
         status = QApplication::exec();
     }
-    // The window and its model are gone, and the model has stopped its run,
-    // which begins no further file and kills its worker. Every other worker is
-    // killed too, and no conversion starts any more: the unnamed outputs go
-    // with them. The thread of the run then ends at once, so the application's
-    // exit does not wait.
+    // The window is gone. Every worker is killed, the one of the model's run
+    // included, and no conversion starts any more: the unnamed outputs go
+    // with them, and the run begins no further file. Its thread then ends at
+    // once, so the application's exit does not wait.
     IsolatedConverter::abandonAll();
     return status;
 }

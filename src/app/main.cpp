@@ -1,9 +1,10 @@
 #include "app/Application.h"
 #include "app/LaunchArguments.h"
+#include "core/IsolatedConverter.h"
 #include "model/Model.h"
 #include "ui/ColourScheme.h"
-#include "ui/DialogPanels.h"
 #include "ui/QmlSetup.h"
+#include "ui/QtFileDialogs.h"
 #include "ui/StringTable.h"
 
 #include <QApplication>
@@ -16,8 +17,8 @@ int main(int argc, char** argv)
     if (pictavo::answeredHelpOrVersion(argc, argv))
         return 0;
     // The desktop's own file chooser, through its portal, where Qt's portal theme is installed.
-    const bool portalPreferred = pictavo::DialogPanels::preferDesktopPortal();
-    // A widget application, because the open panels are widget file dialogs.
+    const bool portalPreferred = pictavo::QtFileDialogs::preferDesktopPortal();
+    // A widget application, because the file dialogs are widget file dialogs.
     QApplication app(argc, argv);
     if (portalPreferred)
         qunsetenv("QT_QPA_PLATFORMTHEME");  // chosen now; programs started later choose their own
@@ -31,8 +32,9 @@ int main(int argc, char** argv)
     pictavo::followDesktopColourScheme();
     const pictavo::StringTable strings;
     pictavo::prepareQuick();
-    pictavo::Model::setDefaultPanels(std::make_shared<pictavo::DialogPanels>());
+    // Each file in a worker process, so that a decoder crash costs one file.
+    pictavo::Model model(&pictavo::IsolatedConverter::convert, std::make_shared<pictavo::QtFileDialogs>());
     // The photos and folders the launch names are queued as if dropped.
-    const QList<QUrl> locations = pictavo::launchLocations(QApplication::arguments());
-    return pictavo::runApplication([&](const pictavo::MainWindow& shown) { shown.model->addFiles(locations); });
+    model.addFiles(pictavo::launchLocations(QApplication::arguments()));
+    return pictavo::runApplication(model);
 }

@@ -13,18 +13,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The one place a failure becomes the message the user reads.
+// The one place a failure inside the image service becomes the result's kind of failure.
 ConversionResult failure(const fs::path& source, imageio::Failure failure)
 {
     switch (failure) {
     case imageio::Failure::unreadable:
         break;
     case imageio::Failure::outputNotCreated:
-        return ConversionResult::failure(source, kCouldNotCreateOutput);
+        return ConversionResult::failure(source, FailureKind::outputNotCreated);
     case imageio::Failure::writeFailed:
-        return ConversionResult::failure(source, kWriteFailed);
+        return ConversionResult::failure(source, FailureKind::writeFailed);
     }
-    return ConversionResult::failure(source, kCouldNotReadImage);
+    return ConversionResult::failure(source, FailureKind::unreadable);
 }
 
 }  // namespace

@@ -9,13 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <string_view>
 
 namespace pictavo {
-
-inline constexpr std::string_view kCouldNotReadImage = "Could not read image";
-inline constexpr std::string_view kCouldNotCreateOutput = "Could not create output";
-inline constexpr std::string_view kWriteFailed = "Write failed";
 
 // Converts one image file into one new JPG or PNG file.
 struct Converter {

@@ -72,7 +72,7 @@ ConversionResult IsolatedConverter::convert(const fs::path& source, OutputFormat
 {
     static const std::optional<fs::path> worker = locateWorker();
     if (WorkerProcess::abandoned() || stop.stop_requested())
-        return ConversionResult::failure(source, kCouldNotReadImage);
+        return ConversionResult::failure(source, FailureKind::abandoned);
     if (!worker)
         return Converter::convert(source, to, quality, outputDir);
     return convertInWorker(*worker, WorkerProcess::timeLimitFor(source), source, to, quality, outputDir,
@@ -84,14 +84,16 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
                                                     const std::optional<fs::path>& outputDir, std::stop_token stop)
 {
     if (stop.stop_requested())
-        return ConversionResult::failure(source, kCouldNotReadImage);
+        return ConversionResult::failure(source, FailureKind::abandoned);
+    // Set when a stop or abandonAll() killed the worker before it reported: the file was abandoned, not failed.
+    bool stopped = false;
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     auto transcodeInWorker = [&](imageio::UniqueFd photo, int output) -> std::optional<imageio::Failure> {
         WorkerProcess process = startedAhead(worker);
         // Not being able to start a process says nothing about the file:
         // convert it here rather than fail it (unless the process is quitting).
         if (!process.running() && !process.start(worker)) {
-            if (WorkerProcess::abandoned())
+            if ((stopped = WorkerProcess::abandoned()))
                 return imageio::Failure::unreadable;
             return Converter::transcode(std::move(photo), output, to, quality);
         }
@@ -100,14 +102,17 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         // closes and the wait for its report below ends at once.
         const std::stop_callback killOnStop(stop, [pid = process.pid()] { WorkerProcess::kill(pid); });
         std::optional<imageio::Failure> reported = imageio::Failure::unreadable;
+        std::optional<std::string> line;
         if (WorkerProtocol::sendRequest(process.socket(), {to, quality}, photo.get(), output)) {
             photo.reset();
             // The next file's worker starts while this one converts.
             spareOfThisThread().start(worker);
-            std::optional<std::string> line = process.receiveLine(deadline);
-            if (line && !process.hasUnreadOutput())
-                reported = WorkerProtocol::parseReport(*line);
+            line = process.receiveLine(deadline);
         }
+        if (line && !process.hasUnreadOutput())
+            reported = WorkerProtocol::parseReport(*line);
+        else
+            stopped = stop.stop_requested() || WorkerProcess::abandoned();
         // Success counts only with something written and both files let go of.
         struct stat written{};
         if (!reported &&
@@ -118,7 +123,8 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         process.stop();
         return reported;
     };
-    return Converter::convertWith(transcodeInWorker, source, to, outputDir);
+    ConversionResult result = Converter::convertWith(transcodeInWorker, source, to, outputDir);
+    return stopped ? ConversionResult::failure(source, FailureKind::abandoned) : result;
 }
 
 }  // namespace pictavo

@@ -24,8 +24,9 @@ struct IsolatedConverter {
     // Same arguments and results as Converter::convert. Uses the worker found
     // by locateWorker(), or converts in this process when there is none.
     // A stop requested through `stop` (a run that is stopped) abandons the
-    // file like abandonAll(), but only this call's worker: the file ends as
-    // "Could not read image", and later calls with another token work as usual.
+    // file like abandonAll(), but only this call's worker: the result's kind
+    // is FailureKind::abandoned (unless the worker had reported first), and
+    // later calls with another token work as usual.
     static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
                                     const std::optional<std::filesystem::path>& outputDir,
                                     std::stop_token stop = {});
@@ -33,7 +34,7 @@ struct IsolatedConverter {
     // For a process that quits: kills every worker at once, whatever file it
     // is writing (an output is named only when complete, so nothing of that
     // file appears), and starts no worker and converts nothing from then on;
-    // every later or interrupted call ends as "Could not read image".
+    // every later or interrupted call ends as FailureKind::abandoned.
     static void abandonAll();
 
     // Has `worker` convert one file and waits at most `timeLimit` for its

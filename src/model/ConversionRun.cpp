@@ -1,53 +1,99 @@
 #include "model/ConversionRun.h"
 
-#include "core/Converter.h"
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QRunnable>
+#include <QThreadPool>
 
 #include <exception>
-#include <string>
 
 namespace pictavo {
 
-ConversionRun::ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert, std::stop_token stop)
-    : snapshot_(std::move(snapshot)), convert_(std::move(convert)), stop_(std::move(stop))
-{
-    setAutoDelete(true);
-}
+namespace {
 
-QFuture<ConversionResult> ConversionRun::future()
-{
-    return promise_.future();
-}
-
-void ConversionRun::run()
-{
-    promise_.start();
-    for (const std::filesystem::path& file : snapshot_.files) {
-        // Stopped (by the user, or because the window closed): the remaining files are left alone.
-        if (stop_.stop_requested())
-            break;
-        ConversionResult result = convertOne(file);
-        // A failure during a stop is the abandoned file, not a fault of it; a
-        // file written before the stop arrived stays in the results.
-        if (stop_.stop_requested() && !result.ok())
-            break;
-        promise_.addResult(std::move(result));
+// The run's work on a worker thread: each file's result goes to the future
+// as soon as the file is done.
+class Conversions : public QRunnable {
+public:
+    Conversions(ConversionSnapshot snapshot, ConvertFunction convert, std::stop_token stop)
+        : snapshot_(std::move(snapshot)), convert_(std::move(convert)), stop_(std::move(stop))
+    {
+        setAutoDelete(true);
     }
-    promise_.finish();
+
+    QFuture<ConversionResult> future() { return promise_.future(); }
+
+    void run() override
+    {
+        promise_.start();
+        for (const std::filesystem::path& file : snapshot_.files) {
+            // Stopped (by the user, or because the window closed): the remaining files are left alone.
+            if (stop_.stop_requested())
+                break;
+            ConversionResult result = convertOne(file);
+            // The file the stop abandoned has no result: it was not converted. A
+            // file that failed by itself, or was written before the stop reached
+            // it, keeps its result.
+            if (result.failureKind() == FailureKind::abandoned)
+                break;
+            promise_.addResult(std::move(result));
+        }
+        promise_.finish();
+    }
+
+private:
+    ConversionResult convertOne(const std::filesystem::path& file) const
+    {
+        // A folder that is not an absolute local path (a remote or empty URL)
+        // would otherwise resolve against the working directory.
+        if (snapshot_.folder && !snapshot_.folder->is_absolute())
+            return ConversionResult::failure(file, FailureKind::outputNotCreated);
+        // An escaping exception would end the process; one file's failure must
+        // not cost the rest of the run.
+        try {
+            return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder, stop_);
+        } catch (const std::exception&) {
+            return ConversionResult::failure(file, FailureKind::unreadable);
+        }
+    }
+
+    ConversionSnapshot snapshot_;
+    ConvertFunction convert_;
+    std::stop_token stop_;
+    QPromise<ConversionResult> promise_;
+};
+
+}  // namespace
+
+ConversionRun::ConversionRun(ConvertFunction convert, QObject* parent) : QObject(parent), convert_(std::move(convert)) {}
+
+ConversionRun::~ConversionRun()
+{
+    // Nobody is left to see the results: the run abandons its file and stops.
+    stop_.request_stop();
 }
 
-ConversionResult ConversionRun::convertOne(const std::filesystem::path& file) const
+void ConversionRun::start(ConversionSnapshot snapshot)
 {
-    // A folder that is not an absolute local path (a remote or empty URL)
-    // would otherwise resolve against the working directory.
-    if (snapshot_.folder && !snapshot_.folder->is_absolute())
-        return ConversionResult::failure(file, kCouldNotCreateOutput);
-    // An escaping exception would end the process; one file's failure must
-    // not cost the rest of the run.
-    try {
-        return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder, stop_);
-    } catch (const std::exception&) {
-        return ConversionResult::failure(file, kCouldNotReadImage);
-    }
+    stop_ = std::stop_source();
+    auto* conversions = new Conversions(std::move(snapshot), convert_, stop_.get_token());
+    // The watcher is this object's child: when it is gone, so is the delivery,
+    // while the conversions finish on their own. Both signals arrive on this
+    // object's thread.
+    auto* watcher = new QFutureWatcher<ConversionResult>(this);
+    connect(watcher, &QFutureWatcherBase::resultsReadyAt, this,
+            [this](int, int finished) { emit fileFinished(finished); });
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, stop = stop_] {
+        watcher->deleteLater();
+        emit ended(watcher->future().results(), stop.stop_requested());
+    });
+    watcher->setFuture(conversions->future());
+    QThreadPool::globalInstance()->start(conversions);
+}
+
+void ConversionRun::stop()
+{
+    stop_.request_stop();
 }
 
 }  // namespace pictavo

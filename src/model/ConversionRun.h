@@ -3,9 +3,8 @@
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 
-#include <QFuture>
-#include <QPromise>
-#include <QRunnable>
+#include <QList>
+#include <QObject>
 
 #include <filesystem>
 #include <functional>
@@ -14,6 +13,12 @@
 #include <vector>
 
 namespace pictavo {
+
+// Converts one file into `folder` (none: next to it); a stop requested through
+// the token abandons it, with a result of FailureKind::abandoned.
+using ConvertFunction =
+    std::function<ConversionResult(const std::filesystem::path& file, OutputFormat format, double quality,
+                                   const std::optional<std::filesystem::path>& folder, std::stop_token stop)>;
 
 // What a run converts, copied from the model when the run starts so that
 // nothing the user changes afterwards reaches the run.
@@ -24,32 +29,33 @@ struct ConversionSnapshot {
     std::optional<std::filesystem::path> folder;
 };
 
-// One batch conversion on a worker thread: converts the snapshot's files one
-// at a time in order and reports each file's result through a future as soon
-// as the file is finished. It owns everything it uses, so it outlives the
-// model safely. A stop requested through its token abandons the file in hand
-// (the token reaches the conversion, which kills its worker) and starts no
-// further file; what was finished before stays reported.
-class ConversionRun : public QRunnable {
+// Batch conversion: a run converts the snapshot's files one at a time in
+// order on a worker thread, reports each finished file as it ends and all
+// results when the run ends, both on this object's thread. The worker thread
+// owns everything it uses, so a run outlives this object safely; deleting
+// this object stops the run and delivers nothing more.
+class ConversionRun : public QObject {
+    Q_OBJECT
+
 public:
-    using ConvertFunction =
-        std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
-                                       const std::optional<std::filesystem::path>&, std::stop_token)>;
+    explicit ConversionRun(ConvertFunction convert, QObject* parent = nullptr);
+    ~ConversionRun() override;
 
-    ConversionRun(ConversionSnapshot snapshot, ConvertFunction convert, std::stop_token stop);
+    void start(ConversionSnapshot snapshot);
+    // Ends the run in progress: the file in hand is abandoned without a trace
+    // (the stop reaches the conversion, which kills its worker) and no further
+    // file is started; the files finished before stay in the results.
+    void stop();
 
-    // One result per finished file, in snapshot order; finishes with the run.
-    QFuture<ConversionResult> future();
-
-    void run() override;
+signals:
+    // `finished` files of the run are done, failures included.
+    void fileFinished(int finished);
+    // One result per finished file, in snapshot order; `stopped` when stop() ended the run.
+    void ended(QList<ConversionResult> results, bool stopped);
 
 private:
-    ConversionResult convertOne(const std::filesystem::path& file) const;
-
-    ConversionSnapshot snapshot_;
     ConvertFunction convert_;
-    std::stop_token stop_;
-    QPromise<ConversionResult> promise_;
+    std::stop_source stop_;
 };
 
 }  // namespace pictavo

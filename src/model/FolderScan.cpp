@@ -1,6 +1,6 @@
 #include "model/FolderScan.h"
 
-#include "model/Model.h"
+#include "model/PhotoNames.h"
 
 #include <QFile>
 #include <QPromise>
@@ -87,7 +87,7 @@ void collect(const fs::path& folder, QList<QUrl>& found, const std::function<boo
     std::sort(folders.begin(), folders.end(), byName);
     for (const Entry& file : files) {
         QUrl url = urlOf(file.path);
-        if (Model::isConvertible(url))
+        if (isConvertible(url))
             found.append(std::move(url));
     }
     for (const Entry& subfolder : folders) {

@@ -14,7 +14,7 @@ bool naturalLess(QStringView a, QStringView b);
 
 // On a thread of its own, the locations in the given order with each folder
 // among them replaced by the photos inside it at any depth (the files whose
-// names pass Model::isConvertible): a folder's files by name in natural order
+// names pass isConvertible(), PhotoNames.h): a folder's files by name in natural order
 // (IMG_2 before IMG_10, letter case aside), then its subfolders in the same
 // order, depth first. Hidden entries (names starting with "."), links to
 // folders and anything but regular files are left out; a folder that cannot

@@ -2,33 +2,33 @@
 
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
-#include "model/Panels.h"
+#include "model/ConversionRun.h"
+#include "model/FileDialogs.h"
+#include "model/Queue.h"
+#include "model/ResultList.h"
 
 #include <QList>
 #include <QObject>
 #include <QUrl>
-#include <QVariantList>
 
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <stop_token>
 
 namespace pictavo {
 
 // The window's one state object: the queue, the settings of the next run,
-// the results of the last run and the busy flag. Every write of a property
+// the results of the last run and the busy flag, in front of the rooms that
+// keep them (Queue, ConversionRun, ResultList). Every write of a property
 // emits objectWillChange() before the value is stored and the property's
 // ...Changed() signal after, once per write, even when the value is equal.
 class Model : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<QUrl> files READ files NOTIFY filesChanged)
+    Q_PROPERTY(int fileCount READ fileCount NOTIFY filesChanged)
     Q_PROPERTY(QString format READ formatName WRITE setFormatName NOTIFY formatChanged)
     Q_PROPERTY(QStringList formats READ formatNames CONSTANT)
     Q_PROPERTY(double quality READ quality WRITE setQuality NOTIFY qualityChanged)
-    // One map per result: id, source (path), fileName, output (path or ""), error (or ""), ok.
-    Q_PROPERTY(QVariantList results READ resultRows NOTIFY resultsChanged)
+    Q_PROPERTY(pictavo::ResultList* results READ resultList NOTIFY resultsChanged)
     Q_PROPERTY(bool isConverting READ isConverting NOTIFY isConvertingChanged)
     // The files of the current (or last) run, and how many of them are finished, failures included.
     Q_PROPERTY(int runSize READ runSize NOTIFY runSizeChanged)
@@ -42,28 +42,20 @@ class Model : public QObject {
     Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
 
 public:
-    // Converts one file; a stop requested through the token abandons it.
-    using ConvertFunction =
-        std::function<ConversionResult(const std::filesystem::path&, OutputFormat, double,
-                                       const std::optional<std::filesystem::path>&, std::stop_token)>;
-
-    explicit Model(QObject* parent = nullptr);
-    ~Model() override;
-
-    // The panels every new model uses (the application's dialogs, or a test's).
-    static void setDefaultPanels(std::shared_ptr<Panels> panels);
-    void setPanels(std::shared_ptr<Panels> panels);
-    // The conversion a run calls for each file; IsolatedConverter::convert by default.
-    void setConvertFunction(ConvertFunction convert);
+    // A run converts each file with `convert`; the choose operations show
+    // `dialogs` (none: they show nothing and change nothing).
+    Model(ConvertFunction convert, std::shared_ptr<FileDialogs> dialogs, QObject* parent = nullptr);
 
     const QList<QUrl>& files() const;
     void setFiles(QList<QUrl> files);
+    int fileCount() const;
     OutputFormat format() const;
     void setFormat(OutputFormat format);
     double quality() const;
     void setQuality(double quality);
     const QList<ConversionResult>& results() const;
     void setResults(QList<ConversionResult> results);
+    ResultList* resultList();
     bool isConverting() const;
     void setIsConverting(bool converting);
     int runSize() const;
@@ -82,18 +74,13 @@ public:
     QString formatName() const;
     void setFormatName(const QString& name);
     QStringList formatNames() const;
-    QVariantList resultRows() const;
     QUrl outputDirUrl() const;     // empty when none
     QString outputDirPath() const;  // "" when none
 
     // True when the URL's extension, lower-cased, is "heic", "heif" or "hif".
     Q_INVOKABLE static bool isConvertible(const QUrl& url);
-    // Appends every convertible URL not yet queued, in the given order, one
-    // announced write each. A local folder among them stands for the photos
-    // inside it (FolderScan.h): then the list is expanded on another thread
-    // while isScanning, and its files are appended in one write when that
-    // ends. Lists given meanwhile wait for it, so the queue keeps the order
-    // of the calls.
+    // Queues every convertible URL not yet queued, in the given order; a
+    // local folder stands for the photos inside it (Queue::add).
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
     // Empties the queue, then the results (and what the last Stop left unconverted).
     Q_INVOKABLE void clear();
@@ -102,9 +89,8 @@ public:
     // Converts the whole queue on a worker thread, counts each finished file,
     // and publishes all results at once when the run ends.
     Q_INVOKABLE void convertAll();
-    // Ends the run in progress: the file in hand is abandoned without a trace,
-    // no further file is started, and the results of the files finished so far
-    // are published with the number of files left unconverted.
+    // Ends the run in progress (ConversionRun::stop); its results are
+    // published with the number of files left unconverted.
     Q_INVOKABLE void stop();
     // Lets the user pick the output folder and switches the custom folder on.
     Q_INVOKABLE void chooseOutputDir();
@@ -124,10 +110,24 @@ signals:
     void outputDirChanged();
 
 private:
-    void scanThenAppend(const QList<QUrl>& locations);
+    template <typename T>
+    void write(T& stored, T value, void (Model::*changed)());
+    ConversionSnapshot snapshot() const;
+    void publish(QList<ConversionResult> results, bool stopped);
 
-    struct State;
-    std::unique_ptr<State> state_;
+    Queue queue_;
+    OutputFormat format_ = OutputFormat::jpg;
+    double quality_ = 0.9;
+    ResultList results_;
+    bool isConverting_ = false;
+    int runSize_ = 0;
+    int finishedCount_ = 0;
+    int notConvertedCount_ = 0;
+    bool useCustomOutput_ = false;
+    std::optional<QUrl> outputDir_;
+
+    ConversionRun run_;
+    std::shared_ptr<FileDialogs> dialogs_;
 };
 
 }  // namespace pictavo

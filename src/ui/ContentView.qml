@@ -9,14 +9,13 @@ Item {
     id: root
     objectName: "contentView"
 
-    // The window's one state object, created with the view and kept for its lifetime.
-    readonly property Model model: Model {}
-    // Shows written files in the file manager; replaceable for tests.
-    property QtObject revealer: FileRevealer {}
+    required property Model model
+    // Shows written files in the file manager: an object with reveal(paths).
+    required property QtObject revealer
 
     // While folders are searched the queue is not complete yet.
-    readonly property bool canConvert: model.files.length > 0 && !model.isConverting && !model.isScanning
-    readonly property bool hasResults: model.results.length > 0
+    readonly property bool canConvert: model.fileCount > 0 && !model.isConverting && !model.isScanning
+    readonly property bool hasResults: model.results.count > 0
 
     implicitWidth: column.implicitWidth + 2 * column.anchors.margins
     implicitHeight: column.implicitHeight + 2 * column.anchors.margins
@@ -189,8 +188,8 @@ Item {
                 // (and capitalise) it differently from the label with a count.
                 text: root.model.isConverting
                       ? qsTr("Converting…")
-                      : root.model.files.length > 0
-                        ? qsTr("Convert %1to %2").arg(root.model.files.length + " ").arg(root.model.format)
+                      : root.model.fileCount > 0
+                        ? qsTr("Convert %1to %2").arg(root.model.fileCount + " ").arg(root.model.format)
                         : qsTr("Convert to %1").arg(root.model.format)
                 onClicked: root.model.convertAll()
 
@@ -232,7 +231,7 @@ Item {
                 visible: root.hasResults
                 results: root.model.results
                 stopped: root.model.notConvertedCount > 0
-                onRevealRequested: root.revealer.reveal(root.writtenFiles())
+                onRevealRequested: root.revealer.reveal(root.model.results.writtenFiles())
             }
         }
 
@@ -288,10 +287,5 @@ Item {
             button.toggled()
         }
         button.clicked()
-    }
-
-    // Outputs of all results that have one, in list order, read when asked.
-    function writtenFiles() {
-        return model.results.filter(result => result.output !== "").map(result => result.output)
     }
 }

@@ -14,7 +14,7 @@ Item {
     // True while a drag carrying local files hovers over the zone.
     property bool targeted: false
 
-    readonly property int fileCount: model.files.length
+    readonly property int fileCount: model.fileCount
     // While dropped folders are searched, a busy line takes the place of the
     // headline and the buttons.
     readonly property bool scanning: model.isScanning

@@ -1,12 +1,18 @@
 import QtQuick
 import QtQuick.Controls
+import Pictavo
 
-// The application's window: one ContentView, and with it one Model.
+// The application's window: one ContentView over the model the application made.
 ApplicationWindow {
     id: window
     objectName: "mainWindow"
     title: qsTr("Pictavo")
     visible: true
+
+    // The window's one state object, kept for its lifetime.
+    required property Model model
+    // Shows written files in the file manager; replaceable for tests.
+    property QtObject revealer: FileRevealer {}
 
     // Never smaller than 520 × 520, and only the user changes its size: the
     // content fits into that (a long folder loses characters in its middle,
@@ -44,7 +50,8 @@ ApplicationWindow {
     }
 
     ContentView {
-        id: content
         anchors.fill: parent
+        model: window.model
+        revealer: window.revealer
     }
 }

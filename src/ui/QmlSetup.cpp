@@ -6,9 +6,9 @@
 
 #include <QQmlApplicationEngine>
 #include <QQmlEngine>
-#include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QVariantMap>
 
 #include <mutex>
 
@@ -28,7 +28,9 @@ void prepareQuick()
         // QT_QUICK_BACKEND still chooses another renderer.
         if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
             QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        qmlRegisterType<Model>("Pictavo", 1, 0, "Model");
+        const QString madeByTheApplication = QStringLiteral("made by the application");
+        qmlRegisterUncreatableType<Model>("Pictavo", 1, 0, "Model", madeByTheApplication);
+        qmlRegisterUncreatableType<ResultList>("Pictavo", 1, 0, "ResultList", madeByTheApplication);
         qmlRegisterType<FileRevealer>("Pictavo", 1, 0, "FileRevealer");
         AccessibleProgressBar::install();
     });
@@ -39,29 +41,16 @@ void addViewImportPath(QQmlEngine& engine)
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
 }
 
-MainWindow loadMainWindow(QQmlApplicationEngine& engine)
+QQuickWindow* loadMainWindow(QQmlApplicationEngine& engine, Model& model, QObject* revealer)
 {
     addViewImportPath(engine);
+    QQmlEngine::setObjectOwnership(&model, QQmlEngine::CppOwnership);
+    QVariantMap properties{{QStringLiteral("model"), QVariant::fromValue(&model)}};
+    if (revealer)
+        properties.insert(QStringLiteral("revealer"), QVariant::fromValue(revealer));
+    engine.setInitialProperties(properties);
     engine.load(mainWindowUrl);
-    if (engine.rootObjects().isEmpty())
-        return {};
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-    QQuickItem* content = window ? findItem(window->contentItem(), QStringLiteral("contentView")) : nullptr;
-    auto* model = content ? qobject_cast<Model*>(content->property("model").value<QObject*>()) : nullptr;
-    if (!model)
-        return {};
-    return {window, model};
-}
-
-QQuickItem* findItem(QQuickItem* item, const QString& name)
-{
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem* child : item->childItems()) {
-        if (QQuickItem* found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
+    return engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
 }
 
 }  // namespace pictavo

@@ -2,37 +2,29 @@
 
 #include <QUrl>
 
+class QObject;
 class QQmlApplicationEngine;
 class QQmlEngine;
-class QQuickItem;
 class QQuickWindow;
-class QString;
 
 namespace pictavo {
+
+class Model;
 
 // The window's QML file inside the application's resources.
 inline const QUrl mainWindowUrl{QStringLiteral("qrc:/qt/qml/Pictavo/Main.qml")};
 
 // Selects the Fusion style and Qt Quick's software renderer, and registers
-// Model and FileRevealer for QML under the module "Pictavo". Call once before
-// the first window is created.
+// Model, ResultList and FileRevealer for QML under the module "Pictavo". Call
+// once before the first window is created.
 void prepareQuick();
 
 // Lets the engine find the "Pictavo" module in the resources.
 void addViewImportPath(QQmlEngine& engine);
 
-class Model;
-
-// The application's window as loaded, and the Model its content view made.
-struct MainWindow {
-    QQuickWindow* window = nullptr;
-    Model* model = nullptr;
-};
-
-// Loads the application's window into `engine`; both null when it did not load.
-MainWindow loadMainWindow(QQmlApplicationEngine& engine);
-
-// The first item named `name` in the tree under `item` (itself included), or nullptr.
-QQuickItem* findItem(QQuickItem* item, const QString& name);
+// Loads the application's window into `engine`, showing `model`, which must
+// outlive the engine. `revealer`, when given, stands in for the file manager
+// (an object with reveal(paths)). Null when the window did not load.
+QQuickWindow* loadMainWindow(QQmlApplicationEngine& engine, Model& model, QObject* revealer = nullptr);
 
 }  // namespace pictavo

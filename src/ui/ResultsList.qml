@@ -9,8 +9,7 @@ Rectangle {
     id: box
     objectName: "resultsList"
 
-    // One map per result: id, fileName, error ("" when none), ok.
-    required property var results
+    required property ResultList results
 
     readonly property real padding: 8
 
@@ -31,11 +30,16 @@ Rectangle {
         spacing: 4
         boundsBehavior: Flickable.StopAtBounds
         model: box.results
+        // Rows beyond the box are made as they scroll into view, never ahead in
+        // the background, where a change of the results would cancel them.
+        cacheBuffer: 0
         ScrollBar.vertical: ScrollBar {
             id: scrollBar
             objectName: "resultsScrollBar"
-            // Always in view while there is more to see than the box shows.
-            policy: size < 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            // In view exactly while there is more to see than the box shows
+            // (no fading in and out as the rows come).
+            policy: ScrollBar.AlwaysOn
+            visible: size < 1
             Accessible.name: list.Accessible.name
         }
 
@@ -57,52 +61,41 @@ Rectangle {
 
         delegate: RowLayout {
             id: row
-            required property var modelData
+            required property string fileName
+            required property string reason
+            required property bool ok
             objectName: "resultRow"
             width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
 
             Accessible.role: Accessible.ListItem
-            Accessible.name: row.modelData.ok
-                             ? box.fill(qsTr("%1 converted"), [row.modelData.fileName])
-                             : box.fill(qsTr("%1 failed: %2"),
-                                        [row.modelData.fileName, box.reason(row.modelData.error)])
+            Accessible.name: row.ok ? box.fill(qsTr("%1 converted"), [row.fileName])
+                                    : box.fill(qsTr("%1 failed: %2"), [row.fileName, row.reason])
 
             StatusSymbol {
                 objectName: "resultStatus"
-                ok: row.modelData.ok
+                ok: row.ok
             }
 
             // The name gives way, so that the reason beside it is always read in full.
             MiddleElidedLabel {
                 objectName: "resultFileName"
                 leastWidth: 48
-                text: row.modelData.fileName
+                text: row.fileName
                 font.pixelSize: Theme.calloutPixelSize
             }
 
             Label {
                 objectName: "resultError"
-                visible: row.modelData.error !== ""
+                visible: row.reason !== ""
                 // Never gives way: the name beside it does.
                 Layout.minimumWidth: Math.ceil(implicitWidth)
-                text: qsTr("— %1").arg(box.reason(row.modelData.error))
+                text: qsTr("— %1").arg(row.reason)
                 color: Theme.failure
                 font.pixelSize: Theme.calloutPixelSize
             }
 
             Item { Layout.fillWidth: true }
         }
-    }
-
-    // A failure's reason in the window's language. Results keep the converter's
-    // English wording, which the model and its callers compare.
-    function reason(error) {
-        const reasons = {
-            "Could not read image": qsTr("Could not read image"),
-            "Could not create output": qsTr("Could not create output"),
-            "Write failed": qsTr("Write failed")
-        }
-        return reasons[error] ?? error
     }
 
     // The template with %1, %2… replaced by the values in one pass, so a "%2"

@@ -1,10 +1,12 @@
 // Usage: pictavo-quit-driver LOCATION...
-// Runs the application as main does (runApplication), offscreen, with a hand that queues the locations as a launch
-// naming them does, converts them to PNG unless folders are being searched and prints "scanning <0 or 1>"; then, when
-// a line arrives on its standard input, it prints "quit <steady_clock nanoseconds>" and presses Ctrl+Q.
+// Runs the application as main does (a model over the isolated converter, shown by runApplication), offscreen,
+// queueing the locations as a launch naming them does; converts them to PNG unless folders are being searched and
+// prints "scanning <0 or 1>"; then, when a line arrives on its standard input, it presses Ctrl+Q.
 #include "app/Application.h"
 #include "app/LaunchArguments.h"
+#include "core/IsolatedConverter.h"
 #include "model/Model.h"
+#include "ui/QmlSetup.h"
 
 #include <QApplication>
 #include <QQuickWindow>
@@ -13,7 +15,6 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -23,22 +24,19 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     pictavo::prepareQuick();
-    return pictavo::runApplication([&](const pictavo::MainWindow& shown) {
-        QQuickWindow* window = shown.window;
-        window->requestActivate();
-        (void)QTest::qWaitForWindowActive(window);
-        shown.model->setFormat(pictavo::OutputFormat::png);
-        shown.model->addFiles(pictavo::launchLocations(QCoreApplication::arguments()));
-        shown.model->convertAll();  // nothing while folders are searched
-        std::printf("scanning %d\n", shown.model->isScanning() ? 1 : 0);
-        std::fflush(stdout);
-
-        auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, window);
-        QObject::connect(input, &QSocketNotifier::activated, window, [window, input] {
+    pictavo::Model model(&pictavo::IsolatedConverter::convert, nullptr);
+    model.setFormat(pictavo::OutputFormat::png);
+    model.addFiles(pictavo::launchLocations(QCoreApplication::arguments()));
+    model.convertAll();  // nothing while folders are searched
+    std::printf("scanning %d\n", model.isScanning() ? 1 : 0);
+    std::fflush(stdout);
+    return pictavo::runApplication(model, [](QQuickWindow& window) {
+        window.requestActivate();
+        (void)QTest::qWaitForWindowActive(&window);
+        auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &window);
+        QObject::connect(input, &QSocketNotifier::activated, &window, [&window, input] {
             input->setEnabled(false);
-            std::printf("quit %lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-            std::fflush(stdout);
-            QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+            QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         });
     });
 }

@@ -1,4 +1,3 @@
-#include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
 #include "model/FolderScan.h"
 #include "model/Model.h"
@@ -16,7 +15,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <mutex>
 
@@ -29,29 +28,37 @@ QUrl file(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdStr
 
 struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; };
 
-// Records its calls and, after the first `passing` files, waits while `held`; a stop abandons the file in
+// Records its calls and, after the first `passing` files, waits while held; a stop abandons the file in
 // hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
-// Names containing "bad" fail, "throw" throw.
+// Names containing "bad" fail by themselves, "throw" throw.
 struct FakeConverter {
     ConversionResult operator()(const fs::path& source, OutputFormat format, double quality,
                                 const std::optional<fs::path>& to, std::stop_token stop)
     {
-        { std::lock_guard lock(mutex); calls.append({source, format, quality, to}); }
         const QString name = QString::fromStdString(source.filename().string());
-        const bool deaf = name.contains("deaf"), holds = passing-- <= 0;
-        while (held && holds && (deaf || !stop.stop_requested()))  // hold the run until the test lets go
-            QThread::msleep(1);
-        if ((!deaf && stop.stop_requested()) || name.contains("bad"))
-            return ConversionResult(source, std::nullopt, std::string(kCouldNotReadImage));
+        const bool deaf = name.contains("deaf");
+        {
+            std::unique_lock lock(mutex);
+            calls.append({source, format, quality, to});
+            if (passing-- <= 0)  // held until the test lets go, or (unless deaf) stops the run
+                released.wait(lock, deaf ? std::stop_token() : stop, [this] { return !held; });
+        }
+        if (!deaf && stop.stop_requested())
+            return ConversionResult::failure(source, FailureKind::abandoned);
+        if (name.contains("bad"))
+            return ConversionResult::failure(source, FailureKind::unreadable);
         if (name.contains("throw"))
             throw std::runtime_error("conversion blew up");
         return ConversionResult(source, to.value_or(source.parent_path()) / "x.out", std::nullopt);
     }
     QList<Call> taken() { std::lock_guard lock(mutex); return calls; }
+    void hold(int passes) { std::lock_guard lock(mutex); held = true, passing = passes; }
+    void release() { { std::lock_guard lock(mutex); held = false; } released.notify_all(); }
     std::mutex mutex;
+    std::condition_variable_any released;
     QList<Call> calls;
-    std::atomic<bool> held = false;
-    std::atomic<int> passing = 0;
+    bool held = false;
+    int passing = 0;
 };
 
 // Root reads every folder whatever its mode; without the two capabilities that let it, this thread and
@@ -81,7 +88,7 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
     ASSERT_EQ(::mkfifo((photos / "pipe.heic").c_str(), 0600), 0);
     ::chmod((photos / "Locked").c_str(), 0);
 
-    Model model;
+    Model model({}, nullptr);
     const QSignalSpy writes(&model, &Model::filesChanged);
     dropReadOverride();
     if (DIR* locked = ::opendir((photos / "Locked").c_str())) {
@@ -125,24 +132,23 @@ TEST(Intake, NaturalOrderComparesDigitRunsByValueAndLettersWithoutCase)
 
 class Run : public ::testing::Test {
 protected:
-    void SetUp() override { model.setConvertFunction(std::ref(converter)); }
-    void TearDown() override { converter.held = false, QThreadPool::globalInstance()->waitForDone(); }
+    void TearDown() override { converter.release(), QThreadPool::globalInstance()->waitForDone(); }
     bool finished() { return QTest::qWaitFor([this] { return !model.isConverting(); }, 20000); }
     bool started() { return QTest::qWaitFor([this] { return !converter.taken().isEmpty(); }, 20000); }
     FakeConverter converter;
-    Model model;
+    Model model{std::ref(converter), nullptr};
 };
 
 TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLaterChanges)
 {
-    model.setResults({ConversionResult("/p/old.heic", std::nullopt, "Write failed")});
+    model.setResults({ConversionResult::failure("/p/old.heic", FailureKind::writeFailed)});
     model.convertAll();  // an empty queue starts nothing
     EXPECT_FALSE(model.isConverting());
     EXPECT_EQ(model.results().size(), 1);
     const QList<QUrl> queue{file("/p/Über 東京 #1%.HEIC"), file("/p/two-bad.heic"), file("/p/throw.heif"),
                             file("/p/4.heic")};
     model.addFiles(queue);
-    converter.held = true;
+    converter.hold(0);
     model.convertAll();
     ASSERT_TRUE(started());
     EXPECT_TRUE(model.isConverting());
@@ -160,7 +166,7 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
     QObject::connect(&model, &Model::finishedCountChanged, [&] {
         counts.append({model.finishedCount(), model.results().size()});
     });
-    converter.held = false;
+    converter.release();
     ASSERT_TRUE(finished());
     ASSERT_FALSE(counts.isEmpty());
     for (qsizetype i = 0; i < counts.size(); ++i) {
@@ -199,11 +205,12 @@ TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
     }
 }
 
-// Stop abandons the file in hand and starts no other; the files finished before are published, and a file
-// that was written all the same (a conversion that cannot be interrupted) is kept.
+// Stop abandons the file in hand and starts no other; the files finished before are published, a failure
+// among them included, and so is a file that was written, or failed by itself, all the same (a conversion
+// that cannot be interrupted).
 TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
 {
-    const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}};
+    const std::tuple<const char*, qsizetype, int> cases[]{{"c.heic", 2, 2}, {"c-deaf.heic", 3, 1}, {"c-deaf-bad.heic", 3, 1}};
     for (const auto& [held, published, notConverted] : cases) {
         SCOPED_TRACE(held);
         const QList<QUrl> queue{file("/p/a.heic"), file("/p/b-bad.heic"), file(std::string("/p/") + held),
@@ -211,13 +218,12 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
         model.clear();
         model.addFiles(queue);
         const qsizetype before = converter.taken().size();
-        converter.held = true;
-        converter.passing = 2;
+        converter.hold(2);
         model.convertAll();
         ASSERT_TRUE(QTest::qWaitFor([&] { return converter.taken().size() == before + 3; }, 20000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return model.finishedCount() == 2; }, 20000));
         model.stop();
-        converter.held = false;  // lets the deaf file finish
+        converter.release();  // lets the deaf file finish
         ASSERT_TRUE(finished());
         EXPECT_EQ(converter.taken().size(), before + 3);  // d was never begun
         ASSERT_EQ(model.results().size(), published);
@@ -235,14 +241,13 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
 // Closing the window mid-run: nothing crashes, and the run begins no file after the one in hand.
 TEST_F(Run, DeletingTheModelMidRun)
 {
-    converter.held = true;
-    auto* doomed = new Model;
-    doomed->setConvertFunction(std::ref(converter));
+    converter.hold(0);
+    auto* doomed = new Model(std::ref(converter), nullptr);
     doomed->addFiles({file("/p/a.heic"), file("/p/b.heic"), file("/p/c.heic")});
     doomed->convertAll();
     ASSERT_TRUE(started());
     delete doomed;
-    converter.held = false;
+    converter.release();
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     EXPECT_EQ(converter.taken().size(), 1);

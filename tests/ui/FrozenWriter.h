@@ -9,6 +9,8 @@
 #include <signal.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace pictavo::test {
@@ -25,6 +27,15 @@ inline QStringList largePhotos(const std::filesystem::path& dir, int count)
     return photos;
 }
 
+// True once the process has stopped on a signal (its state in /proc/PID/stat is "T").
+inline bool isStopped(pid_t pid)
+{
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+    const std::size_t name = stat.rfind(')');  // the state follows the command's name in parentheses
+    return name != std::string::npos && stat.compare(name, 3, ") T") == 0;
+}
+
 // Freezes the worker process once it writes a file into `out` after the `written` there, so that a quit
 // or a stop cannot wait for it, nor it finish its file, unnoticed. Events are processed between looks.
 inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::size_t written)
@@ -35,7 +46,8 @@ inline std::optional<pid_t> freezeWriter(const std::filesystem::path& out, std::
         if (!writer)
             continue;
         ::kill(*writer, SIGSTOP);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // stopped for sure
+        while (!isStopped(*writer) && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
         if (fixtures::workerWritingIn(out) == writer)
             return writer;
         ::kill(*writer, SIGCONT);  // it had finished that file after all

@@ -11,7 +11,7 @@ namespace {
 
 namespace fx = pictavo::fixtures;
 
-const auto failed = [](const std::string& source) { return ConversionResult(source, std::nullopt, "Could not read image"); };
+const auto failed = [](const std::string& source) { return ConversionResult::failure(source, FailureKind::unreadable); };
 
 // A row: its mark, its file name (a long one loses its middle) and its reason, which stays whole.
 TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)

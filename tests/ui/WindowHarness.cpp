@@ -10,15 +10,12 @@
 
 namespace pictavo::test {
 
-AppWindow::AppWindow(const QLocale& locale)
-    : strings_(locale)
+AppWindow::AppWindow(const QLocale& locale, ConvertFunction convert, std::shared_ptr<FileDialogs> dialogs)
+    : strings_(locale), model_(std::move(convert), std::move(dialogs))
 {
-    const MainWindow shown = loadMainWindow(engine_);
-    if (!shown.model)
+    window_ = loadMainWindow(engine_, model_, &revealer);
+    if (!window_)
         throw std::runtime_error("the window did not load");
-    window_ = shown.window;
-    model_ = shown.model;
-    item(QStringLiteral("contentView")).setProperty("revealer", QVariant::fromValue<QObject*>(&revealer));
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_));
     settle();
 }
@@ -84,7 +81,7 @@ void AppWindow::pressKey(Qt::Key key)
 
 bool AppWindow::waitForRun()
 {
-    const bool ended = QTest::qWaitFor([&] { return !model_->isConverting(); }, 60000);
+    const bool ended = QTest::qWaitFor([&] { return !model_.isConverting(); }, 60000);
     settle();
     return ended;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IsolatedConverter.h"
 #include "model/Model.h"
 #include "ui/StringTable.h"
 
@@ -24,14 +25,15 @@ public:
     QList<QStringList> calls;
 };
 
-// The application's real window, loaded offscreen with the string table of `locale`, with helpers that find items by
-// objectName and click, type and drop through the window.
+// The application's real window, loaded offscreen with the string table of `locale` over a model made as the
+// application makes it, with helpers that find items by objectName and click, type and drop through the window.
 class AppWindow {
 public:
-    explicit AppWindow(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
+    explicit AppWindow(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates),
+                       ConvertFunction convert = &IsolatedConverter::convert, std::shared_ptr<FileDialogs> dialogs = {});
 
     QQuickWindow& window() const { return *window_; }
-    Model& model() const { return *model_; }
+    Model& model() { return model_; }
 
     // The items with that objectName (all for a null name), top to bottom; item() throws when there is none.
     QList<QQuickItem*> findAll(const QString& name) const;
@@ -53,9 +55,9 @@ public:
 private:
     QPoint centreOf(const QString& name) const;
     StringTable strings_;
-    QQmlApplicationEngine engine_;
+    Model model_;
+    QQmlApplicationEngine engine_;  // gone before the model and the revealer it shows
     QQuickWindow* window_ = nullptr;
-    Model* model_ = nullptr;
 };
 
 QList<QUrl> fileUrls(const QStringList& paths);

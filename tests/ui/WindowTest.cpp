@@ -30,10 +30,10 @@ struct Screen {
 
 TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
 {
-    const auto failed = [](const char* reason) { return ConversionResult("/p/b.heic", std::nullopt, reason); };
+    const auto failed = [](FailureKind kind) { return ConversionResult::failure("/p/b.heic", kind); };
     const ConversionResult converted("/p/a.heic", "/p/a.jpg", std::nullopt);
     const QColor green("#248a3d"), orange("#c75c00");
-    const QList<ConversionResult> many(40, failed("Could not read image"));
+    const QList<ConversionResult> many(40, failed(FailureKind::unreadable));
     const Screen screens[]{
         {.name = "empty", .canConvert = false, .controls = 6, .texts = {
             {"invitationHeadline", "Drag HEIC files here", "HEIC-Dateien hierher ziehen"},
@@ -57,8 +57,10 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"countHeadline", "2 files ready", "2 Dateien bereit"},
             {"revealButton", "Show in Folder", "In Ordner zeigen"},
             {"summaryText", "1 converted", "1 umgewandelt"}}},
-        {.name = "4 failed, stopped", .files = 1, .results = {failed("Could not read image"), failed("Could not create output"),
-                                                         failed("Write failed"), failed("Some new reason")},
+        // A failure is told by its kind, in the window's language; an error of no known kind as it is.
+        {.name = "4 failed, stopped", .files = 1, .results = {failed(FailureKind::unreadable), failed(FailureKind::outputNotCreated),
+                                                         failed(FailureKind::writeFailed),
+                                                         ConversionResult("/p/b.heic", std::nullopt, "Some new reason")},
          .notConverted = 1, .summary = orange, .quality = 1.0, .canConvert = true, .controls = 8, .texts = {
             {"qualityPercentage", "100%", u"100\u202f%"_s},
             {"summaryText", "0 converted, 4 failed", "0 umgewandelt, 4 fehlgeschlagen"},
@@ -70,7 +72,7 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
             {"stoppedText", "Stopped: 1 not converted", "Gestoppt: 1 nicht umgewandelt"}}},
         // The reveal button needs a converted file, not a converted first file; the summary beside a long
         // convert button wraps rather than widen the window.
-        {.name = "140 queued, second converted", .files = 140, .results = {failed("Write failed"), converted},
+        {.name = "140 queued, second converted", .files = 140, .results = {failed(FailureKind::writeFailed), converted},
          .summary = orange, .quality = 0.1, .canConvert = true, .controls = 9, .texts = {
             {"qualityPercentage", "10%", u"10\u202f%"_s},
             {"summaryText", "1 converted, 1 failed", "1 umgewandelt, 1 fehlgeschlagen"},
@@ -152,18 +154,22 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
     }
 }
 
-// Keeps each request; cancels the first panel of each kind, then answers a file panel with one more
-// photo and a text file (not taken), a folder panel with /out.
-struct AnsweringPanels : Panels {
-    std::optional<QList<QUrl>> run(const PanelRequest& request) override
+// Cancels the first dialog of each kind, then answers a photos dialog with one more photo and a text file
+// (not taken), a folder dialog with /out.
+struct AnsweringDialogs : FileDialogs {
+    std::optional<QList<QUrl>> choosePhotos(const QString&, const QStringList& extensions) override
     {
-        asked.append(request);
-        const bool folder = request.canChooseDirectories;
-        if (std::count_if(asked.begin(), asked.end(), [&](auto& r) { return r.canChooseDirectories == folder; }) == 1)
+        offered = extensions;
+        if (++photoDialogs == 1)
             return std::nullopt;
-        return fileUrls(folder ? QStringList{"/out"} : QStringList{QStringLiteral("/p/%1.heic").arg(asked.size()), "/p/n.txt"});
+        return fileUrls({QStringLiteral("/p/%1.heic").arg(photoDialogs), "/p/n.txt"});
     }
-    QList<PanelRequest> asked;
+    std::optional<QList<QUrl>> chooseFolder(const QString&) override
+    {
+        return ++folderDialogs == 1 ? std::nullopt : std::optional(fileUrls({"/out"}));
+    }
+    int photoDialogs = 0, folderDialogs = 0;
+    QStringList offered;
 };
 
 // Screen readers, voice control, switch access and test tools press controls
@@ -171,13 +177,11 @@ struct AnsweringPanels : Panels {
 TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
 {
     QAccessible::setActive(true);
-    AppWindow app;
-    Model& model = app.model();
-    const auto panels = std::make_shared<AnsweringPanels>();
-    model.setPanels(panels);
-    model.setConvertFunction([](const std::filesystem::path& source, OutputFormat, double, const auto&, auto) {
+    const auto dialogs = std::make_shared<AnsweringDialogs>();
+    AppWindow app(QLocale(QLocale::English, QLocale::UnitedStates), [](const std::filesystem::path& source, OutputFormat, double, const auto&, auto) {
         return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
-    });
+    }, dialogs);
+    Model& model = app.model();
     const QSignalSpy convertClicks(&app.item("convertButton"), SIGNAL(clicked()));
     const QString press = QAccessibleActionInterface::pressAction();
     const std::tuple<const char*, QString, std::function<bool()>> cases[] = {
@@ -202,21 +206,14 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
         QAccessibleActionInterface* actions = about ? about->actionInterface() : nullptr;
         ASSERT_TRUE(actions);
         EXPECT_TRUE(actions->actionNames().contains(action));
-        const qsizetype asked = panels->asked.size();
+        const int opened = dialogs->photoDialogs + dialogs->folderDialogs;
         actions->doAction(action);
-        // A modal panel opened inside the call would keep the caller waiting until it closed.
-        EXPECT_EQ(panels->asked.size(), asked) << "a panel opened before the action returned";
+        // A modal dialog opened inside the call would keep the caller waiting until it closed.
+        EXPECT_EQ(dialogs->photoDialogs + dialogs->folderDialogs, opened) << "a dialog opened before the action returned";
         app.settle();
         EXPECT_TRUE(happened());
     }
-    // Several HEIC files, or one folder.
-    const PanelRequest& files = panels->asked.first();
-    const PanelRequest& folder = panels->asked.last();
-    EXPECT_EQ(std::tuple(files.allowsMultipleSelection, files.canChooseFiles, files.canChooseDirectories),
-              std::tuple(true, true, false));
-    EXPECT_EQ(files.allowedExtensions, QStringList({"heic", "heif", "hif"}));
-    EXPECT_EQ(std::tuple(folder.allowsMultipleSelection, folder.canChooseFiles, folder.canChooseDirectories),
-              std::tuple(false, false, true));
+    EXPECT_EQ(dialogs->offered, QStringList({"heic", "heif", "hif"}));
 }
 
 }  // namespace

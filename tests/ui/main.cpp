@@ -1,6 +1,7 @@
 #include "ui/QmlSetup.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,12 @@ int main(int argc, char** argv)
     // Windows are drawn off screen, so the tests (and their listing) need no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The user's folders are a scratch folder's: nothing the tests do reaches the real ones, and what they would
+    // keep there can be seen.
+    const QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    for (const char* folder : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        qputenv(folder, (home.path() + u'/' + QLatin1String(folder)).toUtf8());
     QApplication app(argc, argv);
     pictavo::prepareQuick();
     // QML faults (a broken binding, a missing property) show only at run time, as warnings: each fails its test.

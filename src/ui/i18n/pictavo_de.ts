@@ -69,7 +69,7 @@
         <translation>Stopp</translation>
     </message>
     <message numerus="yes">
-        <location line="+33"/>
+        <location line="+32"/>
         <source>Stopped: %n not converted</source>
         <translation>
             <numerusform>Gestoppt: %n nicht umgewandelt</numerusform>
@@ -78,17 +78,9 @@
     </message>
 </context>
 <context>
-    <name>DialogPanels</name>
-    <message>
-        <location filename="../DialogPanels.cpp" line="+64"/>
-        <source>HEIC and HEIF images</source>
-        <translation>HEIC- und HEIF-Bilder</translation>
-    </message>
-</context>
-<context>
     <name>DropZone</name>
     <message>
-        <location filename="../DropZone.qml" line="+29"/>
+        <location filename="../DropZone.qml" line="+32"/>
         <source>Drop HEIC files or folders here to add them to the queue</source>
         <translation>HEIC-Dateien oder Ordner hier ablegen, um sie zur Warteschlange hinzuzufügen</translation>
     </message>
@@ -152,20 +144,28 @@
 <context>
     <name>Main</name>
     <message>
-        <location filename="../Main.qml" line="+8"/>
+        <location filename="../Main.qml" line="+9"/>
         <source>Pictavo</source>
         <translation>Pictavo</translation>
     </message>
 </context>
 <context>
+    <name>QtFileDialogs</name>
+    <message>
+        <location filename="../QtFileDialogs.cpp" line="+83"/>
+        <source>HEIC and HEIF images</source>
+        <translation>HEIC- und HEIF-Bilder</translation>
+    </message>
+</context>
+<context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+55"/>
+        <location filename="../ResultsList.qml" line="+58"/>
         <source>Results</source>
         <translation>Ergebnisse</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+11"/>
         <source>%1 converted</source>
         <translation>%1 umgewandelt</translation>
     </message>
@@ -175,30 +175,15 @@
         <translation>%1 fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+20"/>
         <source>— %1</source>
         <translation>— %1</translation>
-    </message>
-    <message>
-        <location line="+13"/>
-        <source>Could not read image</source>
-        <translation>Bild konnte nicht gelesen werden</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Could not create output</source>
-        <translation>Ausgabedatei konnte nicht erstellt werden</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Write failed</source>
-        <translation>Schreiben fehlgeschlagen</translation>
     </message>
 </context>
 <context>
     <name>ResultsSummary</name>
     <message numerus="yes">
-        <location filename="../ResultsSummary.qml" line="+26"/>
+        <location filename="../ResultsSummary.qml" line="+27"/>
         <source>%n converted</source>
         <translation>
             <numerusform>%n umgewandelt</numerusform>
@@ -206,7 +191,7 @@
         </translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>%1, %2</source>
         <extracomment>The number of converted files, then the number of failed ones</extracomment>
         <translation>%1, %2</translation>
@@ -220,7 +205,7 @@
         </translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+7"/>
         <source>Show in Finder</source>
         <translation>In Ordner zeigen</translation>
     </message>
@@ -233,7 +218,7 @@
         <translation>Verarbeitete Dateien</translation>
     </message>
     <message>
-        <location line="+31"/>
+        <location line="+26"/>
         <source>%1 of %2</source>
         <translation>%1 von %2</translation>
     </message>
@@ -241,14 +226,32 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+338"/>
+        <location filename="../../model/Model.cpp" line="+212"/>
         <source>Choose HEIC files to convert</source>
         <translation>HEIC-Dateien zum Umwandeln auswählen</translation>
     </message>
     <message>
-        <location line="+61"/>
+        <location line="+49"/>
         <source>Choose output folder</source>
         <translation>Zielordner auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>pictavo::ResultList</name>
+    <message>
+        <location filename="../../model/ResultList.cpp" line="+72"/>
+        <source>Could not create output</source>
+        <translation>Ausgabedatei konnte nicht erstellt werden</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Write failed</source>
+        <translation>Schreiben fehlgeschlagen</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Could not read image</source>
+        <translation>Bild konnte nicht gelesen werden</translation>
     </message>
 </context>
 </TS>
