@@ -44,9 +44,9 @@ protected:
         return GetParam()(source, to, 0.9, outputDir);
     }
 
-    // Each conversion fails quickly with `message`, names no output, leaves
+    // Each conversion fails quickly for the reason `kind`, names no output, leaves
     // `folder` as it was and the source's bytes unchanged.
-    void expectFailure(const fs::path& source, std::string_view message, const fs::path& folder,
+    void expectFailure(const fs::path& source, FailureKind kind, const fs::path& folder,
                        const std::optional<fs::path>& outputDir = std::nullopt,
                        const std::vector<OutputFormat>& formats = {OutputFormat::jpg, OutputFormat::png}) const
     {
@@ -58,7 +58,7 @@ protected:
             const auto start = std::chrono::steady_clock::now();
             const ConversionResult result = convert(source, format, outputDir);
             EXPECT_LT(std::chrono::steady_clock::now() - start, 1s * kTimeScale) << source;
-            EXPECT_EQ(result.error(), std::string(message)) << source;
+            EXPECT_EQ(result.failureKind(), kind) << source;
             EXPECT_EQ(result.output(), std::nullopt) << source;
         }
         EXPECT_EQ(entriesOf(folder), entries) << "something was left in " << folder;
@@ -138,24 +138,24 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     for (const auto& [what, bytes] : rows) {
         SCOPED_TRACE(what);
         writeBytes(dir / "hostile.heic", bytes);
-        expectFailure(dir / "hostile.heic", kCouldNotReadImage, dir.path());
+        expectFailure(dir / "hostile.heic", FailureKind::unreadable, dir.path());
     }
     // Wider than a JPEG can be: the photo's failure, not the disk's.
     writeRepeatedTileHeic(dir / "wide.heic", 66000, 64, flat(8192, 64, 90, 120, 150));
-    expectFailure(dir / "wide.heic", kCouldNotReadImage, dir.path(), std::nullopt, {OutputFormat::jpg});
+    expectFailure(dir / "wide.heic", FailureKind::unreadable, dir.path(), std::nullopt, {OutputFormat::jpg});
     // Memory running out while the photo decodes (an allocation of a whole
     // grey and alpha image fails), where it can be made to.
     if (GetParam() == &Converter::convert) {
         writeHeic(dir / "grey-alpha.heic", HeicImage(gradient(1024, 1024, 2)));
         const LargeAllocationsFail noMemory(1536 * 1024);
-        expectFailure(dir / "grey-alpha.heic", kCouldNotReadImage, dir.path());
+        expectFailure(dir / "grey-alpha.heic", FailureKind::unreadable, dir.path());
     }
     fs::create_directory(dir / "folder.heic");
-    expectFailure(dir / "folder.heic", kCouldNotReadImage, dir.path());
-    expectFailure(dir / "missing.heic", kCouldNotReadImage, dir.path());
+    expectFailure(dir / "folder.heic", FailureKind::unreadable, dir.path());
+    expectFailure(dir / "missing.heic", FailureKind::unreadable, dir.path());
     if (!permissionsAreIgnored()) {
         fs::permissions(dir / "lossy.heic", fs::perms::none);
-        expectFailure(dir / "lossy.heic", kCouldNotReadImage, dir.path());
+        expectFailure(dir / "lossy.heic", FailureKind::unreadable, dir.path());
     }
 }
 
@@ -169,7 +169,7 @@ TEST_P(Converters, GreyShallowerThanItsHeaderDeclaresConvertsAsDecoded)
     try {
         expected = heifReference(dir / "grey.heic");
     } catch (const std::runtime_error&) {  // where libheif refuses it: unreadable, nothing written
-        return expectFailure(dir / "grey.heic", kCouldNotReadImage, dir.path());
+        return expectFailure(dir / "grey.heic", FailureKind::unreadable, dir.path());
     }
 
     const Raster png = readPng(convert(dir / "grey.heic", OutputFormat::png).output().value());
@@ -220,7 +220,7 @@ TEST_P(Converters, AFullDiskAtAnyMomentOfTheWriteFailsAndLeavesNothing)
                 writeBytes(disk.path() / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
                 ASSERT_EQ(disk.freeBytes(), free);
 
-                expectFailure(dir / "photo.heic", kWriteFailed, disk.path(), disk.path(), {format});
+                expectFailure(dir / "photo.heic", FailureKind::writeFailed, disk.path(), disk.path(), {format});
                 EXPECT_EQ(readBytes(disk.path() / ("photo." + ext(format))), existing);
                 // Not even an unnamed half file keeps its blocks.
                 EXPECT_EQ(disk.freeBytes(), free);
@@ -259,7 +259,7 @@ TEST_P(Converters, AnOutputFolderLostBetweenFilesFailsTheRestAndKeepsWhatWasWrit
                 writeBytes(out, {1});
         }
         // The next conversions (of the same file: any file would do) fail.
-        expectFailure(dir / "photo.heic", kCouldNotCreateOutput, lost == "read-only" ? out : dir.path(), out);
+        expectFailure(dir / "photo.heic", FailureKind::outputNotCreated, lost == "read-only" ? out : dir.path(), out);
         if (lost == "a file") {
             EXPECT_EQ(readBytes(out), std::vector<std::uint8_t>{1});
         } else if (lost == "read-only") {

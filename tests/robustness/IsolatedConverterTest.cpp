@@ -67,7 +67,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
         // Only a worker that stays alive and silent waits for the time limit.
         EXPECT_LT(std::chrono::steady_clock::now() - start,
                   (body.find("sleep") != std::string::npos ? 6s : 1500ms) * kTimeScale);
-        EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
+        EXPECT_EQ(result.failureKind(), FailureKind::unreadable);
         EXPECT_EQ(result.source(), source);
         EXPECT_EQ(photos.entries(), entries);
     }
@@ -138,7 +138,7 @@ TEST(IsolatedConverter, SLOW_EverySampleAnd200MegapixelsComeOutOfTheWorkerAsOutO
             const ConversionResult expected = Converter::convert(source, format, 0.9, local.path());
             const ConversionResult result =
                 IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 600s, source, format, 0.9, isolated.path());
-            EXPECT_EQ(result.error(), expected.error());
+            EXPECT_EQ(result.failureKind(), expected.failureKind());
             EXPECT_TRUE(result.ok() || source != sources.front()) << *result.error();
             EXPECT_EQ(result.output() ? readBytes(*result.output()) : std::vector<std::uint8_t>{},
                       expected.output() ? readBytes(*expected.output()) : std::vector<std::uint8_t>{});
@@ -159,7 +159,7 @@ TEST(IsolatedConverter, AWorkerKilledAtItsTimeLimitLeavesNothing)
                                                                        dir / "large.heic", OutputFormat::png, 0.9,
                                                                        std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s * kTimeScale);
-    EXPECT_EQ(result.error(), std::string(kCouldNotReadImage));
+    EXPECT_EQ(result.failureKind(), FailureKind::unreadable);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"large.heic"});
 }
 
