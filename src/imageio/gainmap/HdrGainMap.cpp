@@ -31,14 +31,12 @@ std::uint32_t mapSize(std::uint32_t size, std::uint32_t scale)
 HdrGainMapBuilder::HdrGainMapBuilder(std::uint32_t width, std::uint32_t height, const HdrHeadroom& headroom,
                                      std::uint32_t scale)
     : width_(width), height_(height), mapWidth_(mapSize(width, std::max(scale, 1u))),
-      mapHeight_(mapSize(height, std::max(scale, 1u))), columnOf_(width), columnWidth_(mapWidth_),
-      sums_(std::size_t(mapWidth_) * 6),
+      mapHeight_(mapSize(height, std::max(scale, 1u))), columnStart_(mapWidth_ + 1), sums_(std::size_t(mapWidth_) * 6),
       map_(std::make_shared<std::vector<std::uint8_t>>(std::size_t(mapWidth_) * mapHeight_ * 3))
 {
-    for (std::uint32_t x = 0; x < width; ++x) {
-        columnOf_[x] = static_cast<std::uint32_t>(std::uint64_t(x) * mapWidth_ / width);
-        ++columnWidth_[columnOf_[x]];
-    }
+    // Pixel x belongs to column x · mapWidth / width, as the map is stretched over the photo.
+    for (std::uint32_t u = 0; u <= mapWidth_; ++u)
+        columnStart_[u] = static_cast<std::uint32_t>((std::uint64_t(u) * width + mapWidth_ - 1) / mapWidth_);
     metadata_.multichannel = true;
     metadata_.useBaseColourSpace = true;
     metadata_.baseHeadroom = 0;
@@ -56,12 +54,16 @@ void HdrGainMapBuilder::addRow(const float* hdrLight, const std::uint8_t* sdr)
     if (nextRow_ >= height_)
         return;
     const std::array<float, 256>& linear = srgbToLinear();
-    for (std::uint32_t x = 0; x < width_; ++x) {
-        double* sum = &sums_[std::size_t(columnOf_[x]) * 6];
-        for (int c = 0; c < 3; ++c) {
-            sum[c] += hdrLight[x * 3 + c];
-            sum[3 + c] += linear[sdr[x * 3 + c]];
-        }
+    for (std::uint32_t u = 0; u < mapWidth_; ++u) {
+        float hdr[3] = {0, 0, 0}, sdrLight[3] = {0, 0, 0};
+        for (std::uint32_t x = columnStart_[u]; x < columnStart_[u + 1]; ++x)
+            for (int c = 0; c < 3; ++c) {
+                hdr[c] += hdrLight[x * 3 + c];
+                sdrLight[c] += linear[sdr[x * 3 + c]];
+            }
+        double* sum = &sums_[std::size_t(u) * 6];
+        for (int c = 0; c < 3; ++c)
+            sum[c] += hdr[c], sum[3 + c] += sdrLight[c];
     }
     ++rowsInSums_;
     const std::uint32_t mapRow = static_cast<std::uint32_t>(std::uint64_t(nextRow_) * mapHeight_ / height_);
@@ -78,7 +80,7 @@ void HdrGainMapBuilder::storeMapRow()
     for (std::uint32_t u = 0; u < mapWidth_; ++u) {
         double* sum = &sums_[std::size_t(u) * 6];
         // The means' offsets, over the sums of `pixels` values.
-        const double offset = kGainMapOffset * double(columnWidth_[u]) * rowsInSums_;
+        const double offset = kGainMapOffset * double(columnStart_[u + 1] - columnStart_[u]) * rowsInSums_;
         for (int c = 0; c < 3; ++c) {
             const double gain = std::log2((sum[c] + offset) / (sum[3 + c] + offset));
             const double encoded = range > 0 ? std::clamp((gain - metadata_.min[c]) / range, 0.0, 1.0) : 0.0;

@@ -39,8 +39,7 @@ private:
 
     std::uint32_t width_, height_, mapWidth_, mapHeight_;
     GainMapMetadata metadata_;
-    std::vector<std::uint32_t> columnOf_;     // each pixel's map column
-    std::vector<std::uint32_t> columnWidth_;  // pixels in each map column
+    std::vector<std::uint32_t> columnStart_;  // each map column's first pixel, then the width
     std::vector<double> sums_;                // per map column: HDR light RGB, SDR light RGB
     std::uint32_t nextRow_ = 0, rowsInSums_ = 0;
     std::shared_ptr<std::vector<std::uint8_t>> map_;

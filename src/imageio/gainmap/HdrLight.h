@@ -32,6 +32,7 @@ private:
     HdrTransfer transfer_;
     double luma_[3];
     std::vector<float> fromCode_;  // PQ: relative display light; HLG: scene light
+    std::vector<float> hlgScale_;  // HLG: the OOTF's factor at evenly spaced scene luminances
 };
 
 // The brightest channel of a PQ picture (16-bit signal samples), in cd/m².
