@@ -18,7 +18,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const HdrCurve curve = std::string_view(argv[1]) == "hlg" ? HdrCurve::hlg : HdrCurve::pq;
-    HdrPhoto photo = hdrPhoto(hdrScene(std::atoi(argv[3]), std::atoi(argv[4]), 1000), curve, argv[2]);
+    HdrPhoto photo = hdrPhoto(std::atoi(argv[3]), std::atoi(argv[4]), curve, argv[2]);
     for (int i = 5; i + 1 < argc; i += 2) {
         const std::string_view option = argv[i];
         const unsigned value = unsigned(std::atoi(argv[i + 1]));
