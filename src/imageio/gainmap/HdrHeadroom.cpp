@@ -25,14 +25,16 @@ std::optional<HdrHeadroom> hdrHeadroom(HdrTransfer transfer, std::optional<doubl
 {
     const bool pq = transfer == HdrTransfer::pq;
     const double peak = pq ? std::max(declared.value_or(0.0), brightestNits) : kHlgNominalPeakNits;
-    const double toneMapPeak = pq ? std::max(declared.value_or(kDefaultHdrPeakNits), brightestNits)
-                                  : std::max(declared.value_or(kDefaultHdrPeakNits), kHlgNominalPeakNits);
+    // The most light the tone mapping turns into SDR white: its source peak,
+    // or HLG's brightest where that peak is lower. That pixel's other
+    // channels are as much dimmer as in HDR, and (H + k) / (S + k) is
+    // largest for the brightest.
+    const double whitePeak = pq ? std::max(declared.value_or(kDefaultHdrPeakNits), brightestNits)
+                                : std::max(declared.value_or(kDefaultHdrPeakNits), kHlgNominalPeakNits);
     const double stops = std::log2(peak / kSdrWhiteNits);
     if (!(stops >= kMinHeadroomStops))
         return std::nullopt;
-    // That pixel's brightest channel is SDR white, the others as much dimmer
-    // as in HDR; (H + k) / (S + k) is largest for the brightest.
-    const double maxGain = std::log2((toneMapPeak / kSdrWhiteNits + kGainMapOffset) / (1 + kGainMapOffset));
+    const double maxGain = std::log2((whitePeak / kSdrWhiteNits + kGainMapOffset) / (1 + kGainMapOffset));
     return HdrHeadroom{stops, maxGain};
 }
 
