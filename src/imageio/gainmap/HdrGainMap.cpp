@@ -54,16 +54,16 @@ void HdrGainMapBuilder::addRow(const float* hdrLight, const std::uint8_t* sdr)
     if (nextRow_ >= height_)
         return;
     const std::array<float, 256>& linear = srgbToLinear();
-    for (std::uint32_t u = 0; u < mapWidth_; ++u) {
-        float hdr[3] = {0, 0, 0}, sdrLight[3] = {0, 0, 0};
-        for (std::uint32_t x = columnStart_[u]; x < columnStart_[u + 1]; ++x)
-            for (int c = 0; c < 3; ++c) {
-                hdr[c] += hdrLight[x * 3 + c];
-                sdrLight[c] += linear[sdr[x * 3 + c]];
-            }
-        double* sum = &sums_[std::size_t(u) * 6];
-        for (int c = 0; c < 3; ++c)
-            sum[c] += hdr[c], sum[3 + c] += sdrLight[c];
+    const float* h = hdrLight;
+    const std::uint8_t* s = sdr;
+    double* sum = sums_.data();
+    for (std::uint32_t u = 0; u < mapWidth_; ++u, sum += 6) {
+        float r = 0, g = 0, b = 0, sr = 0, sg = 0, sb = 0;
+        for (std::uint32_t x = columnStart_[u]; x < columnStart_[u + 1]; ++x, h += 3, s += 3) {
+            r += h[0], g += h[1], b += h[2];
+            sr += linear[s[0]], sg += linear[s[1]], sb += linear[s[2]];
+        }
+        sum[0] += r, sum[1] += g, sum[2] += b, sum[3] += sr, sum[4] += sg, sum[5] += sb;
     }
     ++rowsInSums_;
     const std::uint32_t mapRow = static_cast<std::uint32_t>(std::uint64_t(nextRow_) * mapHeight_ / height_);
