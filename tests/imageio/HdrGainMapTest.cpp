@@ -1,0 +1,192 @@
+// The gain map that brings a PQ or HLG photo's HDR back over its tone-mapped SDR photo.
+
+#include "fixtures/HdrFixtures.h"
+#include "imageio/ImageSource.h"
+#include "imageio/gainmap/HdrGainMap.h"
+#include "imageio/gainmap/HdrLight.h"
+#include "imageio/pixels/ColourProfile.h"
+#include "imageio/pixels/PixelRows.h"
+
+#include <gtest/gtest.h>
+#include <libheif/heif.h>
+
+#include <cmath>
+#include <optional>
+
+namespace pictavo::imageio {
+namespace {
+
+using namespace fixtures;
+
+constexpr double k = kGainMapOffset;
+
+double srgbLinear(int v)
+{
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+}
+
+TEST(HdrHeadroom, ComesFromTheDeclaredPeakElseTheContentsAndHlgsIsNominal)
+{
+    auto stops = [](double nits) { return std::log2(nits / kSdrWhiteNits); };
+    auto gain = [](double nits) { return std::log2((nits / kSdrWhiteNits + k) / (1 + k)); };
+    struct Row {
+        const char* name;
+        HdrTransfer transfer;
+        std::optional<double> declared;
+        double brightest;
+        std::optional<double> stops, maxGain;
+    } rows[] = {
+        {"PQ declared", HdrTransfer::pq, 1000, 800, stops(1000), gain(1000)},
+        {"PQ content, tone-mapped from the default peak", HdrTransfer::pq, {}, 600, stops(600), gain(1000)},
+        {"PQ content over the declared", HdrTransfer::pq, 1000, 4000, stops(4000), gain(4000)},
+        {"HLG nominal, its declared peak tone-mapped", HdrTransfer::hlg, 600, 0, stops(1000), gain(1000)},
+        {"HLG declared over its nominal", HdrTransfer::hlg, 2000, 0, stops(1000), gain(2000)},
+        {"PQ no brighter than SDR white", HdrTransfer::pq, {}, 210, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::optional<HdrHeadroom> headroom = hdrHeadroom(row.transfer, row.declared, row.brightest);
+        ASSERT_EQ(headroom.has_value(), row.stops.has_value());
+        if (headroom) {
+            EXPECT_NEAR(headroom->stops, *row.stops, 1e-9);
+            EXPECT_NEAR(headroom->maxGainStops, *row.maxGain, 1e-9);
+        }
+    }
+}
+
+// A 7 × 4 photo in gain-map samples of about 4 × 4: two samples, over 4 and
+// 3 columns. Each row: the light of the photo's upper and lower halves (HDR
+// RGB, SDR 8-bit RGB) and the gains expected of both samples.
+TEST(HdrGainMapBuilder, GainsAreTheLog2RatioOfTheLightEachSampleCovers)
+{
+    const HdrHeadroom headroom{2.0, 3.0};
+    const double white = srgbLinear(255), mid = srgbLinear(128);
+    auto gain = [](double hdr, double sdr) { return std::log2((hdr + k) / (sdr + k)); };
+    struct Row {
+        const char* name;
+        float hdr[2][3];
+        std::uint8_t sdr[2][3];
+        double gains[3];
+    } rows[] = {
+        {"SDR as HDR, and black", {{float(mid), 0, 1}, {float(mid), 0, 1}}, {{128, 0, 255}, {128, 0, 255}}, {0, 0, 0}},
+        {"each channel its own", {{4, 2, 0.5}, {4, 2, 0.5}}, {{255, 255, 128}, {255, 255, 128}},
+         {gain(4, white), gain(2, white), gain(0.5, mid)}},
+        {"beyond the largest gain, and SDR over HDR", {{20, 0.1f, 0}, {20, 0.1f, 0}}, {{255, 128, 0}, {255, 128, 0}},
+         {3, 0, 0}},
+        {"half bright: the ratio of the means", {{8, 8, 8}, {0, 0, 0}}, {{255, 255, 255}, {0, 0, 0}},
+         {gain(4, white / 2), gain(4, white / 2), gain(4, white / 2)}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HdrGainMapBuilder builder(7, 4, headroom);
+        for (int y = 0; y < 4; ++y) {
+            EXPECT_EQ(builder.finish(), nullptr) << "before its last row";
+            std::vector<float> hdr;
+            std::vector<std::uint8_t> sdr;
+            for (int x = 0; x < 7; ++x) {
+                hdr.insert(hdr.end(), row.hdr[y / 2], row.hdr[y / 2] + 3);
+                sdr.insert(sdr.end(), row.sdr[y / 2], row.sdr[y / 2] + 3);
+            }
+            builder.addRow(hdr.data(), sdr.data());
+        }
+        const std::unique_ptr<GainMap> map = builder.finish();
+        ASSERT_NE(map, nullptr);
+        ASSERT_EQ(std::tuple(map->image.width, map->image.height, map->image.channels), std::tuple(2u, 1u, 3));
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(map->image.data[c], std::clamp(row.gains[c] / 3.0, 0.0, 1.0) * 255, 0.5) << "channel " << c;
+            EXPECT_EQ(map->image.data[3 + c], map->image.data[c]) << "the edge sample, channel " << c;
+        }
+        EXPECT_EQ(std::tuple(map->metadata.alternateHeadroom, map->metadata.max[2], map->metadata.baseOffset[1]),
+                  std::tuple(2.0, 3.0, k));
+    }
+}
+
+// PQ and HLG photos made from known light: their decoded light is that light,
+// and their SDR photo with its gain map at full headroom gives it back.
+TEST(HdrGainMap, GivesBackThePhotosLight)
+{
+    struct Row {
+        const char* name;
+        HdrCurve curve;
+        const char* chroma;
+        std::uint32_t grid;  // tiles each way
+        std::uint16_t clli;
+        std::uint32_t mdcv;
+        std::optional<double> declared;
+    } rows[] = {
+        {"PQ 4:2:0, clli", HdrCurve::pq, "420", 0, 1000, 0, 1000},
+        {"PQ 4:2:2 grid, mdcv", HdrCurve::pq, "422", 2, 0, 4000, 4000},
+        {"PQ 4:2:0, neither", HdrCurve::pq, "420", 0, 0, 0, std::nullopt},
+        {"HLG 4:2:2", HdrCurve::hlg, "422", 0, 0, 0, std::nullopt},
+        {"HLG 4:2:0 grid, clli before mdcv", HdrCurve::hlg, "420", 2, 800, 1000, 800},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HdrPhoto photo = hdrPhoto(256, 192, row.curve, row.chroma);
+        photo.image.gridColumns = photo.image.gridRows = row.grid;
+        photo.image.maxContentLightLevel = row.clli;
+        photo.image.masteringPeakNits = row.mdcv;
+        TempDir dir;
+        writeHeic(dir / "in.heic", photo.image);
+
+        heif_context* context = heif_context_alloc();
+        heif_image_handle* handle = nullptr;
+        heif_context_read_from_file(context, (dir / "in.heic").c_str(), nullptr);
+        heif_context_get_primary_image_handle(context, &handle);
+        const std::optional<double> declared = handle ? declaredPeakNits(handle) : std::nullopt;
+        heif_image_handle_release(handle);
+        heif_context_free(context);
+        EXPECT_EQ(declared, row.declared);
+
+        const Raster signal = heifReference(dir / "in.heic");
+        auto source = ImageSource::open(dir / "in.heic");
+        ASSERT_TRUE(source);
+        auto decoded = (*source)->decode();
+        ASSERT_TRUE(decoded);
+        const std::unique_ptr<DecodedImage> sdr = std::move(*decoded);
+        double luma[3];
+        lumaCoefficients({0.708, 0.292, 0.170, 0.797, 0.131, 0.046, 0.3127, 0.3290}, luma);
+        const HdrTransfer transfer = row.curve == HdrCurve::pq ? HdrTransfer::pq : HdrTransfer::hlg;
+        const HdrLight toLight(transfer, luma);
+        DecodedImage signalImage{signal.width, signal.height, 3, 16,
+                                 reinterpret_cast<const std::uint8_t*>(signal.samples.data()), signal.width * 6u, {}, {}, {}, {}, {}};
+        const std::optional<HdrHeadroom> headroom = hdrHeadroom(transfer, declared, brightestPqNits(signalImage));
+        ASSERT_TRUE(headroom);
+        HdrGainMapBuilder builder(signal.width, signal.height, *headroom);
+        std::vector<float> light(std::size_t(signal.width) * signal.height * 3);
+        std::vector<std::uint8_t> sdrRows(light.size());
+        for (std::uint32_t y = 0; y < signal.height; ++y) {
+            const std::size_t at = std::size_t(y) * signal.width * 3;
+            toLight.row(signalImage.row(y), signal.width, 3, &light[at]);
+            rowAs8BitOpaque(*sdr, y, &sdrRows[at]);
+            builder.addRow(&light[at], &sdrRows[at]);
+        }
+        const std::unique_ptr<GainMap> map = builder.finish();
+        ASSERT_TRUE(map);
+
+        // Mean |stops| where both are lit (over 1 % of SDR white).
+        double decodedError = 0, renditionError = 0;
+        std::size_t lit = 0;
+        for (std::uint32_t y = 0; y < signal.height; ++y)
+            for (std::uint32_t x = 0; x < signal.width; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const std::size_t i = (std::size_t(y) * signal.width + x) * 3 + c;
+                    const double known = photo.nits[i] / kSdrWhiteNits, decoded = light[i];
+                    const std::uint8_t stored = map->image.row(y / kGainMapScale)[x / kGainMapScale * 3 + c];
+                    const double rendition =
+                        (srgbLinear(sdrRows[i]) + k) * std::exp2(stored / 255.0 * map->metadata.max[c]) - k;
+                    if (std::min({known, decoded, rendition}) < 0.01)
+                        continue;
+                    ++lit;
+                    decodedError += std::abs(std::log2(decoded / known));
+                    renditionError += std::abs(std::log2(rendition / decoded));
+                }
+        ASSERT_GT(lit, signal.samples.size() / 2);
+        EXPECT_LT(decodedError / lit, 0.02) << "decoded light against the known light, in stops";
+        EXPECT_LT(renditionError / lit, 0.05) << "the HDR rendition against the decoded light, in stops";
+    }
+}
+
+}  // namespace
+}  // namespace pictavo::imageio
