@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     if (files.empty() || (isolated && gainMaps == imageio::ImageDestination::GainMaps::leftOut))
         return usage();
     const Converter::Transcoder transcoder = [&](imageio::UniqueFd photo, int output) {
-        return Converter::transcode(std::move(photo), output, format, quality, gainMaps);
+        return Converter::transcode(std::move(photo), output, {.to = format, .quality = quality}, gainMaps);
     };
 
     if (isolated) {
@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     for (int round = 0; round < repeat; ++round) {
         for (const auto& file : files) {
             auto start = std::chrono::steady_clock::now();
-            ConversionResult result = isolated ? IsolatedConverter::convert(file, format, quality, outputDir)
+            ConversionResult result = isolated ? IsolatedConverter::convert(file, {.to = format, .quality = quality}, outputDir)
                                                : Converter::convertWith(transcoder, file, format, outputDir);
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (result.ok()) {

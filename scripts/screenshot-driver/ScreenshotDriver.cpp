@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     // or until it is stopped, when the held file is abandoned.
     std::atomic<int> passing{0};
     std::atomic<bool> holding{false};
-    const auto convert = [&](const std::filesystem::path& source, pictavo::OutputFormat format, double quality,
+    const auto convert = [&](const std::filesystem::path& source, const pictavo::ConversionOptions& options,
                              const std::optional<std::filesystem::path>& outputDir, std::stop_token stop) {
         if (passing-- <= 0) {
             while (holding && !stop.stop_requested())
@@ -94,7 +94,7 @@ int main(int argc, char** argv)
         }
         if (stop.stop_requested())
             return pictavo::ConversionResult::failure(source, pictavo::FailureKind::abandoned);
-        return pictavo::Converter::convert(source, format, quality, outputDir);
+        return pictavo::Converter::convert(source, options, outputDir);
     };
 
     const pictavo::StringTable strings;

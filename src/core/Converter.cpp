@@ -29,12 +29,12 @@ ConversionResult failure(const fs::path& source, imageio::Failure failure)
 
 }  // namespace
 
-ConversionResult Converter::convert(const fs::path& source, OutputFormat to, double quality,
+ConversionResult Converter::convert(const fs::path& source, const ConversionOptions& options,
                                     const std::optional<fs::path>& outputDir)
 {
-    return convertWith([to, quality](imageio::UniqueFd photo, int output) {
-        return transcode(std::move(photo), output, to, quality);
-    }, source, to, outputDir);
+    return convertWith([&options](imageio::UniqueFd photo, int output) {
+        return transcode(std::move(photo), output, options);
+    }, source, options.to, outputDir);
 }
 
 ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::path& source, OutputFormat to,
@@ -63,8 +63,9 @@ ConversionResult Converter::convertWith(const Transcoder& transcoder, const fs::
     return ConversionResult(source, output->location(), std::nullopt);
 }
 
-std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, int output, OutputFormat to,
-                                                     double quality, imageio::ImageDestination::GainMaps gainMaps)
+std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, int output,
+                                                     const ConversionOptions& options,
+                                                     imageio::ImageDestination::GainMaps gainMaps)
 {
     using imageio::ImageDestination;
     // Every step says why it failed. What throws instead while the photo is
@@ -75,9 +76,9 @@ std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, in
         if (!image)
             return image.failure();
         ImageDestination destination(output,
-                                     to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg
-                                                             : ImageDestination::Encoding::png,
-                                     quality, gainMaps);
+                                     options.to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg
+                                                                     : ImageDestination::Encoding::png,
+                                     options.quality, gainMaps);
         // A photo whose picture data is broken is the photo's fault, not the disk's:
         // it is decoded before anything is written. A tiled photo bound for a JPEG
         // decodes its first tile here and the others while it is written.

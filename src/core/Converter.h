@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ConversionOptions.h"
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 #include "imageio/Failure.h"
@@ -19,7 +20,7 @@ struct Converter {
     // free one when another program takes it while the photo converts. Never
     // replaces or modifies an existing file; every failure is reported in
     // the result.
-    static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
+    static ConversionResult convert(const std::filesystem::path& source, const ConversionOptions& options,
                                     const std::optional<std::filesystem::path>& outputDir);
 
     // Decodes and encodes: given the opened photo and the descriptor of the
@@ -33,9 +34,9 @@ struct Converter {
     static ConversionResult convertWith(const Transcoder& transcoder, const std::filesystem::path& source,
                                         OutputFormat to, const std::optional<std::filesystem::path>& outputDir);
 
-    // Decodes the primary image of `photo` and writes it as `to` into `output`.
+    // Decodes the primary image of `photo` and writes it as `options` say into `output`.
     static std::optional<imageio::Failure> transcode(
-        imageio::UniqueFd photo, int output, OutputFormat to, double quality,
+        imageio::UniqueFd photo, int output, const ConversionOptions& options,
         imageio::ImageDestination::GainMaps gainMaps = imageio::ImageDestination::GainMaps::written);
 };
 

@@ -67,20 +67,20 @@ void IsolatedConverter::abandonAll()
     WorkerProcess::abandonAll();
 }
 
-ConversionResult IsolatedConverter::convert(const fs::path& source, OutputFormat to, double quality,
+ConversionResult IsolatedConverter::convert(const fs::path& source, const ConversionOptions& options,
                                             const std::optional<fs::path>& outputDir, std::stop_token stop)
 {
     static const std::optional<fs::path> worker = locateWorker();
     if (WorkerProcess::abandoned() || stop.stop_requested())
         return ConversionResult::failure(source, FailureKind::abandoned);
     if (!worker)
-        return Converter::convert(source, to, quality, outputDir);
-    return convertInWorker(*worker, WorkerProcess::timeLimitFor(source), source, to, quality, outputDir,
+        return Converter::convert(source, options, outputDir);
+    return convertInWorker(*worker, WorkerProcess::timeLimitFor(source), source, options, outputDir,
                            std::move(stop));
 }
 
 ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std::chrono::milliseconds timeLimit,
-                                                    const fs::path& source, OutputFormat to, double quality,
+                                                    const fs::path& source, const ConversionOptions& options,
                                                     const std::optional<fs::path>& outputDir, std::stop_token stop)
 {
     if (stop.stop_requested())
@@ -95,7 +95,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         if (!process.running() && !process.start(worker)) {
             if ((stopped = WorkerProcess::abandoned()))
                 return imageio::Failure::unreadable;
-            return Converter::transcode(std::move(photo), output, to, quality);
+            return Converter::transcode(std::move(photo), output, options);
         }
 
         // A stop kills the worker from the thread that asks for it; its socket
@@ -103,7 +103,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         const std::stop_callback killOnStop(stop, [pid = process.pid()] { WorkerProcess::kill(pid); });
         std::optional<imageio::Failure> reported = imageio::Failure::unreadable;
         std::optional<std::string> line;
-        if (WorkerProtocol::sendRequest(process.socket(), {to, quality}, photo.get(), output)) {
+        if (WorkerProtocol::sendRequest(process.socket(), options, photo.get(), output)) {
             photo.reset();
             // The next file's worker starts while this one converts.
             spareOfThisThread().start(worker);
@@ -123,7 +123,7 @@ ConversionResult IsolatedConverter::convertInWorker(const fs::path& worker, std:
         process.stop();
         return reported;
     };
-    ConversionResult result = Converter::convertWith(transcodeInWorker, source, to, outputDir);
+    ConversionResult result = Converter::convertWith(transcodeInWorker, source, options.to, outputDir);
     return stopped ? ConversionResult::failure(source, FailureKind::abandoned) : result;
 }
 

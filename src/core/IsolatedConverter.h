@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ConversionOptions.h"
 #include "core/ConversionResult.h"
 #include "core/OutputFormat.h"
 
@@ -27,7 +28,7 @@ struct IsolatedConverter {
     // file like abandonAll(), but only this call's worker: the result's kind
     // is FailureKind::abandoned (unless the worker had reported first), and
     // later calls with another token work as usual.
-    static ConversionResult convert(const std::filesystem::path& source, OutputFormat to, double quality,
+    static ConversionResult convert(const std::filesystem::path& source, const ConversionOptions& options,
                                     const std::optional<std::filesystem::path>& outputDir,
                                     std::stop_token stop = {});
 
@@ -43,7 +44,7 @@ struct IsolatedConverter {
     // when `worker` cannot be started at all. A stop requested through `stop`
     // kills the worker at once, from whichever thread requests it.
     static ConversionResult convertInWorker(const std::filesystem::path& worker, std::chrono::milliseconds timeLimit,
-                                            const std::filesystem::path& source, OutputFormat to, double quality,
+                                            const std::filesystem::path& source, const ConversionOptions& options,
                                             const std::optional<std::filesystem::path>& outputDir,
                                             std::stop_token stop = {});
 

@@ -35,7 +35,8 @@ std::string qualityText(double quality)
 
 std::string WorkerProtocol::requestLine(const Request& request)
 {
-    return ext(request.to) + " " + qualityText(request.quality) + "\n";
+    return ext(request.to) + " " + qualityText(request.quality) + " " + std::to_string(request.longSide.value_or(0)) +
+           (request.removeLocation ? " 1\n" : " 0\n");
 }
 
 std::optional<WorkerProtocol::Request> WorkerProtocol::parseRequest(std::string_view line)
@@ -43,21 +44,32 @@ std::optional<WorkerProtocol::Request> WorkerProtocol::parseRequest(std::string_
     if (line.empty() || line.back() != '\n')
         return std::nullopt;
     line.remove_suffix(1);
-    const std::size_t space = line.find(' ');
-    if (space == std::string_view::npos)
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0, space = 0; space != std::string_view::npos; start = space + 1) {
+        space = line.find(' ', start);
+        fields.push_back(line.substr(start, space - start));
+    }
+    if (fields.size() != 4)
         return std::nullopt;
     Request request;
     std::optional<OutputFormat> format;
     for (OutputFormat candidate : allOutputFormats) {
-        if (ext(candidate) == line.substr(0, space))
+        if (ext(candidate) == fields[0])
             format = candidate;
     }
-    const std::string_view quality = line.substr(space + 1);
-    const auto [end, error] = std::from_chars(quality.data(), quality.data() + quality.size(), request.quality,
-                                              std::chars_format::hex);
-    if (!format || error != std::errc() || end != quality.data() + quality.size())
+    const auto whole = [](std::string_view text, auto& value, auto... base) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base...);
+        return !text.empty() && error == std::errc() && end == text.data() + text.size();
+    };
+    int longSide = 0;
+    if (!format || !whole(fields[1], request.quality, std::chars_format::hex) || !whole(fields[2], longSide) ||
+        (longSide != 0 && (longSide < Request::kSmallestLongSide || longSide > Request::kLargestLongSide)) ||
+        (fields[3] != "0" && fields[3] != "1"))
         return std::nullopt;
     request.to = *format;
+    if (longSide != 0)
+        request.longSide = longSide;
+    request.removeLocation = fields[3] == "1";
     return request;
 }
 

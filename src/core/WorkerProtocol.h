@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/OutputFormat.h"
+#include "core/ConversionOptions.h"
 #include "imageio/Failure.h"
 #include "imageio/files/UniqueFd.h"
 
@@ -11,14 +11,11 @@
 namespace pictavo {
 
 // What the application and its worker say over their socket. Per file one
-// request goes in: the line "<ext> <quality>\n" carrying two descriptors
+// request goes in: the line "<ext> <quality> <long side> <remove location>\n" carrying two descriptors
 // (SCM_RIGHTS), the photo open for reading and the unnamed output open for
 // writing. One report line comes out: "ok\n", or "error <failure>\n".
 struct WorkerProtocol {
-    struct Request {
-        OutputFormat to = OutputFormat::jpg;
-        double quality = 0.9;
-    };
+    using Request = ConversionOptions;
     // A request as the worker receives it, with its two files.
     struct Received {
         Request request;

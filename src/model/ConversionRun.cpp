@@ -51,7 +51,7 @@ private:
         // An escaping exception would end the process; one file's failure must
         // not cost the rest of the run.
         try {
-            return convert_(file, snapshot_.format, snapshot_.quality, snapshot_.folder, stop_);
+            return convert_(file, snapshot_.options, snapshot_.folder, stop_);
         } catch (const std::exception&) {
             return ConversionResult::failure(file, FailureKind::unreadable);
         }

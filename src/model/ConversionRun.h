@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/ConversionOptions.h"
 #include "core/ConversionResult.h"
-#include "core/OutputFormat.h"
 
 #include <QList>
 #include <QObject>
@@ -17,15 +17,14 @@ namespace pictavo {
 // Converts one file into `folder` (none: next to it); a stop requested through
 // the token abandons it, with a result of FailureKind::abandoned.
 using ConvertFunction =
-    std::function<ConversionResult(const std::filesystem::path& file, OutputFormat format, double quality,
+    std::function<ConversionResult(const std::filesystem::path& file, const ConversionOptions& options,
                                    const std::optional<std::filesystem::path>& folder, std::stop_token stop)>;
 
 // What a run converts, copied from the model when the run starts so that
 // nothing the user changes afterwards reaches the run.
 struct ConversionSnapshot {
     std::vector<std::filesystem::path> files;
-    OutputFormat format = OutputFormat::jpg;
-    double quality = 0.9;
+    ConversionOptions options;
     std::optional<std::filesystem::path> folder;
 };
 

@@ -232,8 +232,7 @@ ConversionSnapshot Model::snapshot() const
     ConversionSnapshot snapshot;
     for (const QUrl& file : files())
         snapshot.files.push_back(localPath(file));
-    snapshot.format = format_;
-    snapshot.quality = quality_;
+    snapshot.options = {.to = format_, .quality = quality_};
     if (useCustomOutput_ && outputDir_)
         snapshot.folder = normalFolder(localPath(*outputDir_));
     return snapshot;

@@ -47,7 +47,7 @@ int main()
         ::_exit(ended ? 0 : 2);
     }
     const std::optional<pictavo::imageio::Failure> failure = pictavo::Converter::transcode(
-        std::move(received->photo), received->output.get(), received->request.to, received->request.quality);
+        std::move(received->photo), received->output.get(), received->request);
     // Both files are let go before the report: the application believes a
     // report only from a worker that holds nothing but its socket and stderr.
     received->output.reset();

@@ -27,7 +27,7 @@ using namespace std::literals;
 
 fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
 {
-    ConversionResult result = Converter::convert(source, format, 0.9, outputDir);
+    ConversionResult result = Converter::convert(source, {.to = format}, outputDir);
     if (!result.ok() || !result.output())
         throw std::runtime_error("conversion failed: " + result.error().value_or("?"));
     return *result.output();
@@ -287,7 +287,7 @@ std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>
 std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder)
 {
     const auto withoutGainMap = [](imageio::UniqueFd photo, int output) {
-        return Converter::transcode(std::move(photo), output, OutputFormat::jpg, 0.9,
+        return Converter::transcode(std::move(photo), output, {.to = OutputFormat::jpg},
                                     imageio::ImageDestination::GainMaps::leftOut);
     };
     const fs::path plain = Converter::convertWith(withoutGainMap, source, OutputFormat::jpg, folder).output().value();
@@ -451,7 +451,7 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         EXPECT_NEAR(metadata.alternateHeadroom, row.stops, 1e-6);
     }
     TempDir out;
-    EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", OutputFormat::png, 0.9, out.path()).failureKind(),
+    EXPECT_EQ(Converter::convert(samples / "bad_hevc_decode_error_64x64.heic", {.to = OutputFormat::png}, out.path()).failureKind(),
               FailureKind::unreadable);
     EXPECT_TRUE(out.entries().empty());
 }
@@ -487,7 +487,7 @@ TEST(ConverterNaming, OutputsTakeTheSourcesBaseNameAndTheFirstFreeNumber)
                            Row{"b/IMG_0001.HEIC", OutputFormat::jpg, "out", "out/IMG_0001-1.jpg"}}) {
         SCOPED_TRACE(row.expected);
         const auto outputDir = row.outputDir ? std::optional(dir / row.outputDir) : std::nullopt;
-        results.push_back(Converter::convert(dir / row.source, row.format, 0.9, outputDir));
+        results.push_back(Converter::convert(dir / row.source, {.to = row.format}, outputDir));
         EXPECT_EQ(results.back().output(), dir / row.expected) << results.back().error().value_or("");
     }
     EXPECT_NE(results[0].id(), results[1].id());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <tuple>
 
 namespace pictavo {
 namespace {
@@ -15,11 +16,20 @@ using imageio::Failure;
 TEST(WorkerProtocol, LinesReadBackAsWrittenAndNothingElseIsBelieved)
 {
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // the application's, where there is one: a decimal comma
-    const std::string line = WorkerProtocol::requestLine({OutputFormat::png, 0.1 + 0.2});
-    std::setlocale(LC_NUMERIC, "C");  // the worker's
-    const auto request = WorkerProtocol::parseRequest(line).value_or(WorkerProtocol::Request{OutputFormat::jpg, -1});
-    EXPECT_EQ(std::pair(request.to, request.quality), std::pair(OutputFormat::png, 0.1 + 0.2)) << line;
-    for (const char* malformed : {"jpg 0.5", "gif 0.5\n", "JPG 0.5\n", "jpg \n", "jpg 0.5 x\n"})
+    for (const WorkerProtocol::Request& sent : {WorkerProtocol::Request{.to = OutputFormat::png, .quality = 0.1 + 0.2},
+                                                WorkerProtocol::Request{OutputFormat::jpg, 0.5, 16, true},
+                                                WorkerProtocol::Request{OutputFormat::jpg, 1, 65535, false}}) {
+        const std::string line = WorkerProtocol::requestLine(sent);
+        std::setlocale(LC_NUMERIC, "C");  // the worker's
+        const auto read = WorkerProtocol::parseRequest(line).value_or(WorkerProtocol::Request{.quality = -1});
+        EXPECT_EQ(std::tie(read.to, read.quality, read.longSide, read.removeLocation),
+                  std::tie(sent.to, sent.quality, sent.longSide, sent.removeLocation)) << line;
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    for (const char* malformed : {"jpg 1p-1 0 0", "gif 1p-1 0 0\n", "JPG 1p-1 0 0\n", "jpg  0 0\n",
+                                  "jpg 1p-1 0 0 x\n", "jpg 1p-1 15 0\n", "jpg 1p-1 65536 0\n",
+                                  "jpg 1p-1 -16 0\n", "jpg 1p-1 0 2\n", "jpg 1p-1 0\n"})
         EXPECT_FALSE(WorkerProtocol::parseRequest(malformed)) << malformed;
 
     struct Row { const char* name; std::string report; std::optional<Failure> read; };

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // One format per input, picked by its length: both writers see every
     // kind of picture, at half the cost of converting each input twice.
     const pictavo::OutputFormat format = size % 2 == 0 ? pictavo::OutputFormat::jpg : pictavo::OutputFormat::png;
-    pictavo::ConversionResult result = pictavo::Converter::convert(input, format, 0.9, std::nullopt);
+    pictavo::ConversionResult result = pictavo::Converter::convert(input, {.to = format}, std::nullopt);
     const auto entries = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
     if (result.ok() != result.output().has_value() || entries != (result.ok() ? 2 : 1))
         std::abort();

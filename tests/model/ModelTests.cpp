@@ -32,14 +32,14 @@ struct Call { fs::path source; OutputFormat format; double quality; std::optiona
 // hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
 // Names containing "bad" fail by themselves, "throw" throw.
 struct FakeConverter {
-    ConversionResult operator()(const fs::path& source, OutputFormat format, double quality,
+    ConversionResult operator()(const fs::path& source, const ConversionOptions& options,
                                 const std::optional<fs::path>& to, std::stop_token stop)
     {
         const QString name = QString::fromStdString(source.filename().string());
         const bool deaf = name.contains("deaf");
         {
             std::unique_lock lock(mutex);
-            calls.append({source, format, quality, to});
+            calls.append({source, options.to, options.quality, to});
             if (passing-- <= 0)  // held until the test lets go, or (unless deaf) stops the run
                 released.wait(lock, deaf ? std::stop_token() : stop, [this] { return !held; });
         }

@@ -30,10 +30,10 @@ namespace {
 using namespace pictavo::fixtures;
 using namespace std::chrono_literals;
 
-ConversionResult convertInTestWorker(const fs::path& source, OutputFormat to, double quality,
+ConversionResult convertInTestWorker(const fs::path& source, const ConversionOptions& options,
                                      const std::optional<fs::path>& outputDir)
 {
-    return IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, to, quality, outputDir);
+    return IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 60s, source, options, outputDir);
 }
 
 class Converters : public testing::TestWithParam<decltype(&Converter::convert)> {
@@ -41,7 +41,7 @@ protected:
     ConversionResult convert(const fs::path& source, OutputFormat to,
                              const std::optional<fs::path>& outputDir = std::nullopt) const
     {
-        return GetParam()(source, to, 0.9, outputDir);
+        return GetParam()(source, {.to = to}, outputDir);
     }
 
     // Each conversion fails quickly for the reason `kind`, names no output, leaves
@@ -369,7 +369,7 @@ TEST(TwoWindows, ConvertingTheSamePhotosIntoOneFolderAtOnceWriteEveryOutputUnder
         EXPECT_EQ(status, 0) << "a photo was not converted";
     }
     for (const char* base : {"IMG_1", "IMG_2"}) {
-        const auto expected = readBytes(Converter::convert(dir / (base + std::string(".heic")), OutputFormat::jpg, 0.9,
+        const auto expected = readBytes(Converter::convert(dir / (base + std::string(".heic")), {.to = OutputFormat::jpg},
                                                            alone).output().value_or(""));
         for (const char* suffix : {".jpg", "-1.jpg"})
             EXPECT_EQ(readBytes(out / (base + std::string(suffix))), expected) << base << suffix;

@@ -63,7 +63,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
         const fs::path worker = writeScript(workers, what, body);
         const auto start = std::chrono::steady_clock::now();
         const ConversionResult result =
-            IsolatedConverter::convertInWorker(worker, 2s * kTimeScale, source, OutputFormat::jpg, 0.9, std::nullopt);
+            IsolatedConverter::convertInWorker(worker, 2s * kTimeScale, source, {.to = OutputFormat::jpg}, std::nullopt);
         // Only a worker that stays alive and silent waits for the time limit.
         EXPECT_LT(std::chrono::steady_clock::now() - start,
                   (body.find("sleep") != std::string::npos ? 6s : 1500ms) * kTimeScale);
@@ -78,7 +78,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
     std::set<std::string> writers;
     for (const char* name : {"photo.jpg", "photo-1.jpg"}) {
         const ConversionResult believed =
-            IsolatedConverter::convertInWorker(worker, 2s * kTimeScale, source, OutputFormat::jpg, 0.9, std::nullopt);
+            IsolatedConverter::convertInWorker(worker, 2s * kTimeScale, source, {.to = OutputFormat::jpg}, std::nullopt);
         ASSERT_EQ(believed.output(), photos / name);
         const std::vector<std::uint8_t> written = readBytes(photos / name);
         const std::string pid(written.begin(), written.end());
@@ -111,7 +111,7 @@ TEST(IsolatedConverter, AWorkerThatCannotBeStartedLeavesTheConversionToThisProce
     std::ofstream(dir / "not-executable") << "#!/bin/sh\nexit 1\n";
     for (const fs::path& worker : {dir / "missing", dir / "not-executable"}) {
         const ConversionResult result =
-            IsolatedConverter::convertInWorker(worker, 10s, dir / "photo.heic", OutputFormat::png, 0.9, std::nullopt);
+            IsolatedConverter::convertInWorker(worker, 10s, dir / "photo.heic", {.to = OutputFormat::png}, std::nullopt);
         ASSERT_TRUE(result.ok()) << worker;
         EXPECT_TRUE(fs::is_regular_file(*result.output()));
     }
@@ -135,9 +135,9 @@ TEST(IsolatedConverter, SLOW_EverySampleAnd200MegapixelsComeOutOfTheWorkerAsOutO
         for (OutputFormat format : allOutputFormats) {
             SCOPED_TRACE(source.filename().string() + " as " + ext(format));
             TempDir local, isolated;
-            const ConversionResult expected = Converter::convert(source, format, 0.9, local.path());
+            const ConversionResult expected = Converter::convert(source, {.to = format}, local.path());
             const ConversionResult result =
-                IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 600s, source, format, 0.9, isolated.path());
+                IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 600s, source, {.to = format}, isolated.path());
             EXPECT_EQ(result.failureKind(), expected.failureKind());
             EXPECT_TRUE(result.ok() || source != sources.front()) << *result.error();
             EXPECT_EQ(result.output() ? readBytes(*result.output()) : std::vector<std::uint8_t>{},
@@ -156,7 +156,7 @@ TEST(IsolatedConverter, AWorkerKilledAtItsTimeLimitLeavesNothing)
     writeRepeatedTileHeic(dir / "large.heic", 4096, 4096, noise(512, 512));
     const auto start = std::chrono::steady_clock::now();
     const ConversionResult result = IsolatedConverter::convertInWorker(PICTAVO_TEST_WORKER, 150ms * kTimeScale,
-                                                                       dir / "large.heic", OutputFormat::png, 0.9,
+                                                                       dir / "large.heic", {.to = OutputFormat::png},
                                                                        std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s * kTimeScale);
     EXPECT_EQ(result.failureKind(), FailureKind::unreadable);

@@ -178,7 +178,7 @@ TEST(Desktop, ThePressActionOfEveryButtonSegmentAndSwitchDoesWhatAClickDoes)
 {
     QAccessible::setActive(true);
     const auto dialogs = std::make_shared<AnsweringDialogs>();
-    AppWindow app(QLocale(QLocale::English, QLocale::UnitedStates), [](const std::filesystem::path& source, OutputFormat, double, const auto&, auto) {
+    AppWindow app(QLocale(QLocale::English, QLocale::UnitedStates), [](const std::filesystem::path& source, const ConversionOptions&, const auto&, auto) {
         return ConversionResult(source, std::filesystem::path(source).replace_extension("jpg"), std::nullopt);
     }, dialogs);
     Model& model = app.model();

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     using namespace pictavo;
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const auto pausing = [](imageio::UniqueFd photo, int output) {
-        std::optional<imageio::Failure> failed = Converter::transcode(std::move(photo), output, OutputFormat::jpg, 0.9);
+        std::optional<imageio::Failure> failed = Converter::transcode(std::move(photo), output, {.to = OutputFormat::jpg});
         std::raise(SIGSTOP);
         return failed;
     };
