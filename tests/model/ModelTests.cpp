@@ -207,8 +207,7 @@ TEST_F(Run, SettingsReachTheRunAsSwitchedOn)
     EXPECT_EQ(std::tuple(model.resize(), model.longSide(), model.removeLocation()), std::tuple(false, 2048, false));
     model.addFiles({file("/p/a.heic")});
     for (const Row& row : rows) {
-        SCOPED_TRACE((row.custom ? "on, " : "off, ") + row.dir.value_or(QUrl()).toString().toStdString() + ", " +
-                     std::to_string(row.side));
+        SCOPED_TRACE("row " + std::to_string(&row - rows));
         model.setUseCustomOutput(row.custom);
         model.setOutputDir(row.dir);
         model.setResize(row.resize);
@@ -225,22 +224,21 @@ TEST_F(Run, SettingsReachTheRunAsSwitchedOn)
 
 // Into a chosen folder, a photo found in a given folder keeps the folders that lead to it, the given
 // folder's name first, each with its own free names; a photo given alone goes straight in. Nothing in
-// the way is replaced: the photo whose folder a file stands in fails.
+// the way is replaced: the photo whose folder a file stands in fails. Rows in queue order.
 TEST(Tree, PhotosFromAGivenFolderKeepItsTreeBelowTheChosenFolder)
 {
     fixtures::TempDir dir;
     const std::pair<const char*, const char*> rows[]{
+        {"Trip/Blocked/IMG_0004.heic", nullptr},  // Out/Trip/Blocked is a file
         {"Trip/Day 1/IMG_0001.heic", "Out/Trip/Day 1/IMG_0001.jpg"},
         {"Trip/Day 2/IMG_0001.heic", "Out/Trip/Day 2/IMG_0001-1.jpg"},  // IMG_0001.jpg is taken there
         {"Trip/Day 2/Night/IMG_0003.heic", "Out/Trip/Day 2/Night/IMG_0003.jpg"},
-        {"Trip/Blocked/IMG_0004.heic", nullptr},  // Out/Trip/Blocked is a file
         {"IMG_0001.heic", "Out/IMG_0001.jpg"},
     };
-    for (const auto& [photo, output] : rows) {
-        fs::create_directories((dir / photo).parent_path());
+    for (const char* made : {"Trip/Blocked", "Trip/Day 1", "Trip/Day 2/Night", "Out/Trip/Day 2"})
+        fs::create_directories(dir / made);
+    for (const auto& [photo, output] : rows)
         fixtures::writeHeic(dir / photo, fixtures::HeicImage(fixtures::quadrants(16, 16)));
-    }
-    fs::create_directories(dir / "Out/Trip/Day 2");
     for (const char* taken : {"Out/Trip/Day 2/IMG_0001.jpg", "Out/Trip/Blocked"})
         std::ofstream(dir / taken).put('x');
     Model model([](const fs::path& source, const ConversionOptions& options, const std::optional<fs::path>& folder,
@@ -252,14 +250,12 @@ TEST(Tree, PhotosFromAGivenFolderKeepItsTreeBelowTheChosenFolder)
     model.convertAll();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isConverting(); }, 20000));
     ASSERT_EQ(model.results().size(), std::ssize(rows));
-    for (const ConversionResult& result : model.results()) {
-        const auto row = std::find_if(std::begin(rows), std::end(rows),
-                                      [&](const auto& row) { return dir / row.first == result.source(); });
-        ASSERT_NE(row, std::end(rows)) << result.source();
-        SCOPED_TRACE(row->first);
-        EXPECT_EQ(result.output(), row->second ? std::optional(dir / row->second) : std::nullopt);
-        EXPECT_EQ(result.failureKind(), row->second ? std::nullopt : std::optional(FailureKind::outputNotCreated));
+    for (int i = 0; i < std::ssize(rows); ++i) {
+        SCOPED_TRACE(rows[i].first);
+        EXPECT_EQ(model.results()[i].source(), dir / rows[i].first);
+        EXPECT_EQ(model.results()[i].output(), rows[i].second ? std::optional(dir / rows[i].second) : std::nullopt);
     }
+    EXPECT_EQ(model.results()[0].failureKind(), FailureKind::outputNotCreated);
     EXPECT_TRUE(fs::is_regular_file(dir / "Out/Trip/Blocked"));
 }
 
