@@ -195,18 +195,16 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
 // The folder and the size reach the run only when switched on; a size out of range is clamped.
 TEST_F(Run, SettingsReachTheRunAsSwitchedOn)
 {
-    struct Row { bool custom; std::optional<QUrl> dir; std::optional<fs::path> folder; bool resize; int side;
-                 std::optional<int> longSide; bool removeLocation; };
-    const Row rows[]{
+    const struct { bool custom; std::optional<QUrl> dir; std::optional<fs::path> folder; bool resize; int side;
+                   std::optional<int> longSide; bool removeLocation; } rows[]{
         {false, std::nullopt, std::nullopt, false, 2048, std::nullopt, false},
         {false, file("/out"), std::nullopt, true, 2048, 2048, true},
         {true, std::nullopt, std::nullopt, false, 800, std::nullopt, false},
         {true, file("/out"), fs::path("/out"), true, 15, 16, false},
         {true, file("/out/"), fs::path("/out"), true, 65536, 65535, true},
     };
-    EXPECT_EQ(std::tuple(model.resize(), model.longSide(), model.removeLocation()), std::tuple(false, 2048, false));
     model.addFiles({file("/p/a.heic")});
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         model.setUseCustomOutput(row.custom);
         model.setOutputDir(row.dir);
@@ -252,7 +250,6 @@ TEST(Tree, PhotosFromAGivenFolderKeepItsTreeBelowTheChosenFolder)
     ASSERT_EQ(model.results().size(), std::ssize(rows));
     for (int i = 0; i < std::ssize(rows); ++i) {
         SCOPED_TRACE(rows[i].first);
-        EXPECT_EQ(model.results()[i].source(), dir / rows[i].first);
         EXPECT_EQ(model.results()[i].output(), rows[i].second ? std::optional(dir / rows[i].second) : std::nullopt);
     }
     EXPECT_EQ(model.results()[0].failureKind(), FailureKind::outputNotCreated);
