@@ -132,6 +132,13 @@ int main(int argc, char** argv)
     model.setOutputDir(QUrl::fromLocalFile(workFolder));
     ok &= save(*window, outputFolder, QStringLiteral("5-custom-folder"));
 
+    // Every option on: smaller photos without their location, into the folder.
+    model.setResize(true);
+    model.setRemoveLocation(true);
+    ok &= save(*window, outputFolder, QStringLiteral("5b-every-option"));
+    model.setResize(false);
+    model.setRemoveLocation(false);
+
     QElapsedTimer timer;
     const auto waitUntil = [&](const std::function<bool()>& done) {
         timer.restart();

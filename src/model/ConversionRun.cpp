@@ -1,5 +1,7 @@
 #include "model/ConversionRun.h"
 
+#include "model/OutputFolders.h"
+
 #include <QFutureWatcher>
 #include <QPromise>
 #include <QRunnable>
@@ -26,7 +28,7 @@ public:
     void run() override
     {
         promise_.start();
-        for (const std::filesystem::path& file : snapshot_.files) {
+        for (const SnapshotFile& file : snapshot_.files) {
             // Stopped (by the user, or because the window closed): the remaining files are left alone.
             if (stop_.stop_requested())
                 break;
@@ -42,18 +44,24 @@ public:
     }
 
 private:
-    ConversionResult convertOne(const std::filesystem::path& file) const
+    ConversionResult convertOne(const SnapshotFile& file) const
     {
         // A folder that is not an absolute local path (a remote or empty URL)
         // would otherwise resolve against the working directory.
         if (snapshot_.folder && !snapshot_.folder->is_absolute())
-            return ConversionResult::failure(file, FailureKind::outputNotCreated);
+            return ConversionResult::failure(file.file, FailureKind::outputNotCreated);
+        std::optional<std::filesystem::path> folder = snapshot_.folder;
+        if (folder && !file.subfolder.empty()) {
+            folder = makeOutputFolder(*folder, file.subfolder);
+            if (!folder)
+                return ConversionResult::failure(file.file, FailureKind::outputNotCreated);
+        }
         // An escaping exception would end the process; one file's failure must
         // not cost the rest of the run.
         try {
-            return convert_(file, snapshot_.options, snapshot_.folder, stop_);
+            return convert_(file.file, snapshot_.options, folder, stop_);
         } catch (const std::exception&) {
-            return ConversionResult::failure(file, FailureKind::unreadable);
+            return ConversionResult::failure(file.file, FailureKind::unreadable);
         }
     }
 

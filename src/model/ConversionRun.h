@@ -20,10 +20,17 @@ using ConvertFunction =
     std::function<ConversionResult(const std::filesystem::path& file, const ConversionOptions& options,
                                    const std::optional<std::filesystem::path>& folder, std::stop_token stop)>;
 
+// One file of a run, and the folders below the run's folder that its output
+// goes into (empty: straight in).
+struct SnapshotFile {
+    std::filesystem::path file;
+    std::filesystem::path subfolder;
+};
+
 // What a run converts, copied from the model when the run starts so that
 // nothing the user changes afterwards reaches the run.
 struct ConversionSnapshot {
-    std::vector<std::filesystem::path> files;
+    std::vector<SnapshotFile> files;
     ConversionOptions options;
     std::optional<std::filesystem::path> folder;
 };

@@ -54,8 +54,16 @@ qsizetype digitRun(QStringView text, qsizetype from)
     return end - from;
 }
 
-// Appends the photos under `folder` to `found`.
-void collect(const fs::path& folder, QList<QUrl>& found, const std::function<bool()>& cancelled)
+// The name a given folder goes by among its outputs: "Trip" for /photos/Trip/; none for the root.
+fs::path nameOf(const fs::path& folder)
+{
+    const fs::path normal = folder.lexically_normal();
+    return normal.has_filename() ? normal.filename() : normal.parent_path().filename();
+}
+
+// Appends the photos under `folder`, reached from the given folder's parent by `subfolder`, to `found`.
+void collect(const fs::path& folder, const fs::path& subfolder, QList<FoundPhoto>& found,
+             const std::function<bool()>& cancelled)
 {
     std::error_code error;
     fs::directory_iterator it(folder, error);
@@ -88,25 +96,27 @@ void collect(const fs::path& folder, QList<QUrl>& found, const std::function<boo
     for (const Entry& file : files) {
         QUrl url = urlOf(file.path);
         if (isConvertible(url))
-            found.append(std::move(url));
+            found.append({std::move(url), subfolder});
     }
-    for (const Entry& subfolder : folders) {
+    for (const Entry& inner : folders) {
         if (cancelled())
             return;
-        collect(subfolder.path, found, cancelled);
+        collect(inner.path, subfolder / inner.path.filename(), found, cancelled);
     }
 }
 
-QList<QUrl> expandFolders(const QList<QUrl>& locations, const std::function<bool()>& cancelled)
+QList<FoundPhoto> expandFolders(const QList<QUrl>& locations, const std::function<bool()>& cancelled)
 {
-    QList<QUrl> found;
+    QList<FoundPhoto> found;
     for (const QUrl& location : locations) {
         if (cancelled())
             break;
-        if (isLocalFolder(location))
-            collect(QFile::encodeName(location.toLocalFile()).toStdString(), found, cancelled);
-        else
-            found.append(location);
+        if (isLocalFolder(location)) {
+            const fs::path folder = QFile::encodeName(location.toLocalFile()).toStdString();
+            collect(folder, nameOf(folder), found, cancelled);
+        } else {
+            found.append({location, {}});
+        }
     }
     return found;
 }
@@ -144,16 +154,16 @@ bool isLocalFolder(const QUrl& url)
     return url.isLocalFile() && fs::is_directory(QFile::encodeName(url.toLocalFile()).toStdString(), error);
 }
 
-QFuture<QList<QUrl>> expandFoldersInBackground(QList<QUrl> locations)
+QFuture<QList<FoundPhoto>> expandFoldersInBackground(QList<QUrl> locations)
 {
-    QPromise<QList<QUrl>> promise;
-    QFuture<QList<QUrl>> future = promise.future();
+    QPromise<QList<FoundPhoto>> promise;
+    QFuture<QList<FoundPhoto>> future = promise.future();
     promise.start();
     // A thread of its own, never waited for: a folder on a stalled share can
     // hold a scan for long, and quitting must not wait for it.
     std::thread([promise = std::move(promise), locations = std::move(locations)]() mutable {
         ::pthread_setname_np(::pthread_self(), "folder-scan");  // so a process listing tells it apart
-        QList<QUrl> found = expandFolders(locations, [&promise] { return promise.isCanceled(); });
+        QList<FoundPhoto> found = expandFolders(locations, [&promise] { return promise.isCanceled(); });
         if (!promise.isCanceled())
             promise.addResult(std::move(found));
         promise.finish();

@@ -4,7 +4,9 @@
 #include "model/PhotoNames.h"
 
 #include <QFile>
+#include <QSet>
 
+#include <algorithm>
 #include <utility>
 
 namespace pictavo {
@@ -159,6 +161,36 @@ void Model::setOutputDir(std::optional<QUrl> folder)
     write(outputDir_, std::move(folder), &Model::outputDirChanged);
 }
 
+bool Model::resize() const
+{
+    return resize_;
+}
+
+void Model::setResize(bool resize)
+{
+    write(resize_, resize, &Model::resizeChanged);
+}
+
+int Model::longSide() const
+{
+    return longSide_;
+}
+
+void Model::setLongSide(int pixels)
+{
+    write(longSide_, std::clamp(pixels, smallestLongSide(), largestLongSide()), &Model::longSideChanged);
+}
+
+bool Model::removeLocation() const
+{
+    return removeLocation_;
+}
+
+void Model::setRemoveLocation(bool remove)
+{
+    write(removeLocation_, remove, &Model::removeLocationChanged);
+}
+
 QString Model::formatName() const
 {
     return QString::fromStdString(rawValue(format_));
@@ -224,6 +256,7 @@ void Model::convertAll()
     setRunSize(fileCount());
     setFinishedCount(0);
     setNotConvertedCount(0);
+    runFiles_ = files();
     run_.start(snapshot());
 }
 
@@ -231,8 +264,11 @@ ConversionSnapshot Model::snapshot() const
 {
     ConversionSnapshot snapshot;
     for (const QUrl& file : files())
-        snapshot.files.push_back(localPath(file));
-    snapshot.options = {.to = format_, .quality = quality_};
+        snapshot.files.push_back({localPath(file), queue_.subfolderOf(file)});
+    snapshot.options = {.to = format_,
+                        .quality = quality_,
+                        .longSide = resize_ ? std::optional(longSide_) : std::nullopt,
+                        .removeLocation = removeLocation_};
     if (useCustomOutput_ && outputDir_)
         snapshot.folder = normalFolder(localPath(*outputDir_));
     return snapshot;
@@ -241,6 +277,13 @@ ConversionSnapshot Model::snapshot() const
 void Model::publish(QList<ConversionResult> results, bool stopped)
 {
     const int notConverted = runSize_ - int(results.size());
+    if (stopped && notConverted > 0) {
+        // Convert then goes on with the rest, and does not make copies of what is done.
+        const QSet<QUrl> finished(runFiles_.begin(), runFiles_.begin() + results.size());
+        QList<QUrl> rest = files();
+        if (rest.removeIf([&finished](const QUrl& file) { return finished.contains(file); }) > 0)
+            setFiles(std::move(rest));
+    }
     setResults(std::move(results));
     if (stopped && notConverted > 0)
         setNotConvertedCount(notConverted);

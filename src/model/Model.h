@@ -38,6 +38,13 @@ class Model : public QObject {
     // True while folders given to addFiles are searched for their photos.
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool useCustomOutput READ useCustomOutput WRITE setUseCustomOutput NOTIFY useCustomOutputChanged)
+    // Photos made smaller, to at most longSide pixels on their long side; never larger.
+    Q_PROPERTY(bool resize READ resize WRITE setResize NOTIFY resizeChanged)
+    Q_PROPERTY(int longSide READ longSide WRITE setLongSide NOTIFY longSideChanged)
+    Q_PROPERTY(int smallestLongSide READ smallestLongSide CONSTANT)
+    Q_PROPERTY(int largestLongSide READ largestLongSide CONSTANT)
+    // Outputs without the place where the photo was taken.
+    Q_PROPERTY(bool removeLocation READ removeLocation WRITE setRemoveLocation NOTIFY removeLocationChanged)
     Q_PROPERTY(QUrl outputDir READ outputDirUrl NOTIFY outputDirChanged)
     Q_PROPERTY(QString outputDirPath READ outputDirPath NOTIFY outputDirChanged)
 
@@ -70,6 +77,15 @@ public:
     void setUseCustomOutput(bool use);
     const std::optional<QUrl>& outputDir() const;
     void setOutputDir(std::optional<QUrl> folder);
+    bool resize() const;
+    void setResize(bool resize);
+    int longSide() const;
+    // Stores the side clamped to smallestLongSide() .. largestLongSide().
+    void setLongSide(int pixels);
+    static int smallestLongSide() { return ConversionOptions::kSmallestLongSide; }
+    static int largestLongSide() { return ConversionOptions::kLargestLongSide; }
+    bool removeLocation() const;
+    void setRemoveLocation(bool remove);
 
     QString formatName() const;
     void setFormatName(const QString& name);
@@ -87,7 +103,8 @@ public:
     // Lets the user pick HEIC files and adds them.
     Q_INVOKABLE void chooseFiles();
     // Converts the whole queue on a worker thread, counts each finished file,
-    // and publishes all results at once when the run ends.
+    // and publishes all results at once when the run ends. A run that Stop
+    // ends leaves in the queue only the files it did not finish.
     Q_INVOKABLE void convertAll();
     // Ends the run in progress (ConversionRun::stop); its results are
     // published with the number of files left unconverted.
@@ -108,6 +125,9 @@ signals:
     void isScanningChanged();
     void useCustomOutputChanged();
     void outputDirChanged();
+    void resizeChanged();
+    void longSideChanged();
+    void removeLocationChanged();
 
 private:
     template <typename T>
@@ -125,7 +145,11 @@ private:
     int notConvertedCount_ = 0;
     bool useCustomOutput_ = false;
     std::optional<QUrl> outputDir_;
+    bool resize_ = false;
+    int longSide_ = 2048;
+    bool removeLocation_ = false;
 
+    QList<QUrl> runFiles_;  // the queue as the current (or last) run took it
     ConversionRun run_;
     std::shared_ptr<FileDialogs> dialogs_;
 };

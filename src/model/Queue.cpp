@@ -1,6 +1,5 @@
 #include "model/Queue.h"
 
-#include "model/FolderScan.h"
 #include "model/PhotoNames.h"
 
 #include <QFutureWatcher>
@@ -12,19 +11,27 @@ namespace pictavo {
 
 namespace {
 
-// The URLs that pass the extension test and are not in `queue`, in order, each once.
-QList<QUrl> unqueuedConvertible(const QList<QUrl>& queue, const QList<QUrl>& urls)
+// The photos that pass the extension test and are not in `queue`, in order, each once.
+QList<FoundPhoto> unqueuedConvertible(const QList<QUrl>& queue, const QList<FoundPhoto>& photos)
 {
     // A set, so that thousands of files from a folder are not each compared with the whole queue.
     QSet<QUrl> seen(queue.begin(), queue.end());
-    QList<QUrl> fresh;
-    for (const QUrl& url : urls) {
-        if (isConvertible(url) && !seen.contains(url)) {
-            seen.insert(url);
-            fresh.append(url);
+    QList<FoundPhoto> fresh;
+    for (const FoundPhoto& photo : photos) {
+        if (isConvertible(photo.url) && !seen.contains(photo.url)) {
+            seen.insert(photo.url);
+            fresh.append(photo);
         }
     }
     return fresh;
+}
+
+QList<FoundPhoto> givenAlone(const QList<QUrl>& urls)
+{
+    QList<FoundPhoto> photos;
+    for (const QUrl& url : urls)
+        photos.append({url, {}});
+    return photos;
 }
 
 }  // namespace
@@ -45,7 +52,14 @@ void Queue::setFiles(QList<QUrl> files)
 {
     emit willChange();
     files_ = std::move(files);
+    const QSet<QUrl> kept(files_.begin(), files_.end());
+    subfolders_.removeIf([&kept](const auto& entry) { return !kept.contains(entry.key()); });
     emit filesChanged();
+}
+
+std::filesystem::path Queue::subfolderOf(const QUrl& file) const
+{
+    return subfolders_.value(file);
 }
 
 bool Queue::isScanning() const
@@ -68,9 +82,9 @@ void Queue::add(const QList<QUrl>& urls)
         setScanning(true);
         scanThenAppend(urls);
     } else {
-        for (const QUrl& url : unqueuedConvertible(files_, urls)) {
+        for (const FoundPhoto& photo : unqueuedConvertible(files_, givenAlone(urls))) {
             emit willChange();
-            files_.append(url);
+            files_.append(photo.url);
             emit filesChanged();
         }
     }
@@ -79,14 +93,21 @@ void Queue::add(const QList<QUrl>& urls)
 void Queue::scanThenAppend(const QList<QUrl>& locations)
 {
     // The watcher is the queue's child: when the queue is gone, nothing is delivered.
-    auto* watcher = new QFutureWatcher<QList<QUrl>>(this);
+    auto* watcher = new QFutureWatcher<QList<FoundPhoto>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        const QList<QUrl> found = watcher->future().resultCount() > 0 ? watcher->result() : QList<QUrl>();
+        const QList<FoundPhoto> found = watcher->future().resultCount() > 0 ? watcher->result() : QList<FoundPhoto>();
         watcher->deleteLater();
         // All in one change: announced one by one, the views would redraw
         // their count thousands of times with the window frozen.
-        if (const QList<QUrl> fresh = unqueuedConvertible(files_, found); !fresh.isEmpty())
-            setFiles(files_ + fresh);
+        if (const QList<FoundPhoto> fresh = unqueuedConvertible(files_, found); !fresh.isEmpty()) {
+            QList<QUrl> files = files_;
+            for (const FoundPhoto& photo : fresh) {
+                files.append(photo.url);
+                if (!photo.subfolder.empty())
+                    subfolders_.insert(photo.url, photo.subfolder);
+            }
+            setFiles(std::move(files));
+        }
         if (!waiting_.isEmpty())
             scanThenAppend(waiting_.takeFirst());
         else

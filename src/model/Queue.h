@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/FolderScan.h"
+
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -19,7 +22,11 @@ public:
     ~Queue() override;
 
     const QList<QUrl>& files() const;
+    // The files that stay keep their subfolders.
     void setFiles(QList<QUrl> files);
+    // For a queued file that a folder scan found, the folders that lead to it
+    // from the parent of the folder given ("Trip/Day 2"); empty for a file given alone.
+    std::filesystem::path subfolderOf(const QUrl& file) const;
     // True while folders given to add() are searched for their photos.
     bool isScanning() const;
     void setScanning(bool scanning);
@@ -41,9 +48,10 @@ private:
     void scanThenAppend(const QList<QUrl>& locations);
 
     QList<QUrl> files_;
+    QHash<QUrl, std::filesystem::path> subfolders_;
     bool scanning_ = false;
     // The folder scan in progress, and the lists given to add() while it runs, oldest first.
-    QFuture<QList<QUrl>> scan_;
+    QFuture<QList<FoundPhoto>> scan_;
     QList<QList<QUrl>> waiting_;
 };
 

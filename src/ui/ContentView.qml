@@ -65,111 +65,181 @@ Item {
             model: root.model
         }
 
-        RowLayout {
-            objectName: "formatRow"
+        // The settings of the next run, closer together than the parts of the window.
+        ColumnLayout {
             Layout.fillWidth: true
-            spacing: 20
+            spacing: 10
 
-            Row {
-                id: formatPicker
-                objectName: "formatPicker"
-                Layout.preferredWidth: 160
-                Accessible.role: Accessible.Grouping
-                Accessible.name: qsTr("Format")
+            RowLayout {
+                objectName: "formatRow"
+                Layout.fillWidth: true
+                spacing: 20
 
-                Repeater {
-                    model: root.model.formats
-                    delegate: Segment {
-                        id: segment
-                        required property string modelData
-                        objectName: "formatButton" + segment.modelData
-                        width: formatPicker.width / root.model.formats.length
-                        text: segment.modelData
-                        // Shows the model's format; a click chooses, never unchooses.
-                        checked: root.model.format === segment.modelData
-                        onClicked: root.model.format = segment.modelData
-                        Accessible.description: formatPicker.Accessible.name
+                Row {
+                    id: formatPicker
+                    objectName: "formatPicker"
+                    Layout.preferredWidth: 160
+                    Accessible.role: Accessible.Grouping
+                    Accessible.name: qsTr("Format")
+
+                    Repeater {
+                        model: root.model.formats
+                        delegate: Segment {
+                            id: segment
+                            required property string modelData
+                            objectName: "formatButton" + segment.modelData
+                            width: formatPicker.width / root.model.formats.length
+                            text: segment.modelData
+                            // Shows the model's format; a click chooses, never unchooses.
+                            checked: root.model.format === segment.modelData
+                            onClicked: root.model.format = segment.modelData
+                            Accessible.description: formatPicker.Accessible.name
+                        }
                     }
+                }
+
+                RowLayout {
+                    objectName: "qualityGroup"
+                    visible: root.model.format === "JPG"
+                    spacing: 6
+
+                    Label {
+                        id: qualityLabel
+                        objectName: "qualityLabel"
+                        text: qsTr("Quality")
+                    }
+
+                    Slider {
+                        objectName: "qualitySlider"
+                        Layout.preferredWidth: 130
+                        from: 0.1
+                        to: 1.0
+                        stepSize: 0
+                        value: root.model.quality
+                        onMoved: root.model.quality = value
+                        Accessible.name: qualityLabel.text
+                        Accessible.description: qualityPercentage.text
+                    }
+
+                    Label {
+                        id: qualityPercentage
+                        objectName: "qualityPercentage"
+                        Layout.preferredWidth: 40
+                        horizontalAlignment: Text.AlignRight
+                        // Truncated, never rounded: 0.57 shows 56%.
+                        text: qsTr("%1%").arg(Math.trunc(root.model.quality * 100))
+                    }
+                }
+
+                Item { Layout.fillWidth: true }
+            }
+
+            // Smaller photos, and photos without their location. Changes made
+            // while a run goes would not reach it, so the controls wait for its end.
+            RowLayout {
+                objectName: "optionsRow"
+                Layout.fillWidth: true
+                enabled: !root.model.isConverting
+                spacing: 6
+
+                Switch {
+                    id: resizeSwitch
+                    objectName: "resizeSwitch"
+                    focusPolicy: Qt.TabFocus
+                    leftPadding: 0
+                    text: qsTr("Resize to")
+                    checked: root.model.resize
+                    onToggled: root.model.resize = checked
+                    Accessible.name: qsTr("Resize to a long side of")
+                    Accessible.onPressAction: root.press(this)
+                    Accessible.onToggleAction: root.press(this)
+                }
+
+                SpinBox {
+                    objectName: "longSideField"
+                    Layout.preferredWidth: 100
+                    enabled: root.model.resize
+                    editable: true
+                    from: root.model.smallestLongSide
+                    to: root.model.largestLongSide
+                    stepSize: 16
+                    value: root.model.longSide
+                    onValueModified: root.model.longSide = value
+                    // A size in pixels, as digits alone: "2048", in every language.
+                    textFromValue: (value, locale) => String(value)
+                    valueFromText: (text, locale) => parseInt(text, 10)
+                    validator: IntValidator {
+                        bottom: root.model.smallestLongSide
+                        top: root.model.largestLongSide
+                    }
+                    Accessible.name: qsTr("Long side in pixels")
+                    // Tab stops at the field inside: that is what a screen reader announces.
+                    Component.onCompleted: contentItem.Accessible.name = Accessible.name
+                }
+
+                Label {
+                    objectName: "pixelsUnit"
+                    text: qsTr("px")
+                    enabled: root.model.resize
+                }
+
+                Item { Layout.fillWidth: true }
+
+                CheckBox {
+                    objectName: "removeLocationBox"
+                    focusPolicy: Qt.TabFocus
+                    rightPadding: 0
+                    text: qsTr("Remove location")
+                    checked: root.model.removeLocation
+                    onToggled: root.model.removeLocation = checked
+                    Accessible.name: text
+                    Accessible.onPressAction: root.press(this)
+                    Accessible.onToggleAction: root.press(this)
                 }
             }
 
             RowLayout {
-                objectName: "qualityGroup"
-                visible: root.model.format === "JPG"
-                spacing: 6
+                objectName: "outputRow"
+                Layout.fillWidth: true
+
+                Switch {
+                    objectName: "customOutputSwitch"
+                    focusPolicy: Qt.TabFocus
+                    leftPadding: 0
+                    text: qsTr("Save to folder:")
+                    checked: root.model.useCustomOutput
+                    onToggled: root.model.useCustomOutput = checked
+                    Accessible.name: text
+                    // Assistive tools press and toggle it as Space does.
+                    Accessible.onPressAction: root.press(this)
+                    Accessible.onToggleAction: root.press(this)
+                }
+
+                // A deep folder never widens the row, nor the window.
+                MiddleElidedLabel {
+                    objectName: "outputFolderText"
+                    visible: root.model.useCustomOutput
+                    text: root.model.outputDirPath !== "" ? root.model.outputDirPath : qsTr("Not set")
+                    color: Theme.secondary
+                }
+
+                AccessibleButton {
+                    objectName: "chooseOutputButton"
+                    visible: root.model.useCustomOutput
+                    text: qsTr("Choose…")
+                    onClicked: root.model.chooseOutputDir()
+                    Accessible.name: qsTr("Choose output folder…")
+                }
 
                 Label {
-                    id: qualityLabel
-                    objectName: "qualityLabel"
-                    text: qsTr("Quality")
+                    objectName: "nextToOriginalsHint"
+                    visible: !root.model.useCustomOutput
+                    text: qsTr("(saves next to originals)")
+                    color: Theme.secondary
                 }
 
-                Slider {
-                    objectName: "qualitySlider"
-                    Layout.preferredWidth: 130
-                    from: 0.1
-                    to: 1.0
-                    stepSize: 0
-                    value: root.model.quality
-                    onMoved: root.model.quality = value
-                    Accessible.name: qualityLabel.text
-                    Accessible.description: qualityPercentage.text
-                }
-
-                Label {
-                    id: qualityPercentage
-                    objectName: "qualityPercentage"
-                    Layout.preferredWidth: 40
-                    horizontalAlignment: Text.AlignRight
-                    // Truncated, never rounded: 0.57 shows 56%.
-                    text: qsTr("%1%").arg(Math.trunc(root.model.quality * 100))
-                }
+                Item { Layout.fillWidth: true }
             }
-
-            Item { Layout.fillWidth: true }
-        }
-
-        RowLayout {
-            objectName: "outputRow"
-            Layout.fillWidth: true
-
-            Switch {
-                objectName: "customOutputSwitch"
-                focusPolicy: Qt.TabFocus
-                leftPadding: 0
-                text: qsTr("Save to folder:")
-                checked: root.model.useCustomOutput
-                onToggled: root.model.useCustomOutput = checked
-                Accessible.name: text
-                // Assistive tools press and toggle it as Space does.
-                Accessible.onPressAction: root.press(this)
-                Accessible.onToggleAction: root.press(this)
-            }
-
-            // A deep folder never widens the row, nor the window.
-            MiddleElidedLabel {
-                objectName: "outputFolderText"
-                visible: root.model.useCustomOutput
-                text: root.model.outputDirPath !== "" ? root.model.outputDirPath : qsTr("Not set")
-                color: Theme.secondary
-            }
-
-            AccessibleButton {
-                objectName: "chooseOutputButton"
-                visible: root.model.useCustomOutput
-                text: qsTr("Choose…")
-                onClicked: root.model.chooseOutputDir()
-                Accessible.name: qsTr("Choose output folder…")
-            }
-
-            Label {
-                objectName: "nextToOriginalsHint"
-                visible: !root.model.useCustomOutput
-                text: qsTr("(saves next to originals)")
-                color: Theme.secondary
-            }
-
-            Item { Layout.fillWidth: true }
         }
 
         RowLayout {

@@ -1,3 +1,4 @@
+#include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
 #include "model/FolderScan.h"
 #include "model/Model.h"
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 
 QUrl file(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
 
-struct Call { fs::path source; OutputFormat format; double quality; std::optional<fs::path> folder; };
+struct Call { fs::path source; ConversionOptions options; std::optional<fs::path> folder; };
 
 // Records its calls and, after the first `passing` files, waits while held; a stop abandons the file in
 // hand, except one whose name contains "deaf" (it finishes, as a conversion in this process does).
@@ -39,7 +40,7 @@ struct FakeConverter {
         const bool deaf = name.contains("deaf");
         {
             std::unique_lock lock(mutex);
-            calls.append({source, options.to, options.quality, to});
+            calls.append({source, options, to});
             if (passing-- <= 0)  // held until the test lets go, or (unless deaf) stops the run
                 released.wait(lock, deaf ? std::stop_token() : stop, [this] { return !held; });
         }
@@ -183,26 +184,76 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
         EXPECT_EQ(results[i].source(), calls[i].source);
         EXPECT_EQ(file(calls[i].source), queue[i]);
         EXPECT_EQ(results[i].ok(), i == 0 || i == 3);  // "bad" fails, "throw" throws
-        EXPECT_EQ(calls[i].format, OutputFormat::jpg);
-        EXPECT_EQ(calls[i].quality, 0.9);
+        EXPECT_EQ(calls[i].options.to, OutputFormat::jpg);
+        EXPECT_EQ(calls[i].options.quality, 0.9);
+        EXPECT_FALSE(calls[i].options.longSide);
+        EXPECT_FALSE(calls[i].options.removeLocation);
         EXPECT_FALSE(calls[i].folder);
     }
 }
 
-TEST_F(Run, OutputFolderIsUsedOnlyWhenSwitchedOnAndChosen)
+// The folder and the size reach the run only when switched on; a size out of range is clamped.
+TEST_F(Run, SettingsReachTheRunAsSwitchedOn)
 {
-    const std::tuple<bool, std::optional<QUrl>, std::optional<fs::path>> cases[]{
-        {false, std::nullopt, std::nullopt}, {false, file("/out"), std::nullopt},
-        {true, std::nullopt, std::nullopt}, {true, file("/out"), fs::path("/out")}, {true, file("/out/"), fs::path("/out")}};
+    const struct { bool custom; std::optional<QUrl> dir; std::optional<fs::path> folder; bool resize; int side;
+                   std::optional<int> longSide; bool removeLocation; } rows[]{
+        {false, std::nullopt, std::nullopt, false, 2048, std::nullopt, false},
+        {false, file("/out"), std::nullopt, true, 2048, 2048, true},
+        {true, std::nullopt, std::nullopt, false, 800, std::nullopt, false},
+        {true, file("/out"), fs::path("/out"), true, 15, 16, false},
+        {true, file("/out/"), fs::path("/out"), true, 65536, 65535, true},
+    };
     model.addFiles({file("/p/a.heic")});
-    for (const auto& [custom, dir, expected] : cases) {
-        SCOPED_TRACE((custom ? "on, " : "off, ") + dir.value_or(QUrl()).toString().toStdString());
-        model.setUseCustomOutput(custom);
-        model.setOutputDir(dir);
+    for (const auto& row : rows) {
+        SCOPED_TRACE("row " + std::to_string(&row - rows));
+        model.setUseCustomOutput(row.custom);
+        model.setOutputDir(row.dir);
+        model.setResize(row.resize);
+        model.setLongSide(row.side);
+        model.setRemoveLocation(row.removeLocation);
         model.convertAll();
         ASSERT_TRUE(finished());
-        EXPECT_EQ(converter.taken().last().folder, expected);
+        const Call call = converter.taken().last();
+        EXPECT_EQ(call.folder, row.folder);
+        EXPECT_EQ(call.options.longSide, row.longSide);
+        EXPECT_EQ(call.options.removeLocation, row.removeLocation);
     }
+}
+
+// Into a chosen folder, a photo found in a given folder keeps the folders that lead to it, the given
+// folder's name first, each with its own free names; a photo given alone goes straight in. Nothing in
+// the way is replaced: the photo whose folder a file stands in fails. Rows in queue order.
+TEST(Tree, PhotosFromAGivenFolderKeepItsTreeBelowTheChosenFolder)
+{
+    fixtures::TempDir dir;
+    const std::pair<const char*, const char*> rows[]{
+        {"Trip/Blocked/IMG_0004.heic", nullptr},  // Out/Trip/Blocked is a file
+        {"Trip/Day 1/IMG_0001.heic", "Out/Trip/Day 1/IMG_0001.jpg"},
+        {"Trip/Day 2/IMG_0001.heic", "Out/Trip/Day 2/IMG_0001-1.jpg"},  // IMG_0001.jpg is taken there
+        {"Trip/Day 2/Night/IMG_0003.heic", "Out/Trip/Day 2/Night/IMG_0003.jpg"},
+        {"IMG_0001.heic", "Out/IMG_0001.jpg"},
+    };
+    for (const char* made : {"Trip/Blocked", "Trip/Day 1", "Trip/Day 2/Night", "Out/Trip/Day 2"})
+        fs::create_directories(dir / made);
+    for (const auto& [photo, output] : rows)
+        fixtures::writeHeic(dir / photo, fixtures::HeicImage(fixtures::quadrants(16, 16)));
+    for (const char* taken : {"Out/Trip/Day 2/IMG_0001.jpg", "Out/Trip/Blocked"})
+        std::ofstream(dir / taken).put('x');
+    Model model([](const fs::path& source, const ConversionOptions& options, const std::optional<fs::path>& folder,
+                   std::stop_token) { return Converter::convert(source, options, folder); }, nullptr);
+    model.addFiles({file(dir / "Trip"), file(dir / "IMG_0001.heic")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
+    model.setUseCustomOutput(true);
+    model.setOutputDir(file(dir / "Out"));
+    model.convertAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isConverting(); }, 20000));
+    ASSERT_EQ(model.results().size(), std::ssize(rows));
+    for (int i = 0; i < std::ssize(rows); ++i) {
+        SCOPED_TRACE(rows[i].first);
+        EXPECT_EQ(model.results()[i].output(), rows[i].second ? std::optional(dir / rows[i].second) : std::nullopt);
+    }
+    EXPECT_EQ(model.results()[0].failureKind(), FailureKind::outputNotCreated);
+    EXPECT_TRUE(fs::is_regular_file(dir / "Out/Trip/Blocked"));
 }
 
 // Stop abandons the file in hand and starts no other; the files finished before are published, a failure
@@ -230,12 +281,16 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
         EXPECT_TRUE(model.results()[0].ok());
         EXPECT_FALSE(model.results()[1].ok());
         EXPECT_EQ(model.notConvertedCount(), notConverted);
-        EXPECT_EQ(model.files(), queue);
+        EXPECT_EQ(model.files(), queue.mid(published));  // what Convert goes on with
     }
-    model.convertAll();  // the next run is whole again
+    const qsizetype before = converter.taken().size();
+    model.convertAll();  // goes on with d alone: nothing done is converted again
     ASSERT_TRUE(finished());
-    EXPECT_EQ(model.results().size(), 4);
+    ASSERT_EQ(converter.taken().size(), before + 1);
+    EXPECT_EQ(converter.taken().last().source, "/p/d.heic");
+    EXPECT_EQ(model.results().size(), 1);
     EXPECT_EQ(model.notConvertedCount(), 0);
+    EXPECT_EQ(model.files(), QList<QUrl>{file("/p/d.heic")});  // a run that ends by itself keeps its queue
 }
 
 // Closing the window mid-run: nothing crashes, and the run begins no file after the one in hand.

@@ -24,7 +24,32 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+20"/>
+        <source>Resize to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Resize to a long side of</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Long side in pixels</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>px</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Remove location</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+17"/>
         <source>Save to folder:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -160,7 +185,7 @@
 <context>
     <name>ResultsList</name>
     <message>
-        <location filename="../ResultsList.qml" line="+58"/>
+        <location filename="../ResultsList.qml" line="+60"/>
         <source>Results</source>
         <translation type="unfinished"></translation>
     </message>
@@ -226,12 +251,12 @@
 <context>
     <name>pictavo::Model</name>
     <message>
-        <location filename="../../model/Model.cpp" line="+212"/>
+        <location filename="../../model/Model.cpp" line="+244"/>
         <source>Choose HEIC files to convert</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+49"/>
+        <location line="+59"/>
         <source>Choose output folder</source>
         <translation type="unfinished"></translation>
     </message>
