@@ -361,6 +361,14 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     EXPECT_EQ(occurrences(standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
     for (const std::string& property : expected)
         EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
+
+    // Without location: no GPS IFD, the rest as before.
+    EXPECT_TRUE(exifBytes(jpegExif(jpg), ExifIfd::gps, 0x0001));
+    for (const auto& exif : {jpegExif(convertOk(dir / "meta.heic", {.to = OutputFormat::jpg, .removeLocation = true})),
+                             pngExif(convertOk(dir / "meta.heic", {.to = OutputFormat::png, .removeLocation = true}))}) {
+        EXPECT_FALSE(exifBytes(exif, ExifIfd::gps, 0x0001));
+        EXPECT_EQ(exifBytes(exif, ExifIfd::ifd0, 0x010F), std::string(kTestMake, sizeof kTestMake));
+    }
 }
 
 // A JPEG's bytes without its XMP (APP1) and MPF and ISO 21496-1 (APP2) segments.
