@@ -1,4 +1,5 @@
 #include "app/LaunchArguments.h"
+#include "fixtures/OutputReaders.h"
 #include "ui/FrozenWriter.h"
 
 #include <QDir>

@@ -3,6 +3,7 @@
 
 #include "core/Converter.h"
 #include "fixtures/HeifFixtures.h"
+#include "fixtures/OutputReaders.h"
 #include "imageio/gainmap/AppleGainMap.h"
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"

@@ -1,6 +1,7 @@
 // The gain map that brings a PQ or HLG photo's HDR back over its tone-mapped SDR photo.
 
 #include "fixtures/HdrFixtures.h"
+#include "fixtures/OutputReaders.h"
 #include "imageio/ImageSource.h"
 #include "imageio/gainmap/HdrGainMap.h"
 #include "imageio/gainmap/HdrLight.h"

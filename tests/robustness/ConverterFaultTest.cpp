@@ -10,6 +10,7 @@
 #include "core/IsolatedConverter.h"
 #include "imageio/ImageSource.h"
 
+#include "fixtures/OutputReaders.h"
 #include "fixtures/ScratchDisk.h"
 
 #include <fcntl.h>
