@@ -35,6 +35,25 @@ std::unique_ptr<DecodedImage> resized(std::unique_ptr<DecodedImage> image, Pixel
     return image;
 }
 
+// The gain map scaled with a photo of `from` scaled to `to`, keeping its
+// fraction of the photo's size so that it stays aligned; null when it cannot
+// be. Whatever stops it, memory running out included, costs the photo its HDR
+// rendition only.
+std::unique_ptr<GainMap> scaledGainMap(std::unique_ptr<GainMap> gainMap, PixelSize from, PixelSize to)
+{
+    try {
+        const DecodedImage& map = gainMap->image;
+        std::unique_ptr<DecodedImage> scaled = resizedImage(
+            map, {scaledSide(map.width, from.width, to.width), scaledSide(map.height, from.height, to.height)});
+        if (!scaled)
+            return nullptr;
+        gainMap->image = std::move(*scaled);
+        return gainMap;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 void removeLocation(DecodedImage& image)
 {
     if (!image.exif.empty())
@@ -66,17 +85,8 @@ std::optional<Failure> ImageDestination::decodeFrom(ImageSource& source)
         removeLocation(*image_);
     if (withGainMap)
         gainMap_ = source.gainMap();
-    if (gainMap_ && size) {
-        // The gain map keeps its fraction of the photo's size, so that it stays aligned.
-        const DecodedImage& map = gainMap_->image;
-        const PixelSize mapSize{scaledSide(map.width, photo.width, size->width),
-                                scaledSide(map.height, photo.height, size->height)};
-        std::unique_ptr<DecodedImage> scaledMap = resizedImage(map, mapSize);
-        if (scaledMap)
-            gainMap_->image = std::move(*scaledMap);
-        else
-            gainMap_.reset();  // costs the photo its HDR rendition only
-    }
+    if (gainMap_ && size)
+        gainMap_ = scaledGainMap(std::move(gainMap_), photo, *size);
     if (gainMap_ && changes_.removeLocation)
         removeLocation(gainMap_->image);
     return std::nullopt;
