@@ -9,7 +9,7 @@
 
 #include "imageio/ImageSource.h"
 #include "imageio/gainmap/HdrGainMap.h"
-#include "imageio/gainmap/HdrLight.h"
+#include "imageio/pixels/HdrLight.h"
 #include "imageio/heif/HeifColour.h"
 #include "imageio/pixels/PixelRows.h"
 #include "imageio/pixels/SampleOperations.h"

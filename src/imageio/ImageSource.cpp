@@ -1,6 +1,8 @@
 #include "imageio/ImageSource.h"
 
 #include "imageio/gainmap/GainMap.h"
+#include "imageio/gainmap/ToneMappedGainMap.h"
+#include "imageio/heif/HeifColour.h"
 #include "imageio/heif/AvcodecHevcDecoder.h"
 #include "imageio/heif/HeifDecoding.h"
 #include "imageio/heif/HeifFileReader.h"
@@ -29,6 +31,8 @@ struct ImageSource::Impl {
     // over the file (a context is not shared between threads). Last: a
     // future still running is awaited when it goes.
     std::optional<std::future<std::unique_ptr<GainMap>>> gainMapAhead;
+    // The gain map of a PQ or HLG photo, made as it was tone-mapped.
+    std::unique_ptr<GainMap> toneMappedGainMap;
 
     HeifHandlePtr handle() const
     {
@@ -124,11 +128,21 @@ Result<std::unique_ptr<DecodedImage>> ImageSource::decode(Purpose purpose)
     std::shared_ptr<heif_image_handle> handle = impl_->handle();
     if (!handle)
         return Failure::unreadable;
-    if (purpose == Purpose::jpegOutputWithGainMap && !impl_->gainMapAhead && hasGainMap(handle.get()))
-        impl_->gainMapAhead = readGainMapAhead(impl_->file->reader.descriptor(), *impl_->primary);
-    std::unique_ptr<DecodedImage> decoded = purpose == Purpose::anyOutput
-                                                ? decodeHeifImage(handle, impl_->file->reader.descriptor())
-                                                : decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor());
+    // A photo without a gain map of its own that is PQ or HLG gets one made
+    // from its light as it is tone-mapped.
+    std::optional<ToneMappedGainMap> madeGainMap;
+    if (purpose == Purpose::jpegOutputWithGainMap && !impl_->gainMapAhead) {
+        if (hasGainMap(handle.get()))
+            impl_->gainMapAhead = readGainMapAhead(impl_->file->reader.descriptor(), *impl_->primary);
+        else
+            madeGainMap.emplace(declaredPeakNits(handle.get()));
+    }
+    std::unique_ptr<DecodedImage> decoded =
+        purpose == Purpose::anyOutput
+            ? decodeHeifImage(handle, impl_->file->reader.descriptor())
+            : decodeHeifImageForJpeg(handle, impl_->file->reader.descriptor(), madeGainMap ? &*madeGainMap : nullptr);
+    if (decoded && madeGainMap)
+        impl_->toneMappedGainMap = madeGainMap->finish();
     if (!decoded)
         return Failure::unreadable;
     return decoded;
@@ -139,6 +153,8 @@ std::unique_ptr<GainMap> ImageSource::gainMap()
     // The gain map is an addition: whatever stops its reading, memory running
     // out included, costs the photo its HDR rendition only.
     try {
+        if (impl_->toneMappedGainMap)
+            return std::move(impl_->toneMappedGainMap);
         if (impl_->gainMapAhead) {
             std::future<std::unique_ptr<GainMap>> reading = std::move(*impl_->gainMapAhead);
             impl_->gainMapAhead.reset();

@@ -19,7 +19,8 @@ public:
     // What decoded pixels are for: a JPEG can take a tiled photo's pixels
     // as they come out of its tiles (DecodedImage::tiles); one that carries
     // the image's gain map has it read on a thread of its own while the photo
-    // decodes (see gainMap()).
+    // decodes, or for a PQ or HLG photo without one, made from its light as
+    // it is tone-mapped (see gainMap()).
     enum class Purpose { anyOutput, jpegOutput, jpegOutputWithGainMap };
 
     // Opens the file; Failure::unreadable when it cannot be read as a HEIF file.
@@ -43,8 +44,8 @@ public:
     // source lives.
     Result<std::unique_ptr<DecodedImage>> decode(Purpose purpose = Purpose::anyOutput);
     // The primary image's HDR gain map, ready to be written after it (see
-    // readGainMap): the one read since the image was decoded for a JPEG,
-    // else read now; nullptr when it has none that can be read.
+    // readGainMap): the one read or made since the image was decoded for a
+    // JPEG, else read now; nullptr when it has none that can be read.
     std::unique_ptr<GainMap> gainMap();
 
     struct Impl;

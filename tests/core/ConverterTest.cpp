@@ -2,11 +2,13 @@
 // orientation and grid; metadata), for fixtures and the real samples, and what they are called.
 
 #include "core/Converter.h"
+#include "fixtures/HdrFixtures.h"
 #include "fixtures/HeifFixtures.h"
 #include "fixtures/OutputReaders.h"
 #include "imageio/gainmap/AppleGainMap.h"
 #include "imageio/gainmap/GainMap.h"
 #include "imageio/ImageSource.h"
+#include "imageio/pixels/HdrLight.h"
 #include "imageio/writing/JpegXmp.h"
 #include "imageio/writing/Md5.h"
 #include "imageio/gainmap/UltraHdrMetadata.h"
@@ -515,6 +517,65 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         }
     }
 }
+
+// PQ and HLG photos made from known light become Ultra HDR JPEGs: the plain
+// JPEG, then a gain map at a quarter of its size whose rendition at full
+// headroom gives the light back where neither is clipped.
+TEST(ConverterHdr, PqAndHlgPhotosGiveTheirLightBack)
+{
+    struct Row {
+        const char* name;
+        HdrCurve curve;
+        const char* chroma;
+        std::uint32_t grid;  // tiles each way
+        std::uint16_t clli;
+        std::uint32_t mdcv;
+        double peakNits;  // the headroom's; PQ's raised to its content's
+    } rows[] = {
+        {"PQ 4:2:0, clli", HdrCurve::pq, "420", 0, 1000, 0, 1000},
+        {"PQ 4:2:2 grid, mdcv", HdrCurve::pq, "422", 2, 0, 4000, 4000},
+        {"PQ 4:2:0, neither: the content's peak", HdrCurve::pq, "420", 0, 0, 0, 0},
+        {"HLG 4:2:2, nominal", HdrCurve::hlg, "422", 0, 0, 0, 1000},
+        {"HLG 4:2:0 grid, clli before mdcv", HdrCurve::hlg, "420", 2, 800, 1000, 1000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HdrPhoto photo = hdrPhoto(256, 192, row.curve, row.chroma);
+        photo.image.gridColumns = photo.image.gridRows = row.grid;
+        photo.image.maxContentLightLevel = row.clli;
+        photo.image.masteringPeakNits = row.mdcv;
+        TempDir dir;
+        writeHeic(dir / "in.heic", photo.image);
+        const fs::path jpg = convertOk(dir / "in.heic", OutputFormat::jpg, dir.path());
+        const auto [map, metadata] = expectUltraHdr(dir / "in.heic", jpg);
+        ASSERT_EQ(std::tuple(map.width, map.height, map.channels), std::tuple(64u, 48u, 3));
+        const Raster signal = heifReference(dir / "in.heic");
+        const double content = imageio::pqSignalToNits(*std::ranges::max_element(signal.samples) / 65535.0);
+        const double peak = row.curve == HdrCurve::pq ? std::max(row.peakNits, content) : row.peakNits;
+        EXPECT_NEAR(metadata.alternateHeadroom, std::log2(peak / 203), 1e-4);
+        writeBytes(dir / "primary.jpg", mpfImages(jpg).first);
+        const Raster sdr = readJpeg(dir / "primary.jpg");
+        double error = 0;
+        std::size_t lit = 0;
+        for (std::uint32_t y = 0; y < sdr.height; ++y)
+            for (std::uint32_t x = 0; x < sdr.width; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const double v = sdr.at(x, y, c) / 255.0, k = metadata.baseOffset[c];
+                    const double linear = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+                    const double range = metadata.max[c] - metadata.min[c];
+                    const double gain = metadata.min[c] + range * map.at(x / 4, y / 4, c) / 255.0;
+                    const double rendition = (linear + k) * std::exp2(gain) - k;
+                    const double known = photo.nits[(std::size_t(y) * sdr.width + x) * 3 + c] / 203;
+                    if (std::min(known, rendition) < 0.01 || known > 0.98 * ((1 + k) * std::exp2(metadata.max[c]) - k))
+                        continue;
+                    ++lit;
+                    error += std::abs(std::log2(rendition / known));
+                }
+        ASSERT_GT(lit, sdr.width * sdr.height * 3 / 2);
+        EXPECT_LT(error / lit, 0.1) << "the HDR rendition against the known light, in stops";
+    }
+}
+
 
 TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
 {

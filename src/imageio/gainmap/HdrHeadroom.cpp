@@ -1,25 +1,11 @@
 #include "imageio/gainmap/HdrHeadroom.h"
 
-#include "imageio/gainmap/HdrLight.h"
+#include "imageio/pixels/HdrLight.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace pictavo::imageio {
-
-std::optional<double> declaredPeakNits(const heif_image_handle* handle)
-{
-    heif_content_light_level level{};
-    if (heif_image_handle_get_content_light_level(handle, &level) && level.max_content_light_level > 0)
-        return level.max_content_light_level;
-    heif_mastering_display_colour_volume raw{};
-    heif_decoded_mastering_display_colour_volume volume{};
-    if (heif_image_handle_get_mastering_display_colour_volume(handle, &raw) &&
-        heif_mastering_display_colour_volume_decode(&raw, &volume).code == heif_error_Ok &&
-        volume.max_display_mastering_luminance > 0)
-        return volume.max_display_mastering_luminance;
-    return std::nullopt;
-}
 
 std::optional<HdrHeadroom> hdrHeadroom(HdrTransfer transfer, std::optional<double> declared, double brightestNits)
 {

@@ -4,8 +4,6 @@
 
 #include <optional>
 
-#include <libheif/heif.h>
-
 namespace pictavo::imageio {
 
 // How far above SDR white an HDR photo's gain map has to reach, in stops.
@@ -22,11 +20,6 @@ struct HdrHeadroom {
 inline constexpr double kGainMapOffset = 1.0 / 64;
 // Below this headroom an HDR rendition would show nothing an SDR screen does not.
 inline constexpr double kMinHeadroomStops = 0.1;
-
-// The peak an HDR photo declares, in cd/m²: its content light level (clli's
-// MaxCLL), else its mastering display's peak (mdcv); none when it has neither.
-// The boxes are the image item's, so a grid's count whatever its tiles carry.
-std::optional<double> declaredPeakNits(const heif_image_handle* handle);
 
 // The headroom of a PQ or HLG photo. PQ: the declared peak, else the
 // content's own (`brightestNits`, the brightest channel of any pixel), and

@@ -95,7 +95,8 @@ std::string formatted(double value)
 void putProperty(std::string& attributes, std::string& elements, const char* name, const double (&values)[3],
                  bool multichannel)
 {
-    if (!multichannel) {
+    // One value stands for three alike, which every reader takes.
+    if (!multichannel || (values[0] == values[1] && values[1] == values[2])) {
         attributes += std::string("\n    hdrgm:") + name + "=\"" + formatted(values[0]) + "\"";
         return;
     }

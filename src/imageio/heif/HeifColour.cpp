@@ -45,23 +45,18 @@ Chromaticities chromaticitiesOf(const heif_color_profile_nclx& n)
             n.color_primary_blue_x,  n.color_primary_blue_y, n.color_primary_white_x, n.color_primary_white_y};
 }
 
-double hdrPeakNits(const heif_image* image)
+std::optional<double> declaredPeakNits(const heif_image_handle* handle)
 {
-    if (heif_image_has_content_light_level(image)) {
-        heif_content_light_level level{};
-        heif_image_get_content_light_level(image, &level);
-        if (level.max_content_light_level > 0)
-            return level.max_content_light_level;
-    }
-    if (heif_image_has_mastering_display_colour_volume(image)) {
-        heif_mastering_display_colour_volume raw{};
-        heif_decoded_mastering_display_colour_volume volume{};
-        heif_image_get_mastering_display_colour_volume(image, &raw);
-        if (heif_mastering_display_colour_volume_decode(&raw, &volume).code == heif_error_Ok &&
-            volume.max_display_mastering_luminance > 0)
-            return volume.max_display_mastering_luminance;
-    }
-    return kDefaultHdrPeakNits;
+    heif_content_light_level level{};
+    if (heif_image_handle_get_content_light_level(handle, &level) && level.max_content_light_level > 0)
+        return level.max_content_light_level;
+    heif_mastering_display_colour_volume raw{};
+    heif_decoded_mastering_display_colour_volume volume{};
+    if (heif_image_handle_get_mastering_display_colour_volume(handle, &raw) &&
+        heif_mastering_display_colour_volume_decode(&raw, &volume).code == heif_error_Ok &&
+        volume.max_display_mastering_luminance > 0)
+        return volume.max_display_mastering_luminance;
+    return std::nullopt;
 }
 
 std::vector<std::uint8_t> outputProfile(std::vector<std::uint8_t> icc, const heif_color_profile_nclx* nclx, bool grey)

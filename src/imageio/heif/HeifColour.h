@@ -4,6 +4,7 @@
 #include "imageio/pixels/ColourProfile.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -19,9 +20,10 @@ bool isHdr(const heif_color_profile_nclx* nclx);
 
 Chromaticities chromaticitiesOf(const heif_color_profile_nclx& nclx);
 
-// The brightest an HDR image is meant to be shown, in cd/m²: its content
-// light level, else its mastering display's peak, else kDefaultHdrPeakNits.
-double hdrPeakNits(const heif_image* image);
+// The peak an HDR image declares, in cd/m²: its content light level (clli's
+// MaxCLL), else its mastering display's peak (mdcv); none when it has neither.
+// The boxes are the image item's, so a grid's count whatever its tiles carry.
+std::optional<double> declaredPeakNits(const heif_image_handle* handle);
 
 // The colour profile a written file carries. An embedded ICC profile is
 // authoritative and travels as it is, unless it cannot describe the output

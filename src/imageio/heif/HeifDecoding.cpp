@@ -79,7 +79,8 @@ std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles, int out
 }
 
 // The image decoded as decodeHeifImage() says, deep tiles to RGB of `deepBits`.
-std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& handle, int file, int deepBits)
+std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& handle, int file, int deepBits,
+                                     ToneMappingObserver* observer = nullptr)
 {
     // HDR goes through libheif's 16-bit RGB and is tone-mapped.
     std::shared_ptr<TiledYCbCrImage> tiles =
@@ -88,7 +89,7 @@ std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& h
             : TiledYCbCrImage::open(handle, file, TiledYCbCrImage::Samples::convertibleToRgb,
                                     TiledYCbCrImage::WhenTurnedWhole::refuse);
     if (!tiles)
-        return decodeWhole(handle.get());
+        return decodeWhole(handle.get(), observer);
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->bitsPerSample = tiles->depth() > 8 ? deepBits : 8;
     std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles, decoded->bitsPerSample);
@@ -107,12 +108,13 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_h
     return decode(handle, file, 16);
 }
 
-std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file)
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file,
+                                                     ToneMappingObserver* observer)
 {
     std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(
         handle, file, TiledYCbCrImage::Samples::jpegYCbCr, TiledYCbCrImage::WhenTurnedWhole::decode);
     if (!tiles)  // a JPEG takes 8 bits: deep tiles are rounded to them as they are converted
-        return decode(handle, file, 8);
+        return decode(handle, file, 8, observer);
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
     decoded->tiles = std::move(tiles);
     return decoded;

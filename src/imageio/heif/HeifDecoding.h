@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/pixels/DecodedImage.h"
+#include "imageio/pixels/ToneMapping.h"
 
 #include <memory>
 
@@ -30,7 +31,9 @@ std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_h
 
 // Decodes one image for writing as a JPEG: a tiled photo in JPEG's own YCbCr
 // comes as its tiles (DecodedImage::tiles), decoded while the JPEG is written;
-// anything else (a 10-bit grid, say) as decodeHeifImage() gives it.
-std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file);
+// anything else (a 10-bit grid, say) as decodeHeifImage() gives it, an HDR
+// one's rows shown to `observer` as they are tone-mapped.
+std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file,
+                                                     ToneMappingObserver* observer = nullptr);
 
 }  // namespace pictavo::imageio

@@ -155,9 +155,10 @@ bool takePixels(const std::shared_ptr<heif_image>& image, std::shared_ptr<std::u
     return layout.alpha ? interleaveGreyAndAlpha(image.get(), decoded) : takeGrey(image, decoded);
 }
 
-// HDR without an embedded profile is tone-mapped to SDR. The nclx that
-// describes the colour is left in `layout`.
-void toneMapHdr(const heif_image* image, Layout& layout, DecodedImage& decoded)
+// HDR without an embedded profile is tone-mapped to SDR, its rows shown to
+// `observer` when given. The nclx that describes the colour is left in `layout`.
+void toneMapHdr(const heif_image_handle* handle, const heif_image* image, Layout& layout, DecodedImage& decoded,
+                ToneMappingObserver* observer)
 {
     if (!layout.icc.empty() || layout.grey)
         return;
@@ -171,12 +172,12 @@ void toneMapHdr(const heif_image* image, Layout& layout, DecodedImage& decoded)
     lumaCoefficients(chromaticitiesOf(*nclx), luma);
     toneMapToSdr(const_cast<std::uint8_t*>(decoded.data), decoded.stride, decoded.width, decoded.height,
                  decoded.channels, curve == TransferCurve::pq ? HdrTransfer::pq : HdrTransfer::hlg,
-                 hdrPeakNits(image), luma);
+                 declaredPeakNits(handle).value_or(kDefaultHdrPeakNits), luma, observer);
 }
 
 }  // namespace
 
-std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle)
+std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle, ToneMappingObserver* observer)
 {
     std::optional<Layout> layout = layoutOf(handle);
     if (!layout)
@@ -195,7 +196,7 @@ std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle)
     if (layout->alpha && heif_image_handle_is_premultiplied_alpha(handle))
         unpremultiply(const_cast<std::uint8_t*>(decoded->data), decoded->stride, decoded->width, decoded->height,
                       decoded->channels, decoded->bitsPerSample);
-    toneMapHdr(image.get(), *layout, *decoded);
+    toneMapHdr(handle, image.get(), *layout, *decoded, observer);
     decoded->icc = outputProfile(std::move(layout->icc), layout->nclx.get(), layout->grey);
     decoded->exif = readExif(handle);
     decoded->xmp = readXmp(handle);

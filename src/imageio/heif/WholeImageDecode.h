@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/pixels/DecodedImage.h"
+#include "imageio/pixels/ToneMapping.h"
 
 #include <memory>
 
@@ -10,8 +11,8 @@ namespace pictavo::imageio {
 
 // Decodes the whole image with libheif, upright, into interleaved samples
 // with its colour profile and metadata (converted to RGB here when that gives
-// libheif's own pixels faster; HDR tone-mapped to SDR). nullptr when the
-// picture data cannot be decoded.
-std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle);
+// libheif's own pixels faster; HDR tone-mapped to SDR, its rows shown to
+// `observer` when given). nullptr when the picture data cannot be decoded.
+std::unique_ptr<DecodedImage> decodeWhole(const heif_image_handle* handle, ToneMappingObserver* observer = nullptr);
 
 }  // namespace pictavo::imageio

@@ -2,6 +2,8 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -97,6 +99,11 @@ std::vector<std::uint8_t> buildRgbIccProfile(const Chromaticities& c, TransferCu
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size))
         return {};
     bytes.resize(size);
+    // lcms2 stamps the header with the current time; a fixed date keeps the
+    // same photo's output the same file. No profile ID is computed over it.
+    static constexpr std::uint8_t kCreated[12] = {0x07, 0xE8, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};  // 2024-01-01 00:00:00
+    if (bytes.size() >= 36)
+        std::copy(std::begin(kCreated), std::end(kCreated), bytes.begin() + 24);
     return bytes;
 }
 

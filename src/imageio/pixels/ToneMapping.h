@@ -15,6 +15,20 @@ inline constexpr double kSdrWhiteNits = 203.0;
 // nominal peak is 1000 cd/m² by definition (BT.2100).
 inline constexpr double kDefaultHdrPeakNits = 1000.0;
 
+// Sees an HDR picture's rows as they are tone-mapped, for whoever needs its
+// light beside its SDR rendition.
+class ToneMappingObserver {
+public:
+    virtual ~ToneMappingObserver() = default;
+    // Once, before the first row: the picture's size and curve and, for PQ,
+    // its brightest channel in cd/m² (0 for HLG).
+    virtual void begin(std::uint32_t width, std::uint32_t height, HdrTransfer transfer, double brightestNits) = 0;
+    // Each row in turn: the display light its signal stands for, per channel
+    // relative to SDR white (3 floats a pixel), and the row once tone-mapped
+    // (16-bit samples, `channels` a pixel).
+    virtual void row(const float* light, const std::uint8_t* sdr, int channels) = 0;
+};
+
 // Tone-maps an HDR picture to SDR, in place.
 //
 // Input: 16-bit samples spanning 0..65535, RGB or RGBA (alpha is left alone),
@@ -37,7 +51,9 @@ inline constexpr double kDefaultHdrPeakNits = 1000.0;
 // brightest sample actually present, so nothing clips.
 // A standard curve rather than an ad-hoc one: its behaviour is documented,
 // predictable and matches what HDR-aware viewers do.
+// `observer`, when given, sees every row.
 void toneMapToSdr(std::uint8_t* data, std::size_t stride, std::uint32_t width, std::uint32_t height, int channels,
-                  HdrTransfer transfer, double sourcePeakNits, const double lumaCoefficients[3]);
+                  HdrTransfer transfer, double sourcePeakNits, const double lumaCoefficients[3],
+                  ToneMappingObserver* observer = nullptr);
 
 }  // namespace pictavo::imageio

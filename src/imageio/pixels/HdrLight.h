@@ -10,6 +10,8 @@ namespace pictavo::imageio {
 
 // Display light in cd/m² of one PQ signal value in 0..1 (SMPTE ST 2084's EOTF).
 double pqSignalToNits(double signal);
+// Its inverse: the PQ signal value in 0..1 of display light in cd/m².
+double nitsToPqSignal(double nits);
 // Scene light in 0..1 of one HLG signal value in 0..1 (BT.2100's inverse OETF).
 double hlgSignalToScene(double signal);
 

@@ -1,4 +1,4 @@
-#include "imageio/gainmap/HdrLight.h"
+#include "imageio/pixels/HdrLight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +12,14 @@ double pqSignalToNits(double signal)
     constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
     const double p = std::pow(std::clamp(signal, 0.0, 1.0), 1.0 / m2);
     return 10000.0 * std::pow(std::max(p - c1, 0.0) / (c2 - c3 * p), 1.0 / m1);
+}
+
+double nitsToPqSignal(double nits)
+{
+    constexpr double m1 = 2610.0 / 16384.0, m2 = 2523.0 / 4096.0 * 128.0;
+    constexpr double c1 = 3424.0 / 4096.0, c2 = 2413.0 / 4096.0 * 32.0, c3 = 2392.0 / 4096.0 * 32.0;
+    const double y = std::pow(std::clamp(nits / 10000.0, 0.0, 1.0), m1);
+    return std::pow((c1 + c2 * y) / (1.0 + c3 * y), m2);
 }
 
 double hlgSignalToScene(double signal)
