@@ -3,7 +3,7 @@
 // process's peak resident memory.
 //
 //   pictavo-bench [--format jpg|png] [--quality 0.9] [--output-dir DIR] [--repeat N]
-//                 [--isolated | --no-gain-map] FILE...
+//                 [--long-side N] [--remove-location] [--isolated | --no-gain-map] FILE...
 //
 // --isolated converts each file in the worker process, as the application does.
 // --no-gain-map writes JPEGs without their HDR gain map, to measure what it
@@ -27,7 +27,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: pictavo-bench [--format jpg|png] [--quality Q] [--output-dir DIR] [--repeat N] "
-                 "[--isolated | --no-gain-map] FILE...\n");
+                 "[--long-side N] [--remove-location] [--isolated | --no-gain-map] FILE...\n");
     return 2;
 }
 
@@ -36,8 +36,7 @@ int usage()
 int main(int argc, char** argv)
 {
     using namespace pictavo;
-    OutputFormat format = OutputFormat::jpg;
-    double quality = 0.9;
+    ConversionOptions options;
     std::optional<std::filesystem::path> outputDir;
     int repeat = 1;
     bool isolated = false;
@@ -52,16 +51,23 @@ int main(int argc, char** argv)
             if (!v)
                 return usage();
             if (std::string_view(v) == "jpg")
-                format = OutputFormat::jpg;
+                options.to = OutputFormat::jpg;
             else if (std::string_view(v) == "png")
-                format = OutputFormat::png;
+                options.to = OutputFormat::png;
             else
                 return usage();
         } else if (arg == "--quality") {
             const char* v = value();
             if (!v)
                 return usage();
-            quality = std::strtod(v, nullptr);
+            options.quality = std::strtod(v, nullptr);
+        } else if (arg == "--long-side") {
+            const char* v = value();
+            if (!v)
+                return usage();
+            options.longSide = std::atoi(v);
+        } else if (arg == "--remove-location") {
+            options.removeLocation = true;
         } else if (arg == "--output-dir") {
             const char* v = value();
             if (!v)
@@ -85,7 +91,7 @@ int main(int argc, char** argv)
     if (files.empty() || (isolated && gainMaps == imageio::ImageDestination::GainMaps::leftOut))
         return usage();
     const Converter::Transcoder transcoder = [&](imageio::UniqueFd photo, int output) {
-        return Converter::transcode(std::move(photo), output, {.to = format, .quality = quality}, gainMaps);
+        return Converter::transcode(std::move(photo), output, options, gainMaps);
     };
 
     if (isolated) {
@@ -97,8 +103,8 @@ int main(int argc, char** argv)
     for (int round = 0; round < repeat; ++round) {
         for (const auto& file : files) {
             auto start = std::chrono::steady_clock::now();
-            ConversionResult result = isolated ? IsolatedConverter::convert(file, {.to = format, .quality = quality}, outputDir)
-                                               : Converter::convertWith(transcoder, file, format, outputDir);
+            ConversionResult result = isolated ? IsolatedConverter::convert(file, options, outputDir)
+                                               : Converter::convertWith(transcoder, file, options.to, outputDir);
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (result.ok()) {
                 std::printf("%s\t%s\t%.3f\n", file.c_str(), result.output()->c_str(), seconds);

@@ -100,6 +100,16 @@ elseif(release STREQUAL "VERSION_CODENAME=trixie")
 else()
   set(libavcodec "libavcodec${avcodec_soname}")
 endif()
+# libswscale scales photos to a smaller size; it comes from the same FFmpeg
+# source as libavcodec, so the same security fixes.
+string(REGEX MATCH "^[0-9]+" swscale_soname "${LIBSWSCALE_VERSION}")
+if(release STREQUAL "VERSION_CODENAME=bookworm")
+  set(libswscale "libswscale${swscale_soname} (>= 7:5.1.9-0+deb12u1)")
+elseif(release STREQUAL "VERSION_CODENAME=trixie")
+  set(libswscale "libswscale${swscale_soname} (>= 7:7.1.6-0+deb13u1)")
+else()
+  set(libswscale "libswscale${swscale_soname}")
+endif()
 set(PICTAVO_RUNTIME_DEPENDS
     qml6-module-qtqml
     qml6-module-qtquick
@@ -116,7 +126,8 @@ set(PICTAVO_RUNTIME_DEPENDS
     "libheif1 (>= 1.19)"
     libheif-plugin-libde265
     ${libde265}
-    ${libavcodec})
+    ${libavcodec}
+    ${libswscale})
 list(JOIN PICTAVO_RUNTIME_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # The portal's platform theme gives the desktop's own file chooser (the
 # application asks Qt for it); without it, or with no portal running, the

@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace pictavo {
 
 namespace fs = std::filesystem;
@@ -25,6 +27,15 @@ ConversionResult failure(const fs::path& source, imageio::Failure failure)
         return ConversionResult::failure(source, FailureKind::writeFailed);
     }
     return ConversionResult::failure(source, FailureKind::unreadable);
+}
+
+imageio::ImageChanges changes(const ConversionOptions& options)
+{
+    imageio::ImageChanges changes{.removeLocation = options.removeLocation};
+    if (options.longSide)
+        changes.longSide = static_cast<std::uint32_t>(
+            std::clamp(*options.longSide, ConversionOptions::kSmallestLongSide, ConversionOptions::kLargestLongSide));
+    return changes;
 }
 
 }  // namespace
@@ -78,7 +89,7 @@ std::optional<imageio::Failure> Converter::transcode(imageio::UniqueFd photo, in
         ImageDestination destination(output,
                                      options.to == OutputFormat::jpg ? ImageDestination::Encoding::jpeg
                                                                      : ImageDestination::Encoding::png,
-                                     options.quality, gainMaps);
+                                     options.quality, changes(options), gainMaps);
         // A photo whose picture data is broken is the photo's fault, not the disk's:
         // it is decoded before anything is written. A tiled photo bound for a JPEG
         // decodes its first tile here and the others while it is written.

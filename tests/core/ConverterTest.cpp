@@ -28,12 +28,18 @@ namespace {
 using namespace fixtures;
 using namespace std::literals;
 
-fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
+fs::path convertOk(const fs::path& source, const ConversionOptions& options,
+                   const std::optional<fs::path>& outputDir = std::nullopt)
 {
-    ConversionResult result = Converter::convert(source, {.to = format}, outputDir);
+    ConversionResult result = Converter::convert(source, options, outputDir);
     if (!result.ok() || !result.output())
         throw std::runtime_error("conversion failed: " + result.error().value_or("?"));
     return *result.output();
+}
+
+fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
+{
+    return convertOk(source, {.to = format}, outputDir);
 }
 
 auto whole(const Raster& r)
@@ -201,6 +207,95 @@ TEST(ConverterGrid, PartialEdgeTilesAreCroppedToTheImage)
     }
 }
 
+// `upright` sampled at the centre of each pixel of a `width` × `height` picture
+// over it (bilinearly): on a smooth gradient, what a resample should give.
+Raster resampledReference(const Raster& upright, std::uint32_t width, std::uint32_t height)
+{
+    Raster out{width, height, upright.channels, upright.bitDepth, {}};
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (int c = 0; c < upright.channels; ++c) {
+                const double u = std::clamp((x + 0.5) * upright.width / width - 0.5, 0.0, upright.width - 1.0);
+                const double v = std::clamp((y + 0.5) * upright.height / height - 0.5, 0.0, upright.height - 1.0);
+                const auto x0 = std::uint32_t(u), y0 = std::uint32_t(v);
+                const std::uint32_t x1 = std::min(x0 + 1, upright.width - 1), y1 = std::min(y0 + 1, upright.height - 1);
+                const double fx = u - x0, fy = v - y0;
+                const double top = upright.at(x0, y0, c) * (1 - fx) + upright.at(x1, y0, c) * fx;
+                const double bottom = upright.at(x0, y1, c) * (1 - fx) + upright.at(x1, y1, c) * fx;
+                out.samples.push_back(std::uint16_t(std::lround(top * (1 - fy) + bottom * fy)));
+            }
+    return out;
+}
+
+// The largest difference, as a fraction of full scale, away from a border of `margin` pixels.
+double worstInside(const Raster& a, const Raster& b, std::uint32_t margin)
+{
+    double worst = 0;
+    for (std::uint32_t y = margin; y + margin < a.height; ++y)
+        for (std::uint32_t x = margin; x + margin < a.width; ++x)
+            for (int c = 0; c < a.channels; ++c)
+                worst = std::max(worst, std::abs(a.at(x, y, c) - b.at(x, y, c)) / double(a.maxValue()));
+    return worst;
+}
+
+// A long side scales the upright picture (turned, mirrored, cropped, tiled, deep) to it, the
+// other side rounded, never enlarging: PNG and JPEG alike, their pixels those of the picture
+// resampled. Fine stripes come out as their mean, not as moiré, and transparent stripes lend
+// no colour to the opaque ones beside them.
+TEST(ConverterResize, TheUprightLongSideIsScaledToTheSizeAsked)
+{
+    struct Row {
+        Pixels pixels;
+        int orientation;
+        std::uint32_t grid, cropWidth;
+        int longSide;
+        std::uint32_t width, height;  // written
+        bool stripes = false;
+    };
+    auto stripes = [](std::uint32_t width, std::uint32_t height, int channels, bool across) {
+        Pixels p{width, height, channels, 8, {}};
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x)
+                for (int c = 0; c < channels; ++c)
+                    p.samples.push_back((across ? x : y) % 2 ? 255 : 0);
+        return p;
+    };
+    for (const Row& row : {Row{gradient(301, 157), 1, 0, 0, 100, 100, 52}, Row{gradient(256, 128), 6, 2, 0, 100, 50, 100},
+                           Row{gradient(256, 128), 2, 0, 0, 64, 64, 32}, Row{gradient(256, 128), 1, 0, 192, 100, 100, 50},
+                           Row{gradient(64, 32), 1, 0, 0, 64, 64, 32}, Row{gradient(301, 157), 1, 0, 0, 17, 17, 9},
+                           Row{gradient(200, 100, 3, 10), 8, 0, 0, 75, 38, 75}, Row{stripes(257, 64, 3, true), 1, 0, 0, 100, 100, 25, true},
+                           Row{stripes(64, 257, 1, false), 1, 0, 0, 100, 25, 100, true},
+                           Row{stripes(257, 64, 4, true), 1, 0, 0, 100, 100, 25, true}}) {
+        SCOPED_TRACE(::testing::Message() << row.pixels.width << "x" << row.pixels.height << " orientation "
+                                          << row.orientation << " to " << row.longSide);
+        TempDir dir;
+        HeicImage image(row.pixels);
+        image.orientation = row.orientation;
+        image.cropWidth = row.cropWidth, image.cropHeight = row.cropWidth / 2;
+        if (row.grid) {
+            image.gridColumns = image.gridRows = row.grid;
+            image.lossless = false, image.chroma = "420", image.nclx = Nclx{};
+        }
+        writeHeic(dir / "in.heic", image);
+        const Raster upright = heifReference(dir / "in.heic");
+        const Raster png = readPng(convertOk(dir / "in.heic", {.to = OutputFormat::png, .longSide = row.longSide}));
+        const Raster jpeg = readJpeg(convertOk(dir / "in.heic", {.to = OutputFormat::jpg, .longSide = row.longSide}));
+        ASSERT_EQ(std::pair(png.width, png.height), std::pair(row.width, row.height));
+        ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(row.width, row.height));
+        EXPECT_EQ(decodesAsTiles(dir / "in.heic"), row.grid > 0);
+        if (!row.stripes) {
+            const Raster expected = resampledReference(upright, row.width, row.height);
+            EXPECT_LT(worstInside(png, expected, 2), 0.012);
+            EXPECT_TRUE(closeToReference(jpeg, expected));
+            continue;
+        }
+        for (std::uint32_t y = 3; y + 3 < png.height; ++y)
+            for (std::uint32_t x = 3; x + 3 < png.width; ++x)
+                for (int c = 0; c < png.channels; ++c)  // white wherever it shows, half transparent
+                    ASSERT_NEAR(png.at(x, y, c), png.channels == 4 && c < 3 ? 255 : 127.5, 6) << x << "," << y;
+    }
+}
+
 std::size_t occurrences(std::string_view text, std::string_view part)
 {
     return std::ranges::distance(std::views::split(text, part)) - 1;
@@ -269,6 +364,14 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     EXPECT_EQ(occurrences(standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
     for (const std::string& property : expected)
         EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
+
+    // Without location: no GPS IFD, the rest as before.
+    EXPECT_TRUE(exifBytes(jpegExif(jpg), ExifIfd::gps, 0x0001));
+    for (const auto& exif : {jpegExif(convertOk(dir / "meta.heic", {.to = OutputFormat::jpg, .removeLocation = true})),
+                             pngExif(convertOk(dir / "meta.heic", {.to = OutputFormat::png, .removeLocation = true}))}) {
+        EXPECT_FALSE(exifBytes(exif, ExifIfd::gps, 0x0001));
+        EXPECT_EQ(exifBytes(exif, ExifIfd::ifd0, 0x010F), std::string(kTestMake, sizeof kTestMake));
+    }
 }
 
 // A JPEG's bytes without its XMP (APP1) and MPF and ISO 21496-1 (APP2) segments.
@@ -287,10 +390,10 @@ std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>
     return kept;
 }
 
-std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder)
+std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder, std::optional<int> longSide = {})
 {
-    const auto withoutGainMap = [](imageio::UniqueFd photo, int output) {
-        return Converter::transcode(std::move(photo), output, {.to = OutputFormat::jpg},
+    const auto withoutGainMap = [longSide](imageio::UniqueFd photo, int output) {
+        return Converter::transcode(std::move(photo), output, {.to = OutputFormat::jpg, .longSide = longSide},
                                     imageio::ImageDestination::GainMaps::leftOut);
     };
     const fs::path plain = Converter::convertWith(withoutGainMap, source, OutputFormat::jpg, folder).output().value();
@@ -304,7 +407,8 @@ std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& fold
 // both forms, agreeing; the primary, its XMP and APP2 segments aside, is the
 // plain JPEG byte for byte, its XMP naming the gain map's length. The gain map's
 // pixels and metadata are returned for checking.
-std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& source, const fs::path& jpg)
+std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& source, const fs::path& jpg,
+                                                           std::optional<int> longSide = {})
 {
     const MpfImages mpf = mpfImages(jpg);
     const auto noMap = std::pair(Raster{}, imageio::GainMapMetadata{});
@@ -316,7 +420,7 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
     EXPECT_EQ(std::vector(mpf.second.begin(), mpf.second.begin() + 2), (std::vector<std::uint8_t>{0xFF, 0xD8}));
     EXPECT_EQ(std::vector(mpf.first.end() - 2, mpf.first.end()), (std::vector<std::uint8_t>{0xFF, 0xD9}));
     const fs::path folder = jpg.parent_path();
-    EXPECT_EQ(withoutGainMapSegments(mpf.first), withoutGainMapSegments(plainJpeg(source, folder)));
+    EXPECT_EQ(withoutGainMapSegments(mpf.first), withoutGainMapSegments(plainJpeg(source, folder, longSide)));
     const std::string length = "Item:Length=\"" + std::to_string(mpf.second.size()) + "\"";
     std::optional<imageio::GainMapMetadata> xmpForm, isoForm;
     const auto segments = jpegSegments(jpg, 0xE1);
@@ -345,7 +449,8 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
 // A gain map follows the photo's turn, mirror and crop: each of its pixels
 // shows the quadrant of the photo under it, through Apple's re-encoding where
 // it is Apple's. One that cannot be read (no headroom, damaged metadata,
-// larger than the photo) leaves the plain JPEG, byte for byte.
+// larger than the photo) leaves the plain JPEG, byte for byte. Scaled, it keeps
+// its fraction of the photo's size.
 TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
 {
     const std::string appleXmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
@@ -362,12 +467,15 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         GainMapFixture map;
         bool written;
         bool grid = false;  // the photo as 2×2 tiles, written band by band
+        std::optional<int> longSide = std::nullopt;
     };
     // Sizes of whole 64×64 blocks: the encoder pads and crops smaller ones.
     const Pixels grey = quadrants(128, 64, 1);
     for (const Row& row : {Row{7, 0, {grey, imageio::kAppleGainMapType, appleXmp, {}}, true},
                            Row{2, 192, {grey, "", "", tmap}, true},
                            Row{1, 0, {grey, "", "", tmap}, true, true},
+                           Row{1, 0, {grey, "", "", tmap}, true, true, 128},
+                           Row{6, 0, {grey, imageio::kAppleGainMapType, appleXmp, {}}, true, false, 128},
                            Row{6, 160, {quadrants(128, 64), imageio::kSamsungGainMapType, imageio::hdrgmGainMapXmp(iso), {}}, true},
                            Row{1, 0, {grey, imageio::kAppleGainMapType, "", {}}, false},
                            Row{1, 0, {grey, "", "", std::vector(tmap.begin(), tmap.end() - 3)}, false},
@@ -383,13 +491,14 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
             image.lossless = false, image.chroma = "420", image.nclx = Nclx{1, 13, 6, true};
         }
         writeHeic(dir / "hdr.heic", image);
-        const fs::path jpg = convertOk(dir / "hdr.heic", OutputFormat::jpg, dir.path());
+        const fs::path jpg = convertOk(dir / "hdr.heic", {.to = OutputFormat::jpg, .longSide = row.longSide}, dir.path());
         if (!row.written) {
             EXPECT_EQ(readBytes(jpg), plainJpeg(dir / "hdr.heic", dir.path()));
             continue;
         }
-        const auto [map, metadata] = expectUltraHdr(dir / "hdr.heic", jpg);
-        const Raster photo = readPng(convertOk(dir / "hdr.heic", OutputFormat::png, dir.path()));
+        const auto [map, metadata] = expectUltraHdr(dir / "hdr.heic", jpg, row.longSide);
+        const Raster photo =
+            readPng(convertOk(dir / "hdr.heic", {.to = OutputFormat::png, .longSide = row.longSide}, dir.path()));
         EXPECT_EQ(std::pair(map.width * 2, map.height * 2), std::pair(photo.width, photo.height));
         EXPECT_EQ(map.channels, row.map.pixels.channels);
         const bool apple = row.map.auxiliaryType == imageio::kAppleGainMapType;

@@ -30,7 +30,8 @@ class ExifEditorByteOrder : public ::testing::TestWithParam<bool> {};
 
 // A block that fits is edited in place; one over the limit loses its thumbnail
 // and MakerNote but keeps the rest, its GPS and Interoperability IFDs too. TIFF
-// types a sub-IFD pointer LONG or IFD.
+// types a sub-IFD pointer LONG or IFD. A size a SHORT cannot hold takes the tag
+// out. Without location, the GPS IFD is gone, its bytes zeroed, all else kept.
 TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsTheLimit)
 {
     struct Row {
@@ -39,7 +40,8 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
         bool whole;
         std::uint16_t exifPointerType;
     };
-    for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true, 4}, Row{40000, 40000, 65527, 640, 480, false, 13}}) {
+    for (const Row& row : {Row{100, 500, kUnlimited, 3024, 4032, true, 4}, Row{40000, 40000, 65527, 640, 480, false, 13},
+                           Row{100, 500, kUnlimited, 3024, 70000, true, 4}}) {
         SCOPED_TRACE(row.whole ? "fits whole" : "over the limit");
         const std::vector<std::uint8_t> in = buildTiff({.bigEndian = GetParam(), .makerNoteSize = row.makerNote,
                                                         .thumbnailSize = row.thumbnail,
@@ -51,7 +53,8 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
         EXPECT_EQ(exifBytes(out, ExifIfd::exif, 0x927C).has_value(), row.whole);  // MakerNote
         EXPECT_EQ(exifOrientation(out), 1);
         EXPECT_EQ(exifNumber(out, ExifIfd::exif, 0xA002), row.width);  // PixelXDimension
-        EXPECT_EQ(exifNumber(out, ExifIfd::exif, 0xA003), row.height);  // PixelYDimension
+        EXPECT_EQ(exifNumber(out, ExifIfd::exif, 0xA003),
+                  row.height <= 0xFFFF ? std::optional<double>(row.height) : std::nullopt);  // PixelYDimension
         EXPECT_EQ(exifBytes(out, ExifIfd::ifd0, 0x010F), std::string(kTestMake, sizeof kTestMake));  // Make
         EXPECT_EQ(exifBytes(out, ExifIfd::gps, 0x0001), "N\0"s);  // GPSLatitudeRef
         EXPECT_EQ(exifBytes(out, ExifIfd::interop, 0x0001), "R98\0"s);  // InteroperabilityIndex
@@ -61,6 +64,15 @@ TEST_P(ExifEditorByteOrder, OutputExifSaysUprightDescribesTheWrittenSizeAndFitsT
         EXPECT_EQ(exifForOutput(in, 10, 10, in.size() - 1).size(), reduced);
         EXPECT_EQ(exifForOutput(in, 10, 10, reduced).size(), reduced);
         EXPECT_TRUE(exifForOutput(in, 10, 10, reduced - 1).empty());
+
+        const std::vector<std::uint8_t> placeless = exifWithoutLocation(in);
+        ASSERT_EQ(placeless.size(), in.size());
+        EXPECT_FALSE(exifNumber(placeless, ExifIfd::gps, 0x0000));  // GPSVersionID
+        EXPECT_EQ(std::count(placeless.begin() + tiff_layout::kGpsIfd, placeless.begin() + tiff_layout::kInteropIfd, 0),
+                  tiff_layout::kInteropIfd - tiff_layout::kGpsIfd);
+        for (const auto& [ifd, tag] : {std::pair(ExifIfd::ifd0, 0x010F), {ExifIfd::ifd0, 0x0112}, {ExifIfd::exif, 0x927C},
+                                       {ExifIfd::exif, 0xA002}, {ExifIfd::interop, 0x0001}, {ExifIfd::ifd1, 0x0201}})
+            EXPECT_EQ(exifBytes(placeless, ifd, std::uint16_t(tag)), exifBytes(in, ifd, std::uint16_t(tag))) << tag;
     }
 }
 
@@ -193,6 +205,29 @@ TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNoth
     for (const auto& [in, out] : cases) {
         const std::vector<std::uint8_t> edited = xmpForOutput(bytesOf(in), 640, 480);
         EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out == "-" ? "" : out) << in;
+    }
+}
+
+// Without location: no exif:GPS… nor place name, as attribute or element (with
+// what it holds); everything else byte for byte, other namespaces' namesakes too.
+TEST(XmpEditor, LocationGoesAndEverythingElseStays)
+{
+    const std::string places = R"( xmlns:photoshop="http://ns.adobe.com/photoshop/1.0/")"
+                               R"( xmlns:Iptc4xmpCore="http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/")"
+                               R"( xmlns:Iptc4xmpExt="http://iptc.org/std/Iptc4xmpExt/2008-02-29/" xmlns:my="urn:my")";
+    const std::pair<std::string, std::string> cases[] = {
+        {described(R"(exif:GPSLatitude="51,10.7N" tiff:Make="A" exif:GPSAltitude="97/1")" + places),
+         described(R"(tiff:Make="A")" + places)},
+        {described(R"(photoshop:City="Bath")" + places,
+                   "<Iptc4xmpExt:LocationShown><rdf:Bag><rdf:li Iptc4xmpExt:City='Bath'/></rdf:Bag></Iptc4xmpExt:LocationShown>"
+                   "\n <photoshop:Country>UK</photoshop:Country><my:City>kept</my:City><photoshop:State>S</photoshop:State>"
+                   "<Iptc4xmpCore:Location>L</Iptc4xmpCore:Location><Iptc4xmpExt:LocationCreated/><exif:GPSImgDirection/>"),
+         described(places.substr(1), "<my:City>kept</my:City>")},
+        {"<d/", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        const std::vector<std::uint8_t> edited = xmpWithoutLocation(bytesOf(in));
+        EXPECT_EQ(std::string(edited.begin(), edited.end()), out) << in;
     }
 }
 

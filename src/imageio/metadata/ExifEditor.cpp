@@ -12,6 +12,8 @@ constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kMakerNoteTag = 0x927C;
 constexpr std::uint16_t kPixelXDimensionTag = 0xA002;
 constexpr std::uint16_t kPixelYDimensionTag = 0xA003;
+constexpr std::uint16_t kImageWidthTag = 0x0100;
+constexpr std::uint16_t kImageLengthTag = 0x0101;
 
 void put(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint32_t value, int size, ByteOrder order)
 {
@@ -130,14 +132,40 @@ ReadResult<ExifEditor> ExifEditor::open(std::span<const std::uint8_t> tiff)
     return ExifEditor(std::vector<std::uint8_t>(tiff.begin(), tiff.end()), reader->order());
 }
 
-void ExifEditor::setShortOrLong(const TiffEntry& entry, std::uint32_t value)
+void ExifEditor::setShortOrLong(const TiffIfd& ifd, const TiffEntry& entry, std::uint32_t value)
 {
-    if (entry.count < 1 || !reader().value(entry))
+    if (entry.count >= 1 && reader().value(entry)) {
+        if (entry.type == tiff::kShort && value <= 0xFFFF)
+            return put(data_, entry.valueAt, value, 2, order_);
+        if (entry.type == tiff::kLong && entry.count == 1)
+            return put(data_, entry.valueAt, value, 4, order_);
+    }
+    removeEntry(ifd, entry);
+}
+
+void ExifEditor::zero(std::uint64_t at, std::uint64_t size)
+{
+    if (at <= data_.size() && size <= data_.size() - at)
+        std::fill_n(data_.begin() + static_cast<std::ptrdiff_t>(at), size, std::uint8_t(0));
+}
+
+void ExifEditor::removeEntry(const TiffIfd& ifd, const TiffEntry& entry)
+{
+    const std::size_t table = std::size_t(ifd.offset) + 2;
+    const std::size_t end = table + std::size_t(ifd.count) * tiff::kEntrySize;
+    if (ifd.count == 0 || entry.at < table || entry.at + tiff::kEntrySize > end)
         return;
-    if (entry.type == tiff::kShort && value <= 0xFFFF)
-        put(data_, entry.valueAt, value, 2, order_);
-    else if (entry.type == tiff::kLong && entry.count == 1)
-        put(data_, entry.valueAt, value, 4, order_);
+    // The link follows the table when it lies within the block; else the
+    // zeroed bytes read as "no next IFD".
+    std::uint8_t link[4] = {};
+    const bool hasLink = end + 4 <= data_.size();
+    if (hasLink)
+        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(end), 4, link);
+    std::copy(data_.begin() + static_cast<std::ptrdiff_t>(entry.at + tiff::kEntrySize),
+              data_.begin() + static_cast<std::ptrdiff_t>(end), data_.begin() + static_cast<std::ptrdiff_t>(entry.at));
+    zero(end - tiff::kEntrySize, hasLink ? tiff::kEntrySize + 4 : tiff::kEntrySize);
+    std::copy_n(link, 4, data_.begin() + static_cast<std::ptrdiff_t>(end - tiff::kEntrySize));
+    put(data_, ifd.offset, ifd.count - 1u, 2, order_);
 }
 
 void ExifEditor::setOrientation(std::uint16_t value)
@@ -145,19 +173,49 @@ void ExifEditor::setOrientation(std::uint16_t value)
     const TiffReader tiff = reader();
     const ReadResult<TiffIfd> ifd0 = tiff.firstIfd();
     if (const ReadResult<TiffEntry> entry = ifd0 ? tiff.find(*ifd0, kOrientationTag) : ifd0.failure())
-        setShortOrLong(*entry, value);
+        setShortOrLong(*ifd0, *entry, value);
 }
 
 void ExifEditor::setPixelDimensions(std::uint32_t width, std::uint32_t height)
 {
+    const ReadResult<ExifIfds> ifds = readExifIfds(reader());
+    if (!ifds)
+        return;
+    // Each edit may move the entries after it: every entry is found afresh.
+    auto set = [this](const TiffIfd& ifd, std::uint16_t tag, std::uint32_t value) {
+        const TiffReader tiff = reader();
+        const ReadResult<TiffIfd> current = tiff.ifd(ifd.offset);
+        if (const ReadResult<TiffEntry> entry = current ? tiff.find(*current, tag) : current.failure())
+            setShortOrLong(*current, *entry, value);
+    };
+    set(ifds->ifd0, kImageWidthTag, width);
+    set(ifds->ifd0, kImageLengthTag, height);
+    if (ifds->exif) {
+        set(ifds->exif->ifd, kPixelXDimensionTag, width);
+        set(ifds->exif->ifd, kPixelYDimensionTag, height);
+    }
+}
+
+void ExifEditor::removeGps()
+{
     const TiffReader tiff = reader();
     const ReadResult<ExifIfds> ifds = readExifIfds(tiff);
-    if (!ifds || !ifds->exif)
+    if (!ifds)
         return;
-    if (ReadResult<TiffEntry> entry = tiff.find(ifds->exif->ifd, kPixelXDimensionTag))
-        setShortOrLong(*entry, width);
-    if (ReadResult<TiffEntry> entry = tiff.find(ifds->exif->ifd, kPixelYDimensionTag))
-        setShortOrLong(*entry, height);
+    // Only a GPS IFD that is none of the others is zeroed; a damaged pointer
+    // still goes.
+    if (const std::optional<ExifIfds::Child>& gps = ifds->gps) {
+        for (std::size_t i = 0; i < gps->ifd.count; ++i) {
+            const TiffEntry entry = tiff.entry(gps->ifd, i);
+            if (entry.valueSize > 4)
+                zero(entry.valueAt, entry.valueSize);
+        }
+        const std::uint64_t table = 2 + std::uint64_t(gps->ifd.count) * tiff::kEntrySize;
+        zero(gps->ifd.offset, table);
+        zero(gps->ifd.offset + table, 4);
+    }
+    if (const ReadResult<TiffEntry> pointer = tiff.find(ifds->ifd0, kGpsIfdTag))
+        removeEntry(ifds->ifd0, *pointer);
 }
 
 std::vector<std::uint8_t> ExifEditor::reduced() const
@@ -167,13 +225,31 @@ std::vector<std::uint8_t> ExifEditor::reduced() const
     return ifds ? ExifRebuilder(tiff, *ifds).rebuild() : std::vector<std::uint8_t>{};
 }
 
-std::vector<std::uint8_t> exifForOutput(std::span<const std::uint8_t> exif, std::uint32_t width,
-                                        std::uint32_t height, std::size_t maxSize)
+namespace {
+
+std::span<const std::uint8_t> withoutPrefix(std::span<const std::uint8_t> exif)
 {
     static constexpr std::uint8_t kExifPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
     if (exif.size() >= 6 && std::equal(kExifPrefix, kExifPrefix + 6, exif.begin()))
-        exif = exif.subspan(6);
-    ReadResult<ExifEditor> editor = ExifEditor::open(exif);
+        return exif.subspan(6);
+    return exif;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> exifWithoutLocation(std::span<const std::uint8_t> exif)
+{
+    ReadResult<ExifEditor> editor = ExifEditor::open(withoutPrefix(exif));
+    if (!editor)
+        return {};
+    editor->removeGps();
+    return editor->bytes();
+}
+
+std::vector<std::uint8_t> exifForOutput(std::span<const std::uint8_t> exif, std::uint32_t width,
+                                        std::uint32_t height, std::size_t maxSize)
+{
+    ReadResult<ExifEditor> editor = ExifEditor::open(withoutPrefix(exif));
     if (!editor)
         return {};
     // The pixels written are upright, so the stored orientation no longer applies;
