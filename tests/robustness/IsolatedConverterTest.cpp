@@ -9,7 +9,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <csignal>
 #include <cstdlib>
 
 #include <chrono>
