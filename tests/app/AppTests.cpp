@@ -27,7 +27,6 @@ namespace fx = pictavo::fixtures;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Waits up to `limit` for `done`, looking every millisecond.
 bool waitFor(const std::function<bool()>& done, Clock::duration limit)
 {
     for (const auto start = Clock::now(); !done(); std::this_thread::sleep_for(1ms)) {

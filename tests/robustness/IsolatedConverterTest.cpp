@@ -9,7 +9,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <csignal>
 #include <cstdlib>
 
 #include <chrono>
@@ -127,10 +126,9 @@ TEST(IsolatedConverter, SLOW_EverySampleAnd200MegapixelsComeOutOfTheWorkerAsOutO
     writeRepeatedTileHeic(dir / "200mp.heic", 12240, 16320, flat(512, 512, 40, 120, 200));
     std::vector<fs::path> sources{dir / "200mp.heic"};
     std::error_code noSamples;
-    for (const fs::directory_entry& sample : fs::directory_iterator(samplesDir(), noSamples)) {
+    for (const fs::directory_entry& sample : fs::directory_iterator(samplesDir(), noSamples))
         if (sample.path().extension() != ".md")
             sources.push_back(sample.path());
-    }
     for (const fs::path& source : sources) {
         for (OutputFormat format : allOutputFormats) {
             SCOPED_TRACE(source.filename().string() + " as " + ext(format));

@@ -1,9 +1,7 @@
 // "serve…" stands in for the worker: its pid into each output, then success reported; it never ends on its own,
-// as a worker taken over by its photo would not. "serve" lets go of both files first; "serve-keeping" keeps the
-// output open, "serve-on-stderr" moves it onto its standard error, "serve-from-a-thread" keeps it in a thread that
-// outlives the main one, and "serve-undumpable" (confined as the worker is) makes itself undumpable, so that
-// nobody else can list its descriptors. Any other action runs confined as the worker is: exit 0 when it worked, 3
-// when refused (or killed by the filter).
+// as a worker taken over by its photo would not. "serve" lets go of both files first; the other serve-… variants
+// hold on to the output as their names say ("serve-undumpable" confined, so nobody else can list its descriptors).
+// Any other action runs confined as the worker is: exit 0 when it worked, 3 when refused (or killed by the filter).
 
 #include "core/WorkerProtocol.h"
 #include "worker/Confinement.h"
