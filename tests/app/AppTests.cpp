@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -144,18 +146,31 @@ TEST(Quit, QuittingWhileAStuckFolderSearchRunsEndsTheProcessPromptly)
     const Driver app({tree.path().string()});
     ASSERT_GT(app.pid, 0);
     ASSERT_EQ(app.readLine(), "scanning 1\n");
-    // The searching thread names itself once it runs.
+    // The searching thread names itself once it runs. It is held as a hung network folder would hold it: at a
+    // call that reads the folder, never where it may hold a lock the quitting thread needs (the allocator's).
+    const auto atFolderCall = [](pid_t thread) {
+        user_regs_struct registers{};
+        if (::ptrace(PTRACE_GETREGS, thread, 0, &registers) != 0)
+            return false;
+        for (long call : {SYS_getdents64, SYS_openat, SYS_newfstatat, SYS_statx, SYS_fstat, SYS_close})
+            if (long(registers.orig_rax) == call)
+                return true;
+        return false;
+    };
     const bool held = waitFor([&] {
         for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(app.pid) + "/task")) {
             std::string name;
             std::getline(std::ifstream(task.path() / "comm"), name);
             const pid_t thread = std::stoi(task.path().filename().string());
-            if (name == "folder-scan" && ::ptrace(PTRACE_SEIZE, thread, 0, 0) == 0 &&
-                ::ptrace(PTRACE_INTERRUPT, thread, 0, 0) == 0 && ::waitpid(thread, nullptr, __WALL) == thread)
+            if (name != "folder-scan" || ::ptrace(PTRACE_SEIZE, thread, 0, 0) != 0)
+                continue;
+            if (::ptrace(PTRACE_INTERRUPT, thread, 0, 0) == 0 && ::waitpid(thread, nullptr, __WALL) == thread &&
+                atFolderCall(thread))
                 return true;
+            ::ptrace(PTRACE_DETACH, thread, 0, 0);
         }
         return false;
-    }, 2s);
+    }, 10s);
     ASSERT_TRUE(held) << "the search had ended, or could not be held";
 
     app.quit();
