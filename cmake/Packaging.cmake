@@ -89,27 +89,22 @@ elseif(release STREQUAL "VERSION_CODENAME=trixie")
 else()
   set(libde265 libde265-0)
 endif()
-# libavcodec decodes the tiles of phone and camera photos: the release's own
+# The FFmpeg libraries: libavcodec decodes the tiles of phone and camera
+# photos, libswscale scales photos to a smaller size. Each the release's own
 # library (its soname names the package), at least the version with the
-# security fixes Debian had published for it when this was written.
-string(REGEX MATCH "^[0-9]+" avcodec_soname "${LIBAVCODEC_libavcodec_VERSION}")
-if(release STREQUAL "VERSION_CODENAME=bookworm")
-  set(libavcodec "libavcodec${avcodec_soname} (>= 7:5.1.9-0+deb12u1)")
-elseif(release STREQUAL "VERSION_CODENAME=trixie")
-  set(libavcodec "libavcodec${avcodec_soname} (>= 7:7.1.6-0+deb13u1)")
-else()
-  set(libavcodec "libavcodec${avcodec_soname}")
-endif()
-# libswscale scales photos to a smaller size; it comes from the same FFmpeg
-# source as libavcodec, so the same security fixes.
-string(REGEX MATCH "^[0-9]+" swscale_soname "${LIBSWSCALE_VERSION}")
-if(release STREQUAL "VERSION_CODENAME=bookworm")
-  set(libswscale "libswscale${swscale_soname} (>= 7:5.1.9-0+deb12u1)")
-elseif(release STREQUAL "VERSION_CODENAME=trixie")
-  set(libswscale "libswscale${swscale_soname} (>= 7:7.1.6-0+deb13u1)")
-else()
-  set(libswscale "libswscale${swscale_soname}")
-endif()
+# security fixes Debian had published for FFmpeg when this was written.
+function(ffmpeg_dependency out package version)
+  string(REGEX MATCH "^[0-9]+" soname "${version}")
+  if(release STREQUAL "VERSION_CODENAME=bookworm")
+    set(${out} "${package}${soname} (>= 7:5.1.9-0+deb12u1)" PARENT_SCOPE)
+  elseif(release STREQUAL "VERSION_CODENAME=trixie")
+    set(${out} "${package}${soname} (>= 7:7.1.6-0+deb13u1)" PARENT_SCOPE)
+  else()
+    set(${out} "${package}${soname}" PARENT_SCOPE)
+  endif()
+endfunction()
+ffmpeg_dependency(libavcodec libavcodec "${LIBAVCODEC_libavcodec_VERSION}")
+ffmpeg_dependency(libswscale libswscale "${LIBSWSCALE_VERSION}")
 set(PICTAVO_RUNTIME_DEPENDS
     qml6-module-qtqml
     qml6-module-qtquick
