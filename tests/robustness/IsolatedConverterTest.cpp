@@ -78,7 +78,7 @@ TEST(IsolatedConverter, AWorkerThatFailsInAnyWayCostsOnlyItsFileQuickly)
     std::set<std::string> writers;
     for (const char* name : {"photo.jpg", "photo-1.jpg"}) {
         const ConversionResult believed =
-            IsolatedConverter::convertInWorker(worker, 2s * kTimeScale, source, {.to = OutputFormat::jpg}, std::nullopt);
+            IsolatedConverter::convertInWorker(worker, 6s * kTimeScale, source, {.to = OutputFormat::jpg}, std::nullopt);
         ASSERT_EQ(believed.output(), photos / name);
         const std::vector<std::uint8_t> written = readBytes(photos / name);
         const std::string pid(written.begin(), written.end());
