@@ -19,7 +19,6 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <numeric>
 #include <ranges>
 
 namespace pictavo {
@@ -135,14 +134,13 @@ bool decodesAsTiles(const fs::path& location)
     // conversion would show as large errors; JPEG's own loss stays small.
     // (A deep reference is rounded to the JPEG's 8 bits.)
     const int maximum = reference.maxValue();
-    const auto begin = jpeg.samples.begin(), end = jpeg.samples.end(), other = reference.samples.begin();
-    const double sumOfSquares =
-        std::transform_reduce(begin, end, other, 0.0, std::plus<>(), [maximum](int a, int b) {
-            b = (b * 255 + maximum / 2) / maximum;
-            return double(a - b) * (a - b);
-        });
-    const int worst = std::transform_reduce(begin, end, other, 0, [](int a, int b) { return std::max(a, b); },
-                                            [maximum](int a, int b) { return std::abs(a - (b * 255 + maximum / 2) / maximum); });
+    double sumOfSquares = 0;
+    int worst = 0;
+    for (std::size_t i = 0; i < jpeg.samples.size(); ++i) {
+        const int error = std::abs(jpeg.samples[i] - (reference.samples[i] * 255 + maximum / 2) / maximum);
+        sumOfSquares += double(error) * error;
+        worst = std::max(worst, error);
+    }
     const double psnr = 10 * std::log10(255.0 * 255.0 / (sumOfSquares / double(jpeg.samples.size())));
     if (psnr > 38.0 && worst < 48)
         return ::testing::AssertionSuccess();
@@ -178,8 +176,7 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
         image.lossless = false;
         image.chroma = "420";
         image.nclx = Nclx{};
-        image.gridColumns = c.grid;
-        image.gridRows = c.grid;
+        image.gridColumns = image.gridRows = c.grid;
         image.orientation = orientation;
         image.cropWidth = c.cropLess ? (c.cropAfterTurn ? width : 256) - c.cropLess : 0;
         image.cropHeight = c.cropLess ? (c.cropAfterTurn ? height : 128) - c.cropLess : 0;

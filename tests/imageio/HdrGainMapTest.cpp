@@ -12,12 +12,6 @@ namespace {
 
 constexpr double k = kGainMapOffset;
 
-double srgbLinear(int v)
-{
-    const double s = v / 255.0;
-    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-}
-
 TEST(HdrHeadroom, ComesFromTheDeclaredPeakElseTheContentsAndHlgsIsNominal)
 {
     auto stops = [](double nits) { return std::log2(nits / kSdrWhiteNits); };
@@ -53,7 +47,7 @@ TEST(HdrHeadroom, ComesFromTheDeclaredPeakElseTheContentsAndHlgsIsNominal)
 TEST(HdrGainMapBuilder, GainsAreTheLog2RatioOfTheLightEachSampleCovers)
 {
     const HdrHeadroom headroom{2.0, 3.0};
-    const double white = srgbLinear(255), mid = srgbLinear(128);
+    const double white = 1, mid = std::pow((128 / 255.0 + 0.055) / 1.055, 2.4);  // SDR's light, through sRGB's curve
     auto gain = [](double hdr, double sdr) { return std::log2((hdr + k) / (sdr + k)); };
     struct Row {
         const char* name;

@@ -13,8 +13,6 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -108,9 +106,24 @@ TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
     }
 }
 
-// The decoder that reads gain maps on every core is registered, and gives the
-// samples of libheif's own decoder: grey, 4:2:0 and deep 4:4:4, over several
-// rows of coding blocks.
+// The primary image of a HEIF file, opened as the application opens it.
+struct Primary {
+    std::unique_ptr<HeifFileContext> file;
+    std::shared_ptr<heif_image_handle> handle;
+};
+
+Primary primaryOf(const fs::path& location)
+{
+    Primary primary{HeifFileContext::open(ImageSource::openFile(location)), nullptr};
+    heif_item_id id = 0;
+    if (primary.file && heif_context_get_primary_image_ID(primary.file->context.get(), &id).code == heif_error_Ok)
+        primary.handle = imageHandle(primary.file->context.get(), id);
+    return primary;
+}
+
+// The decoder that reads gain maps on every core is registered (libheif takes
+// its own for a name it does not know), and gives the samples of libheif's own
+// decoder: grey, 4:2:0 and deep 4:4:4, over several rows of coding blocks.
 TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 {
     if (kOptionsHaveCodecThreads)
@@ -127,21 +140,15 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
         image.lossless = false, image.quality = 50, image.chroma = chroma;
         TempDir dir;
         writeHeic(dir / "in.heic", image);
-        std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
-        heif_image_handle* handle = nullptr;
-        ASSERT_EQ(heif_context_read_from_file(context.get(), (dir / "in.heic").c_str(), nullptr).code, heif_error_Ok);
-        ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &handle).code, heif_error_Ok);
-        std::shared_ptr<heif_image> decoded[2];
+        const Primary primary = primaryOf(dir / "in.heic");
+        ASSERT_TRUE(primary.handle);
+        HeifImagePtr decoded[2];
         for (const char* decoder : {static_cast<const char*>(nullptr), kParallelHevcDecoderId}) {
-            heif_decoding_options* options = heif_decoding_options_alloc();
+            const HeifOptionsPtr options(heif_decoding_options_alloc());
             options->decoder_id = decoder;
-            heif_image* raw = nullptr;
-            EXPECT_EQ(heif_decode_image(handle, &raw, heif_colorspace_undefined, heif_chroma_undefined, options).code,
-                      heif_error_Ok);
-            heif_decoding_options_free(options);
-            decoded[decoder != nullptr].reset(raw, heif_image_release);
+            decoded[decoder != nullptr] =
+                decodeImage(primary.handle.get(), heif_colorspace_undefined, heif_chroma_undefined, options.get());
         }
-        heif_image_handle_release(handle);
         ASSERT_TRUE(decoded[0] && decoded[1]);
         ASSERT_EQ(heif_image_get_chroma_format(decoded[1].get()), heif_image_get_chroma_format(decoded[0].get()));
         for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr}) {
@@ -153,7 +160,8 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
             const int height = heif_image_get_height(decoded[0].get(), channel);
             const int rowBytes = heif_image_get_width(decoded[0].get(), channel) * (pixels.bitDepth > 8 ? 2 : 1);
             ASSERT_TRUE(planes[1]);
-            ASSERT_EQ(heif_image_get_bits_per_pixel(decoded[1].get(), channel), heif_image_get_bits_per_pixel(decoded[0].get(), channel));
+            ASSERT_EQ(heif_image_get_bits_per_pixel(decoded[1].get(), channel),
+                      heif_image_get_bits_per_pixel(decoded[0].get(), channel));
             for (int y = 0; y < height; ++y)
                 ASSERT_EQ(std::memcmp(planes[0] + y * strides[0], planes[1] + y * strides[1], rowBytes), 0)
                     << pixels.channels << " channels, row " << y;
@@ -163,8 +171,9 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 
 // libavcodec decodes every tile of a grid to libde265's samples (through
 // libheif, as stored): phone photos' 8-bit 4:2:0, cameras' 10-bit 4:2:0 and
-// 4:2:2, 4:4:4, and the real samples' grids, one decoder kept from tile to
-// tile. All but 4:4:4 are decoded tile by tile for RGB too.
+// 4:2:2, and 4:4:4, one decoder kept from tile to tile. All but 4:4:4 are
+// decoded tile by tile for RGB too. (The real samples' grids: ConverterSamples,
+// whose PNGs equal libheif's decode.)
 TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
 {
     ASSERT_TRUE(ImageSource::prepareDecoders());
@@ -177,53 +186,42 @@ TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
         image.gridColumns = 2, image.gridRows = 2;
         grids.push_back(dir / (std::to_string(pixels.bitDepth) + "-" + chroma + ".heic"));
         writeHeic(grids.back(), image);
-        std::unique_ptr<HeifFileContext> file = HeifFileContext::open(ImageSource::openFile(grids.back()));
-        ASSERT_TRUE(file);
-        heif_image_handle* primary = nullptr;
-        ASSERT_EQ(heif_context_get_primary_image_handle(file->context.get(), &primary).code, heif_error_Ok);
-        EXPECT_EQ(TiledYCbCrImage::open(std::shared_ptr<heif_image_handle>(primary, heif_image_handle_release),
-                                        file->reader.descriptor(), TiledYCbCrImage::Samples::convertibleToRgb,
+        const Primary primary = primaryOf(grids.back());
+        ASSERT_TRUE(primary.handle);
+        EXPECT_EQ(TiledYCbCrImage::open(primary.handle, primary.file->reader.descriptor(),
+                                        TiledYCbCrImage::Samples::convertibleToRgb,
                                         TiledYCbCrImage::WhenTurnedWhole::refuse) != nullptr,
                   std::string_view(chroma) != "444")
             << grids.back().filename();
     }
-    if (!samplesDir().empty())
-        for (const char* sample : {"iphoneXS_4032x3024_grid8x6_PUG1.HEIC", "iphone7plus_irot90_exif8_test004.heic",
-                                   "iphone13pro_4032x3024_apple_gainmap.heic", "samsungS25U_4000x1848_tmap_gainmap.heic"})
-            grids.push_back(samplesDir() / sample);
     for (const fs::path& grid : grids) {
         SCOPED_TRACE(grid.filename().string());
-        std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
-        heif_image_handle* raw = nullptr;
-        ASSERT_EQ(heif_context_read_from_file(context.get(), grid.c_str(), nullptr).code, heif_error_Ok);
-        ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &raw).code, heif_error_Ok);
-        const std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> handle(raw, heif_image_handle_release);
+        const Primary primary = primaryOf(grid);
+        ASSERT_TRUE(primary.handle);
         heif_image_tiling tiling{};
-        ASSERT_EQ(heif_image_handle_get_image_tiling(handle.get(), 0, &tiling).code, heif_error_Ok);
+        ASSERT_EQ(heif_image_handle_get_image_tiling(primary.handle.get(), 0, &tiling).code, heif_error_Ok);
         std::vector<heif_item_id> ids(std::size_t(tiling.num_columns) * tiling.num_rows);
-        for (std::size_t i = 0; i < ids.size(); ++i)
-            ASSERT_EQ(heif_image_handle_get_grid_image_tile_id(handle.get(), 0, std::uint32_t(i % tiling.num_columns),
-                                                               std::uint32_t(i / tiling.num_columns), &ids[i]).code,
+        for (std::uint32_t i = 0; i < ids.size(); ++i)
+            ASSERT_EQ(heif_image_handle_get_grid_image_tile_id(primary.handle.get(), 0, i % tiling.num_columns,
+                                                               i / tiling.num_columns, &ids[i]).code,
                       heif_error_Ok);
-        const int file = ::open(grid.c_str(), O_RDONLY | O_CLOEXEC);
-        const std::optional<HevcConfigurations> configurations = HevcConfigurations::read(file, ids);
-        ::close(file);
+        const std::optional<HevcConfigurations> configurations =
+            HevcConfigurations::read(primary.file->reader.descriptor(), ids);
         ASSERT_TRUE(configurations);
         std::unique_ptr<AvcodecHevcDecoder> decoder;
-        for (std::size_t i = 0; i < ids.size(); ++i) {
+        for (std::uint32_t i = 0; i < ids.size(); ++i) {
             SCOPED_TRACE(i);
             if (!decoder || !decoder->decodes(configurations->of(ids[i]), tiling.tile_width, tiling.tile_height))
                 decoder = AvcodecHevcDecoder::open(configurations->of(ids[i]), tiling.tile_width, tiling.tile_height);
             ASSERT_TRUE(decoder);
-            const ItemData data(context.get(), ids[i]);
+            const ItemData data(primary.file->context.get(), ids[i]);
             const DecodedTile ours = decoder->decode(data.data(), data.size());
-            heif_decoding_options* options = heif_decoding_options_alloc();
+            const HeifOptionsPtr options(heif_decoding_options_alloc());
             options->ignore_transformations = 1;
             heif_image* image = nullptr;
-            heif_image_handle_decode_image_tile(handle.get(), &image, heif_colorspace_YCbCr, heif_chroma_undefined,
-                                                options, std::uint32_t(i % tiling.num_columns),
-                                                std::uint32_t(i / tiling.num_columns));
-            heif_decoding_options_free(options);
+            heif_image_handle_decode_image_tile(primary.handle.get(), &image, heif_colorspace_YCbCr,
+                                                heif_chroma_undefined, options.get(), i % tiling.num_columns,
+                                                i / tiling.num_columns);
             const DecodedTile theirs = tileOf(HeifImagePtr(image));
             ASSERT_TRUE(ours && theirs);
             ASSERT_EQ(std::tuple(ours.depth, ours.chroma), std::tuple(theirs.depth, theirs.chroma));
