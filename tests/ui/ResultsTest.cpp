@@ -70,11 +70,8 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
     QMimeData text, remote, files;
     text.setText("/p/a.heic");
     remote.setUrls({QUrl("https://example.org/a.heic")});
-    for (const QMimeData* data : {&text, &remote}) {
-        app.drag(*data, false);
-        EXPECT_FALSE(app.item("dropZone").property("targeted").toBool()) << (data == &text ? "text" : "a remote URL");
-        app.drag(*data, true);
-    }
+    for (const QMimeData* data : {&text, &remote})
+        EXPECT_FALSE(app.drop(*data)) << (data == &text ? "text" : "a remote URL");
     EXPECT_TRUE(app.model().files().isEmpty());
 
     // Only files named .heic, .heif or .hif, in any case, enter the queue: in order, each once.
@@ -89,14 +86,12 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
             queued << QUrl::fromLocalFile(name);
     }
     files.setUrls(dropped);
-    app.drag(files, false);
-    EXPECT_TRUE(app.item("dropZone").property("targeted").toBool());
-    app.drag(files, true);
+    EXPECT_TRUE(app.drop(files));
     EXPECT_EQ(app.model().files(), queued);
     EXPECT_EQ(app.text("countHeadline"), "6 files ready");
     app.click("clearButton");
     files.setUrls(fileUrls({path("beach.heic"), path("x.heic"), path("Dunes.HEIF")}));
-    app.drag(files, true);
+    app.drop(files);
     app.click("formatButtonPNG");
     app.pressKey(Qt::Key_Return);  // Convert, as the window's default button
     ASSERT_TRUE(app.model().isConverting());
