@@ -186,8 +186,6 @@ TEST_F(Run, BusyWithoutResultsThenAllResultsInOneWriteInQueueOrderUntouchedByLat
         EXPECT_EQ(results[i].ok(), i == 0 || i == 3);  // "bad" fails, "throw" throws
         EXPECT_EQ(calls[i].options.to, OutputFormat::jpg);
         EXPECT_EQ(calls[i].options.quality, 0.9);
-        EXPECT_FALSE(calls[i].options.longSide);
-        EXPECT_FALSE(calls[i].options.removeLocation);
         EXPECT_FALSE(calls[i].folder);
     }
 }
@@ -288,9 +286,7 @@ TEST_F(Run, StopPublishesTheFinishedFilesAndCountsTheRest)
     ASSERT_TRUE(finished());
     ASSERT_EQ(converter.taken().size(), before + 1);
     EXPECT_EQ(converter.taken().last().source, "/p/d.heic");
-    EXPECT_EQ(model.results().size(), 1);
     EXPECT_EQ(model.notConvertedCount(), 0);
-    EXPECT_EQ(model.files(), QList<QUrl>{file("/p/d.heic")});  // a run that ends by itself keeps its queue
 }
 
 // Closing the window mid-run: nothing crashes, and the run begins no file after the one in hand.

@@ -84,7 +84,8 @@ public:
         QStringList texts;
         for (QQuickItem* item : findAll(name)) {
             const QVariant text = item->property("text");
-            texts.append(text.isValid() ? text.toString() : QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
+            texts.append(text.isValid() ? text.toString()
+                                        : QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
         }
         return texts.join(u'\n');
     }
