@@ -100,7 +100,6 @@ TEST(Intake, AFolderStandsForItsPhotosInNaturalOrderFilesFirstAndLaterListsWaitF
     model.addFiles({file(dir / "first.heic"), file(photos), file(dir / "missing.heic"), file(dir / "n.txt")});
     model.addFiles({file(dir / "later.heic"), file(photos / "IMG_2.HEIC")});
     EXPECT_TRUE(model.isScanning());
-    EXPECT_TRUE(model.files().isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanning(); }, 20000));
     ::chmod((photos / "Locked").c_str(), 0700);
 

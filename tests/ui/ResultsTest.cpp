@@ -53,7 +53,6 @@ TEST(Results, RowsShowMarkNameAndReasonAndTheListGrowsUpTo140)
     app.window().resize(520, 700);  // a 520 high window has less room, and never grows by itself
     app.settle();
     EXPECT_EQ(list.height(), 140);
-    EXPECT_GT(app.item("resultsListView").property("contentHeight").toReal(), 140);
 }
 
 TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
