@@ -20,7 +20,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     pictavo::prepareQuick();
     // QML faults (a broken binding, a missing property) show only at run time, as warnings: each fails its test.
-    // (A file that does not compile fails every test: the window does not load.)
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
         // The offscreen platform cannot pass size limits on to a window manager.
         if (type != QtDebugMsg && type != QtInfoMsg && message != "This plugin does not support propagateSizeHints()")
