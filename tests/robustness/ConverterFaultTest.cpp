@@ -196,7 +196,7 @@ bool mounted(const ScratchDisk& disk)
 // Where there is room, every output gets the source's access and modification
 // time (the photo's date stays on the file). On a full disk, with 0 bytes free,
 // a few KiB, and all but the last few KiB of the output, the write fails at its
-// first block, early, and at its very end. A FUSE disk without links gets the
+// first block, early, and at its very end. A FUSE disk with neither links nor an exclusive rename gets the
 // finished file copied to its name, which fails with room for the file once but not twice.
 TEST_P(Converters, OutputsKeepTheSourcesTimesAndAFullDiskAtAnyMomentOfTheWriteLeavesNothing)
 {
@@ -230,8 +230,17 @@ TEST_P(Converters, OutputsKeepTheSourcesTimesAndAFullDiskAtAnyMomentOfTheWriteLe
                 writeBytes(disk.path() / "filler", std::vector<std::uint8_t>(disk.freeBytes() - free));
                 ASSERT_EQ(disk.freeBytes(), free);
 
-                expectFailure(dir / "photo.heic", FailureKind::writeFailed, disk.path(), disk.path(), {format});
+                // Room for the file once is enough where a FUSE disk renames it into place (exFAT on Debian 13),
+                // not where the file is copied to its name: either it is written whole, or it fails.
+                const std::optional<fs::path> renamed =
+                    free > size ? convert(dir / "photo.heic", format, disk.path()).output() : std::nullopt;
+                if (renamed)
+                    EXPECT_EQ(readBytes(*renamed), readBytes(written));
+                else
+                    expectFailure(dir / "photo.heic", FailureKind::writeFailed, disk.path(), disk.path(), {format});
                 EXPECT_EQ(readBytes(disk.path() / ("photo." + ext(format))), existing);
+                if (renamed)
+                    continue;
                 // Not even an unnamed half file keeps its blocks.
                 EXPECT_EQ(disk.freeBytes(), free);
             }
