@@ -19,7 +19,8 @@ pictavo::test::LargeAllocationsFail::~LargeAllocationsFail()
     failingFrom = SIZE_MAX;
 }
 
-// The other forms of new and delete (arrays, nothrow, sized) end in these.
+// Every form of new and delete but the aligned ones is replaced: a sanitizer's own
+// form paired with one of these would be reported as a mismatch.
 void* operator new(std::size_t size)
 {
     void* memory = size < failingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
@@ -28,12 +29,47 @@ void* operator new(std::size_t size)
     return memory;
 }
 
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return size < failingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
+{
+    return operator new(size, nothrow);
+}
+
 void operator delete(void* memory) noexcept
 {
     std::free(memory);
 }
 
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+
 void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
 {
     std::free(memory);
 }
