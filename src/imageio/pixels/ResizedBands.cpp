@@ -77,8 +77,6 @@ private:
 
     std::optional<Failure> readSourceBand()
     {
-        if (sourceDone_)
-            return std::nullopt;
         const Result<const YCbCrBand*> next = source_->next();
         if (!next)
             return next.failure();
