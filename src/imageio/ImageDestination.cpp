@@ -23,12 +23,14 @@ ImageDestination::ImageDestination(int file, Encoding encoding, double quality, 
 
 namespace {
 
-// `image` scaled to `size`: a tiled photo's bands as they are read, rows in
-// memory at once. Null when they cannot be scaled.
+// `image` scaled to `size`: a tiled photo's YCbCr bands as they are read,
+// anything else in memory at once. Null when they cannot be scaled.
 std::unique_ptr<DecodedImage> resized(std::unique_ptr<DecodedImage> image, PixelSize size)
 {
-    if (!image->tiles)
-        return resizedImage(*image, size);
+    if (!image->tiles) {
+        image = withRowsInMemory(std::move(image));
+        return image ? resizedImage(*image, size) : nullptr;
+    }
     image->tiles = resizedBands(std::move(image->tiles), {image->width, image->height}, size);
     image->width = size.width;
     image->height = size.height;

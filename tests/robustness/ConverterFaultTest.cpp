@@ -103,6 +103,8 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
     image.cropWidth = 256;
     image.cropHeight = 16;
     writeHeic(dir / "thin.heic", image);
+    image.pixels = gradient(256, 256, 3, 10);  // a camera's 10 bits: JPEG rows converted band by band
+    writeHeic(dir / "deep.heic", image);
     const auto lossy = readBytes(dir / "lossy.heic"), tiled = readBytes(dir / "tiled.heic");
     const auto tileSpoiled = withTileSpoiled(readBytes(dir / "thin.heic"), 3, 2);
     writeBytes(dir / "hostile.heic", tileSpoiled);
@@ -123,6 +125,7 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         // A container that opens around picture data that does not decode.
         {"picture data spoiled", spoiledFrom(lossy, findBoxes(lossy, "mdat").at(0) + 12)},
         {"the last tile spoiled, fewer rows shown than a block's padding", tileSpoiled},
+        {"a 10-bit grid's last tile spoiled", withTileSpoiled(readBytes(dir / "deep.heic"), 3, 2)},
         {"every tile spoiled", spoiledFrom(tiled, findBoxes(tiled, "mdat").at(0) + 8)},
         // libheif 1.19 reports it when decoding the whole grid, but
         // dereferences null when asked for that tile alone.

@@ -78,20 +78,70 @@ std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles, int out
     return rows == tiles.height() ? rgb : nullptr;
 }
 
-// The image decoded as decodeHeifImage() says, deep tiles to RGB of `deepBits`.
-std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& handle, int file, int deepBits,
-                                     ToneMappingObserver* observer = nullptr)
+// The same pixels in 8 bits, a band at a time as it is read: a JPEG is
+// encoded from each band while later tiles decode, and holds no whole image.
+class TiledRgb final : public RgbBandSource {
+public:
+    explicit TiledRgb(std::shared_ptr<const TiledYCbCrImage> tiles) : tiles_(std::move(tiles)) {}
+
+    std::unique_ptr<Reader> read() const override { return std::make_unique<BandReader>(*tiles_); }
+
+private:
+    class BandReader final : public Reader {
+    public:
+        explicit BandReader(const TiledYCbCrImage& tiles)
+            : tiles_(tiles), stride_(std::size_t(tiles.width()) * 3), bands_(tiles)
+        {
+        }
+
+        Result<const RgbBand*> next() override
+        {
+            const Result<const YCbCrBand*> next = bands_.next();
+            if (!next || !*next)
+                return next ? Result<const RgbBand*>(nullptr) : next.failure();
+            const YCbCrBand& band = **next;
+            if (band.rows > rowsHeld_) {
+                rgb_ = allocateImageBuffer(stride_ * band.rows);
+                rowsHeld_ = rgb_ ? band.rows : 0;
+                if (!rgb_)
+                    return Failure::unreadable;
+            }
+            bandToRgb(band, tiles_.width(), tiles_.tileColour(), 8, rgb_.get(), stride_);
+            band_ = {band.top, band.rows, rgb_.get(), stride_};
+            return &band_;
+        }
+
+    private:
+        const TiledYCbCrImage& tiles_;
+        const std::size_t stride_;
+        TiledYCbCrImage::BandReader bands_;
+        std::shared_ptr<std::uint8_t[]> rgb_;
+        std::uint32_t rowsHeld_ = 0;
+        RgbBand band_;
+    };
+
+    std::shared_ptr<const TiledYCbCrImage> tiles_;
+};
+
+// A tiled photo whose tiles convert to RGB; nullptr for anything else. HDR
+// goes through libheif's 16-bit RGB and is tone-mapped.
+std::shared_ptr<TiledYCbCrImage> convertibleTiles(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
-    // HDR goes through libheif's 16-bit RGB and is tone-mapped.
-    std::shared_ptr<TiledYCbCrImage> tiles =
-        isHdr(handleNclx(handle.get()).get())
-            ? nullptr
-            : TiledYCbCrImage::open(handle, file, TiledYCbCrImage::Samples::convertibleToRgb,
-                                    TiledYCbCrImage::WhenTurnedWhole::refuse);
+    if (isHdr(handleNclx(handle.get()).get()))
+        return nullptr;
+    return TiledYCbCrImage::open(handle, file, TiledYCbCrImage::Samples::convertibleToRgb,
+                                 TiledYCbCrImage::WhenTurnedWhole::refuse);
+}
+
+}  // namespace
+
+std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
+{
+    const std::shared_ptr<TiledYCbCrImage> tiles = convertibleTiles(handle, file);
     if (!tiles)
-        return decodeWhole(handle.get(), observer);
+        return decodeWhole(handle.get());
     std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
-    decoded->bitsPerSample = tiles->depth() > 8 ? deepBits : 8;
+    decoded->bitsPerSample = tiles->depth() > 8 ? 16 : 8;
     std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles, decoded->bitsPerSample);
     if (!rgb)
         return nullptr;
@@ -101,23 +151,23 @@ std::unique_ptr<DecodedImage> decode(const std::shared_ptr<heif_image_handle>& h
     return decoded;
 }
 
-}  // namespace
-
-std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
-{
-    return decode(handle, file, 16);
-}
-
 std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file,
                                                      ToneMappingObserver* observer)
 {
     std::shared_ptr<TiledYCbCrImage> tiles = TiledYCbCrImage::open(
         handle, file, TiledYCbCrImage::Samples::jpegYCbCr, TiledYCbCrImage::WhenTurnedWhole::decode);
-    if (!tiles)  // a JPEG takes 8 bits: deep tiles are rounded to them as they are converted
-        return decode(handle, file, 8, observer);
-    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
-    decoded->tiles = std::move(tiles);
-    return decoded;
+    if (tiles) {
+        std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
+        decoded->tiles = std::move(tiles);
+        return decoded;
+    }
+    // A JPEG takes 8 bits: deep tiles are rounded to them as they are converted.
+    if ((tiles = convertibleTiles(handle, file))) {
+        std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
+        decoded->rgbBands = std::make_shared<TiledRgb>(std::move(tiles));
+        return decoded;
+    }
+    return decodeWhole(handle.get(), observer);
 }
 
 }  // namespace pictavo::imageio

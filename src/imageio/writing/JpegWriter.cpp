@@ -125,6 +125,8 @@ struct JpegJob {
     std::unique_ptr<YCbCrBandSource::Reader> bands;
     std::vector<std::uint8_t> carried;
     JpegAdditions* additions;
+    // Set for RGB rows converted while writing, a band at a time.
+    std::unique_ptr<RgbBandSource::Reader> rgbBands;
 };
 
 // Copies the first `filled` rows of a block into `carried` and points the
@@ -238,13 +240,35 @@ std::optional<Failure> writeBands(jpeg_compress_struct& cinfo, JpegJob& job)
     return std::nullopt;
 }
 
-void writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
+// The rows in memory, or the RGB bands as they are read. A band that cannot
+// be read, or that is not the next, fails the image.
+std::optional<Failure> writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
 {
-    while (cinfo.next_scanline < cinfo.image_height) {
-        rowAs8BitOpaque(job.image, cinfo.next_scanline, job.row.data());
-        JSAMPROW row = job.row.data();
-        jpeg_write_scanlines(&cinfo, &row, 1);
+    if (!job.rgbBands) {
+        while (cinfo.next_scanline < cinfo.image_height) {
+            rowAs8BitOpaque(job.image, cinfo.next_scanline, job.row.data());
+            JSAMPROW row = job.row.data();
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+        return std::nullopt;
     }
+    for (;;) {
+        const Result<const RgbBand*> next = job.rgbBands->next();
+        if (!next)
+            return next.failure();
+        const RgbBand* band = *next;
+        if (!band)
+            break;
+        if (band->top != cinfo.next_scanline || band->rows > cinfo.image_height - cinfo.next_scanline)
+            return Failure::unreadable;
+        for (std::uint32_t y = 0; y < band->rows; ++y) {
+            JSAMPROW row = const_cast<JSAMPROW>(band->data + y * band->stride);
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+    }
+    if (cinfo.next_scanline != cinfo.image_height)
+        return Failure::unreadable;
+    return std::nullopt;
 }
 
 std::optional<Failure> encode(JpegJob& job, const ByteSink& sink)
@@ -272,13 +296,9 @@ std::optional<Failure> encode(JpegJob& job, const ByteSink& sink)
     configure(cinfo, job);
     jpeg_start_compress(&cinfo, TRUE);
     writeMarkers(cinfo, job, destination);
-    if (job.bands) {
-        if (const std::optional<Failure> failed = writeBands(cinfo, job)) {
-            jpeg_destroy_compress(&cinfo);
-            return failed;
-        }
-    } else {
-        writeRows(cinfo, job);
+    if (const std::optional<Failure> failed = job.bands ? writeBands(cinfo, job) : writeRows(cinfo, job)) {
+        jpeg_destroy_compress(&cinfo);
+        return failed;
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
@@ -306,7 +326,8 @@ std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t header
 std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink,
                                  JpegAdditions* additions)
 {
-    if (!image.tiles && !isWritable(image))
+    const bool inMemory = !image.tiles && !image.rgbBands;
+    if (inMemory && !isWritable(image))
         return Failure::unreadable;
     static const std::vector<std::uint8_t> kNoProfile;
     JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
@@ -321,6 +342,8 @@ std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, cons
         if (job.bands)
             job.bands->widen();
     }
+    if (image.rgbBands)
+        job.rgbBands = image.rgbBands->read();
     if (!image.exif.empty()) {
         std::vector<std::uint8_t> exif =
             exifForOutput(image.exif, image.width, image.height, kMaxSegmentPayload - sizeof kExifHeader);
@@ -339,7 +362,7 @@ std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, cons
         job.xmpSegments = jpegXmpSegments(xmp);
     if (profileFits(image.icc, image.channels <= 2))
         job.icc = &image.icc;
-    if (!image.tiles)
+    if (inMemory)
         job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
     job.outputBuffer.resize(kOutputBufferSize);
     return encode(job, sink);
