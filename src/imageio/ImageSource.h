@@ -39,9 +39,9 @@ public:
     ImageSource& operator=(const ImageSource&) = delete;
 
     // Decodes the primary image, upright; Failure::unreadable when its data
-    // cannot be decoded. A tiled photo's pixels (DecodedImage::tiles) are
-    // read from this source's file as they are written: write them while the
-    // source lives.
+    // cannot be decoded. A tiled photo's pixels (DecodedImage::tiles or
+    // rgbBands) are read from this source's file as they are written: write
+    // them while the source lives.
     Result<std::unique_ptr<DecodedImage>> decode(Purpose purpose = Purpose::anyOutput);
     // The primary image's HDR gain map, ready to be written after it (see
     // readGainMap): the one read or made since the image was decoded for a

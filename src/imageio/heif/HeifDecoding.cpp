@@ -7,6 +7,9 @@
 #include "imageio/pixels/LargeBuffers.h"
 #include "imageio/pixels/YCbCrToRgb.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace pictavo::imageio {
 
 namespace {
@@ -59,38 +62,25 @@ void bandToRgb(const YCbCrBand& band, std::uint32_t width, const heif_color_prof
                           1);
 }
 
-// The tiled photo in RGB of `outputBits`, converted band by band while later
-// tiles decode on every core: the pixels of libheif's RGB decode (each chroma
-// sample for the pixels it covers). nullptr when a tile does not decode.
-std::shared_ptr<std::uint8_t[]> tilesToRgb(const TiledYCbCrImage& tiles, int outputBits)
-{
-    const std::size_t stride = std::size_t(tiles.width()) * 3 * (outputBits / 8);
-    std::shared_ptr<std::uint8_t[]> rgb = allocateImageBuffer(stride * tiles.height());
-    if (!rgb)
-        return nullptr;
-    TiledYCbCrImage::BandReader reader(tiles);
-    std::uint64_t rows = 0;
-    for (Result<const YCbCrBand*> next = reader.next(); next && *next; next = reader.next()) {
-        const YCbCrBand* band = *next;
-        bandToRgb(*band, tiles.width(), tiles.tileColour(), outputBits, rgb.get() + band->top * stride, stride);
-        rows += band->rows;
-    }
-    return rows == tiles.height() ? rgb : nullptr;
-}
-
-// The same pixels in 8 bits, a band at a time as it is read: a JPEG is
-// encoded from each band while later tiles decode, and holds no whole image.
+// The tiled photo in RGB of `outputBits`, a band at a time as it is read,
+// converted while later tiles decode on every core: the pixels of libheif's
+// RGB decode (each chroma sample for the pixels it covers). An encoder
+// writes each band as it comes, and no whole image is held.
 class TiledRgb final : public RgbBandSource {
 public:
-    explicit TiledRgb(std::shared_ptr<const TiledYCbCrImage> tiles) : tiles_(std::move(tiles)) {}
+    TiledRgb(std::shared_ptr<const TiledYCbCrImage> tiles, int outputBits)
+        : tiles_(std::move(tiles)), outputBits_(outputBits)
+    {
+    }
 
-    std::unique_ptr<Reader> read() const override { return std::make_unique<BandReader>(*tiles_); }
+    std::unique_ptr<Reader> read() const override { return std::make_unique<BandReader>(*tiles_, outputBits_); }
 
 private:
     class BandReader final : public Reader {
     public:
-        explicit BandReader(const TiledYCbCrImage& tiles)
-            : tiles_(tiles), stride_(std::size_t(tiles.width()) * 3), bands_(tiles)
+        BandReader(const TiledYCbCrImage& tiles, int outputBits)
+            : tiles_(tiles), outputBits_(outputBits), stride_(std::size_t(tiles.width()) * 3 * (outputBits / 8)),
+              bands_(tiles)
         {
         }
 
@@ -100,28 +90,48 @@ private:
             if (!next || !*next)
                 return next ? Result<const RgbBand*>(nullptr) : next.failure();
             const YCbCrBand& band = **next;
-            if (band.rows > rowsHeld_) {
-                rgb_ = allocateImageBuffer(stride_ * band.rows);
-                rowsHeld_ = rgb_ ? band.rows : 0;
-                if (!rgb_)
+            // A buffer nobody holds a band of any more, or a new one.
+            auto buffer = std::ranges::find_if(buffers_, [&](const Buffer& b) {
+                return b.rgb.use_count() == 1 && b.rows >= band.rows;
+            });
+            if (buffer == buffers_.end()) {
+                std::shared_ptr<std::uint8_t[]> rgb = allocateImageBuffer(stride_ * band.rows);
+                if (!rgb)
                     return Failure::unreadable;
+                buffer = buffers_.insert(buffers_.end(), {std::move(rgb), band.rows});
             }
-            bandToRgb(band, tiles_.width(), tiles_.tileColour(), 8, rgb_.get(), stride_);
-            band_ = {band.top, band.rows, rgb_.get(), stride_};
+            bandToRgb(band, tiles_.width(), tiles_.tileColour(), outputBits_, buffer->rgb.get(), stride_);
+            band_ = {band.top, band.rows, buffer->rgb.get(), stride_, buffer->rgb};
             return &band_;
         }
 
     private:
+        struct Buffer {
+            std::shared_ptr<std::uint8_t[]> rgb;
+            std::uint32_t rows = 0;
+        };
+
         const TiledYCbCrImage& tiles_;
+        const int outputBits_;
         const std::size_t stride_;
         TiledYCbCrImage::BandReader bands_;
-        std::shared_ptr<std::uint8_t[]> rgb_;
-        std::uint32_t rowsHeld_ = 0;
+        std::vector<Buffer> buffers_;
         RgbBand band_;
     };
 
     std::shared_ptr<const TiledYCbCrImage> tiles_;
+    const int outputBits_;
 };
+
+// The tiled photo as RGB bands of `outputBits` (8, or 16 for deep tiles).
+std::unique_ptr<DecodedImage> inRgbBands(const heif_image_handle* handle, std::shared_ptr<TiledYCbCrImage> tiles,
+                                         int deepBits)
+{
+    std::unique_ptr<DecodedImage> decoded = describeTiled(handle, *tiles);
+    decoded->bitsPerSample = tiles->depth() > 8 ? deepBits : 8;
+    decoded->rgbBands = std::make_shared<TiledRgb>(std::move(tiles), decoded->bitsPerSample);
+    return decoded;
+}
 
 // A tiled photo whose tiles convert to RGB; nullptr for anything else. HDR
 // goes through libheif's 16-bit RGB and is tone-mapped.
@@ -137,18 +147,8 @@ std::shared_ptr<TiledYCbCrImage> convertibleTiles(const std::shared_ptr<heif_ima
 
 std::unique_ptr<DecodedImage> decodeHeifImage(const std::shared_ptr<heif_image_handle>& handle, int file)
 {
-    const std::shared_ptr<TiledYCbCrImage> tiles = convertibleTiles(handle, file);
-    if (!tiles)
-        return decodeWhole(handle.get());
-    std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
-    decoded->bitsPerSample = tiles->depth() > 8 ? 16 : 8;
-    std::shared_ptr<std::uint8_t[]> rgb = tilesToRgb(*tiles, decoded->bitsPerSample);
-    if (!rgb)
-        return nullptr;
-    decoded->data = rgb.get();
-    decoded->stride = std::size_t(decoded->width) * 3 * (decoded->bitsPerSample / 8);
-    decoded->owner = std::move(rgb);
-    return decoded;
+    std::shared_ptr<TiledYCbCrImage> tiles = convertibleTiles(handle, file);
+    return tiles ? inRgbBands(handle.get(), std::move(tiles), 16) : decodeWhole(handle.get());
 }
 
 std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_image_handle>& handle, int file,
@@ -162,11 +162,8 @@ std::unique_ptr<DecodedImage> decodeHeifImageForJpeg(const std::shared_ptr<heif_
         return decoded;
     }
     // A JPEG takes 8 bits: deep tiles are rounded to them as they are converted.
-    if ((tiles = convertibleTiles(handle, file))) {
-        std::unique_ptr<DecodedImage> decoded = describeTiled(handle.get(), *tiles);
-        decoded->rgbBands = std::make_shared<TiledRgb>(std::move(tiles));
-        return decoded;
-    }
+    if ((tiles = convertibleTiles(handle, file)))
+        return inRgbBands(handle.get(), std::move(tiles), 8);
     return decodeWhole(handle.get(), observer);
 }
 

@@ -17,4 +17,14 @@ inline bool isWritable(const DecodedImage& image)
     return image.stride >= rowBytes;
 }
 
+// True when an encoder can take `image`'s rows: in memory as above, or as RGB
+// bands of 8 or 16 bits (DecodedImage::rgbBands), each checked as it comes.
+inline bool hasEncodableRows(const DecodedImage& image)
+{
+    if (!image.rgbBands)
+        return isWritable(image);
+    return image.width > 0 && image.height > 0 && image.channels == 3 &&
+           (image.bitsPerSample == 8 || image.bitsPerSample == 16);
+}
+
 }  // namespace pictavo::imageio

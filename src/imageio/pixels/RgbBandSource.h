@@ -16,6 +16,8 @@ struct RgbBand {
     std::uint32_t rows = 0;
     const std::uint8_t* data = nullptr;
     std::size_t stride = 0;  // bytes from one row to the next
+    // Keeps `data` alive for as long as a copy of the band is held.
+    std::shared_ptr<const void> owner;
 };
 
 // An image whose RGB rows come as bands converted while they are read, from
@@ -26,8 +28,9 @@ public:
     class Reader {
     public:
         virtual ~Reader() = default;
-        // The next band, valid until the following call; null after the last
-        // band; Failure::unreadable when it could not be decoded.
+        // The next band; null after the last band; Failure::unreadable when
+        // it could not be decoded. Its rows stay valid through the following
+        // call, and while a copy of the band is held.
         virtual Result<const RgbBand*> next() = 0;
     };
 

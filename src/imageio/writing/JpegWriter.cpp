@@ -326,8 +326,7 @@ std::vector<std::uint8_t> segment(const std::uint8_t* header, std::size_t header
 std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, const ByteSink& sink,
                                  JpegAdditions* additions)
 {
-    const bool inMemory = !image.tiles && !image.rgbBands;
-    if (inMemory && !isWritable(image))
+    if (!image.tiles && !hasEncodableRows(image))
         return Failure::unreadable;
     static const std::vector<std::uint8_t> kNoProfile;
     JpegJob job{image, libjpegQuality(quality), {}, {}, &kNoProfile, {}, {}, {}, {}, additions};
@@ -362,7 +361,7 @@ std::optional<Failure> writeJpeg(const DecodedImage& image, double quality, cons
         job.xmpSegments = jpegXmpSegments(xmp);
     if (profileFits(image.icc, image.channels <= 2))
         job.icc = &image.icc;
-    if (inMemory)
+    if (!image.tiles && !image.rgbBands)
         job.row.resize(std::size_t(image.width) * (image.channels <= 2 ? 1 : 3));
     job.outputBuffer.resize(kOutputBufferSize);
     return encode(job, sink);

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include <zlib.h>
@@ -28,11 +32,10 @@ constexpr int kGoodLength = 4, kLazyLength = 6, kNiceLength = 16, kChainLength =
 constexpr std::size_t kBandBytes = 2 * 1024 * 1024;
 constexpr std::size_t kOutputStep = 256 * 1024;
 
-// Row `y` as PNG stores it: 16-bit samples big-endian.
-void storedRow(const DecodedImage& image, std::uint32_t y, std::size_t rowBytes, std::uint8_t* out)
+// `row` as PNG stores it: 16-bit samples big-endian.
+void storedRow(const std::uint8_t* row, int bitsPerSample, std::size_t rowBytes, std::uint8_t* out)
 {
-    const std::uint8_t* row = image.row(y);
-    if (image.bitsPerSample == 16 && std::endian::native == std::endian::little) {
+    if (bitsPerSample == 16 && std::endian::native == std::endian::little) {
         for (std::size_t i = 0; i + 1 < rowBytes; i += 2) {
             out[i] = row[i + 1];
             out[i + 1] = row[i];
@@ -41,6 +44,95 @@ void storedRow(const DecodedImage& image, std::uint32_t y, std::size_t rowBytes,
         std::copy(row, row + rowBytes, out);
     }
 }
+
+// The image's rows as its bands come, held while a band still to be deflated
+// may read them. The writer reads bands ahead of the deflaters; a deflater
+// that gets ahead of it waits for its rows.
+class HeldRows {
+public:
+    explicit HeldRows(const DecodedImage& image)
+        : rowBytes(std::size_t(image.width) * image.channels * (image.bitsPerSample / 8)),
+          bitsPerSample(image.bitsPerSample), image_(image),
+          reader_(image.rgbBands ? image.rgbBands->read() : nullptr)
+    {
+    }
+
+    const std::size_t rowBytes;
+    const int bitsPerSample;
+
+    // Reads bands until the first `rows` rows are held; false when a band
+    // cannot be read or is not the next.
+    bool readUpTo(std::uint32_t rows)
+    {
+        while (rowsRead() < rows) {
+            std::optional<RgbBand> band = nextBand();
+            std::lock_guard lock(mutex_);
+            if (!band) {
+                failed_ = true;
+                arrived_.notify_all();
+                return false;
+            }
+            rowsRead_ += band->rows;
+            bands_.push_back(std::move(*band));
+            arrived_.notify_all();
+        }
+        return true;
+    }
+
+    // Lets go of the bands wholly above row `y`.
+    void releaseAbove(std::uint32_t y)
+    {
+        std::lock_guard lock(mutex_);
+        while (!bands_.empty() && bands_.front().top + bands_.front().rows <= y)
+            bands_.pop_front();
+    }
+
+    // Wakes the deflaters that wait for rows, which will not come.
+    void abandon()
+    {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+        arrived_.notify_all();
+    }
+
+    // Row `y`, once it is read; null when it will not be.
+    const std::uint8_t* row(std::uint32_t y)
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait(lock, [&] { return failed_ || rowsRead_ > y; });
+        for (const RgbBand& band : bands_)
+            if (y >= band.top && y < band.top + band.rows)
+                return band.data + (y - band.top) * band.stride;
+        return nullptr;
+    }
+
+private:
+    std::uint32_t rowsRead()
+    {
+        std::lock_guard lock(mutex_);
+        return rowsRead_;
+    }
+
+    std::optional<RgbBand> nextBand()
+    {
+        const std::uint32_t top = rowsRead();
+        if (!reader_)
+            return top == 0 ? std::optional(RgbBand{0, image_.height, image_.data, image_.stride}) : std::nullopt;
+        const Result<const RgbBand*> next = reader_->next();
+        if (!next || !*next || (*next)->top != top || (*next)->rows == 0 || (*next)->rows > image_.height - top ||
+            (*next)->stride < rowBytes)
+            return std::nullopt;
+        return **next;
+    }
+
+    const DecodedImage& image_;
+    const std::unique_ptr<RgbBandSource::Reader> reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<RgbBand> bands_;
+    std::uint32_t rowsRead_ = 0;
+    bool failed_ = false;
+};
 
 struct Band {
     std::uint32_t firstRow = 0;
@@ -52,12 +144,16 @@ struct Band {
 };
 
 // Deflates the band's filtered rows as raw deflate data (no zlib header or checksum).
-bool deflateBand(const DecodedImage& image, Band& band)
+bool deflateBand(HeldRows& rows, Band& band)
 {
-    const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
+    const std::size_t rowBytes = rows.rowBytes;
     std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes), filtered(rowBytes + 1);
-    if (band.firstRow > 0)
-        storedRow(image, band.firstRow - 1, rowBytes, previous.data());
+    if (band.firstRow > 0) {
+        const std::uint8_t* above = rows.row(band.firstRow - 1);
+        if (!above)
+            return false;
+        storedRow(above, rows.bitsPerSample, rowBytes, previous.data());
+    }
 
     z_stream stream{};
     if (deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -69,7 +165,12 @@ bool deflateBand(const DecodedImage& image, Band& band)
     stream.avail_out = static_cast<uInt>(band.deflated.size());
     bool ok = true;
     for (std::uint32_t y = band.firstRow; ok && y < band.endRow; ++y) {
-        storedRow(image, y, rowBytes, current.data());
+        const std::uint8_t* row = rows.row(y);
+        if (!row) {
+            ok = false;
+            break;
+        }
+        storedRow(row, rows.bitsPerSample, rowBytes, current.data());
         filtered[0] = kUpFilter;
         for (std::size_t i = 0; i < rowBytes; ++i)
             filtered[i + 1] = static_cast<std::uint8_t>(current[i] - previous[i]);
@@ -125,11 +226,15 @@ bool writeChunk(const ByteSink& sink, const char type[4], const std::uint8_t* da
     return sink(head, sizeof head) && (size == 0 || sink(data, size)) && sink(tail, sizeof tail);
 }
 
+// Deflates the image's rows as its bands come (one band for an image in
+// memory), up to `threads` bands of deflated rows at a time, written out in
+// order. The rows where those bands begin depend only on the image's size,
+// so the bytes written do too, not on how the image's own bands fall.
 std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
-    const std::size_t rowBytes = std::size_t(image.width) * image.channels * (image.bitsPerSample / 8);
+    HeldRows held(image);
     const std::uint32_t bandRows =
-        static_cast<std::uint32_t>(std::clamp<std::size_t>(kBandBytes / (rowBytes + 1), 1, image.height));
+        static_cast<std::uint32_t>(std::clamp<std::size_t>(kBandBytes / (held.rowBytes + 1), 1, image.height));
     std::vector<Band> bands((image.height + bandRows - 1) / bandRows);
     for (std::size_t i = 0; i < bands.size(); ++i) {
         bands[i].firstRow = static_cast<std::uint32_t>(i * bandRows);
@@ -137,8 +242,14 @@ std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, c
         bands[i].last = i + 1 == bands.size();
     }
     const unsigned workers = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(bands.size()));
-    OrderedJobs deflating(bands.size(), workers, 2 * std::size_t(workers),
-                          [&](std::size_t index, unsigned) { return deflateBand(image, bands[index]); });
+    const std::size_t ahead = 2 * std::size_t(workers);
+    OrderedJobs deflating(bands.size(), workers, ahead,
+                          [&](std::size_t index, unsigned) { return deflateBand(held, bands[index]); });
+    // Whatever ends the writing, no deflater is left waiting for rows.
+    const struct AbandonOnExit {
+        HeldRows& rows;
+        ~AbandonOnExit() { rows.abandon(); }
+    } abandonOnExit{held};
 
     // zlib header: deflate, 32 KiB window, "fastest" as the level hint, check bits.
     const std::uint8_t header[2] = {0x78, 0x01};
@@ -146,13 +257,16 @@ std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, c
     if (!writeChunk(sink, "IDAT", header, sizeof header))
         return Failure::writeFailed;
     for (std::size_t i = 0; i < bands.size(); ++i) {
-        if (!deflating.awaitUpTo(i + 1))
+        // The rows of every band the deflaters may take meanwhile.
+        if (!held.readUpTo(bands[std::min(i + ahead, bands.size() - 1)].endRow) || !deflating.awaitUpTo(i + 1))
             return Failure::unreadable;
         if (!writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size()))
             return Failure::writeFailed;
         adler = adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bands[i].filteredSize));
         std::vector<std::uint8_t>().swap(bands[i].deflated);
         deflating.taken(i + 1);
+        if (i + 1 < bands.size())
+            held.releaseAbove(bands[i + 1].firstRow - 1);
     }
     std::uint8_t checksum[4];
     putBigEndian(checksum, static_cast<std::uint32_t>(adler));
@@ -165,7 +279,7 @@ std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, c
 
 std::optional<Failure> writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink)
 {
-    if (!isWritable(image))
+    if (!hasEncodableRows(image))
         return Failure::unreadable;
     return writeBands(image, threads, sink);
 }

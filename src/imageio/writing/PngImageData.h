@@ -14,8 +14,11 @@ namespace pictavo::imageio {
 // bands that up to `threads` threads deflate at once, each band but the last
 // ending on a byte boundary (Z_SYNC_FLUSH), so the bands joined in order with
 // their checksums combined form one zlib stream. Only a few bands are held at
-// a time, whatever the image size. Failure::writeFailed when the sink refuses
-// bytes; Failure::unreadable for an image isWritable() refuses or a deflate error.
+// a time, whatever the image size; an image whose rows come in bands
+// (DecodedImage::rgbBands) is deflated as they come, into the same bytes.
+// Failure::writeFailed when the sink refuses bytes; Failure::unreadable for
+// an image hasEncodableRows() refuses, a band that cannot be read or a
+// deflate error.
 std::optional<Failure> writePngImageData(const DecodedImage& image, unsigned threads, const ByteSink& sink);
 
 }  // namespace pictavo::imageio

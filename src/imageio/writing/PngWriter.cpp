@@ -129,7 +129,7 @@ std::optional<Failure> encode(PngJob& job, const ByteSink& sink)
 
 std::optional<Failure> writePng(const DecodedImage& image, const ByteSink& sink)
 {
-    if (!isWritable(image) || image.icc.size() > std::numeric_limits<png_uint_32>::max() / 2)
+    if (!hasEncodableRows(image) || image.icc.size() > std::numeric_limits<png_uint_32>::max() / 2)
         return Failure::unreadable;
     PngJob job{image, {}, xmpText(xmpForOutput(image.xmp, image.width, image.height))};
     if (!image.exif.empty())
