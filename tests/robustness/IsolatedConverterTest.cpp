@@ -118,9 +118,9 @@ TEST(IsolatedConverter, AWorkerThatCannotBeStartedLeavesTheConversionToThisProce
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"not-executable", "photo-1.png", "photo.heic", "photo.png"}));
 }
 
-// Every real sample, and a 200 MP photo decoded whole for a PNG (room under
-// the worker's address-space limit), comes out of the confined worker byte
-// for byte as out of this process, failures included.
+// Every real sample, and a 200 MP photo (within the worker's address-space
+// limit), comes out of the confined worker byte for byte as out of this
+// process, failures included.
 TEST(IsolatedConverter, SLOW_EverySampleAnd200MegapixelsComeOutOfTheWorkerAsOutOfThisProcess)
 {
     TempDir dir;
