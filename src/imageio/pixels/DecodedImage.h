@@ -29,9 +29,9 @@ struct DecodedImage {
     // are JPEG's own YCbCr, decoded band by band while the JPEG is written,
     // from the file its ImageSource holds open: write it while that source lives.
     std::shared_ptr<const YCbCrBandSource> tiles;
-    // Set instead of `data` for a tiled photo converted to RGB for a JPEG as
-    // its bands decode (samples that are not JPEG's own YCbCr: a camera's 10
-    // bits, say); read it while the source lives, as `tiles`.
+    // Set instead of `data` for a tiled photo converted to RGB as its bands
+    // decode (for a PNG, or for a JPEG when its samples are not JPEG's own
+    // YCbCr: a camera's 10 bits, say); read it while the source lives, as `tiles`.
     std::shared_ptr<const RgbBandSource> rgbBands;
 
     // ICC profile to embed; empty means the pixels are sRGB.
