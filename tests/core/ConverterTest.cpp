@@ -465,6 +465,7 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         bool written;
         bool grid = false;  // the photo as 2×2 tiles, written band by band
         std::optional<int> longSide = std::nullopt;
+        std::uint16_t matrix = 6;  // a grid's: JPEG's own BT.601, or BT.709 (1) converted to RGB bands
     };
     // Sizes of whole 64×64 blocks: the encoder pads and crops smaller ones.
     const Pixels grey = quadrants(128, 64, 1);
@@ -472,6 +473,7 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
                            Row{2, 192, {grey, "", "", tmap}, true},
                            Row{1, 0, {grey, "", "", tmap}, true, true},
                            Row{1, 0, {grey, "", "", tmap}, true, true, 128},
+                           Row{1, 0, {grey, "", "", tmap}, true, true, std::nullopt, 1},
                            Row{6, 0, {grey, imageio::kAppleGainMapType, appleXmp, {}}, true, false, 128},
                            Row{6, 160, {quadrants(128, 64), imageio::kSamsungGainMapType, imageio::hdrgmGainMapXmp(iso), {}}, true},
                            Row{1, 0, {grey, imageio::kAppleGainMapType, "", {}}, false},
@@ -485,7 +487,7 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
         image.gainMap = row.map;
         if (row.grid) {
             image.gridColumns = image.gridRows = 2;
-            image.lossless = false, image.chroma = "420", image.nclx = Nclx{1, 13, 6, true};
+            image.lossless = false, image.chroma = "420", image.nclx = Nclx{1, 13, row.matrix, true};
         }
         writeHeic(dir / "hdr.heic", image);
         const fs::path jpg = convertOk(dir / "hdr.heic", {.to = OutputFormat::jpg, .longSide = row.longSide}, dir.path());
