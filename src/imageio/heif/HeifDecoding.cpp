@@ -86,6 +86,7 @@ private:
 
         Result<const RgbBand*> next() override
         {
+            band_ = {};  // its buffer may take this band, unless a copy of it is held
             const Result<const YCbCrBand*> next = bands_.next();
             if (!next || !*next)
                 return next ? Result<const RgbBand*>(nullptr) : next.failure();

@@ -29,8 +29,8 @@ public:
     public:
         virtual ~Reader() = default;
         // The next band; null after the last band; Failure::unreadable when
-        // it could not be decoded. Its rows stay valid through the following
-        // call, and while a copy of the band is held.
+        // it could not be decoded. Its rows stay valid until the following
+        // call, and for as long as a copy of the band is held.
         virtual Result<const RgbBand*> next() = 0;
     };
 
