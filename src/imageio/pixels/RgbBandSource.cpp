@@ -16,15 +16,15 @@ std::unique_ptr<DecodedImage> withRowsInMemory(std::unique_ptr<DecodedImage> ima
     if (!rows)
         return nullptr;
     const std::unique_ptr<RgbBandSource::Reader> reader = image->rgbBands->read();
-    std::uint64_t read = 0;
+    std::uint32_t read = 0;
     for (Result<const RgbBand*> next = reader->next(); next; next = reader->next()) {
         const RgbBand* band = *next;
         if (!band)
             break;
-        if (band->top != read || band->rows > image->height - read || band->stride < stride)
+        if (!followsOn(*band, read, image->height, stride))
             return nullptr;
         for (std::uint32_t y = 0; y < band->rows; ++y)
-            std::memcpy(rows.get() + (read + y) * stride, band->data + y * band->stride, stride);
+            std::memcpy(rows.get() + std::size_t(read + y) * stride, band->data + y * band->stride, stride);
         read += band->rows;
     }
     if (read != image->height)

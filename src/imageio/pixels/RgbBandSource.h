@@ -20,6 +20,16 @@ struct RgbBand {
     std::shared_ptr<const void> owner;
 };
 
+// True when `band` is the one that follows the first `rowsRead` rows of an
+// image `height` rows high whose rows take `rowBytes`: it starts there, holds
+// rows, ends inside the image, and its rows are whole. Readers check each band
+// with it before reading its rows.
+inline bool followsOn(const RgbBand& band, std::uint32_t rowsRead, std::uint32_t height, std::size_t rowBytes)
+{
+    return band.top == rowsRead && band.rows > 0 && band.rows <= height - rowsRead && band.stride >= rowBytes &&
+           band.data;
+}
+
 // An image whose RGB rows come as bands converted while they are read, from
 // top to bottom (a tiled photo whose samples are not JPEG's own YCbCr), so
 // that no more than a few bands are held at once.

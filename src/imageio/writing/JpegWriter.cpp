@@ -259,7 +259,7 @@ std::optional<Failure> writeRows(jpeg_compress_struct& cinfo, JpegJob& job)
         const RgbBand* band = *next;
         if (!band)
             break;
-        if (band->top != cinfo.next_scanline || band->rows > cinfo.image_height - cinfo.next_scanline)
+        if (!followsOn(*band, cinfo.next_scanline, cinfo.image_height, std::size_t(cinfo.image_width) * 3))
             return Failure::unreadable;
         for (std::uint32_t y = 0; y < band->rows; ++y) {
             JSAMPROW row = const_cast<JSAMPROW>(band->data + y * band->stride);

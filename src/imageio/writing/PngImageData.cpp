@@ -64,15 +64,15 @@ public:
     // cannot be read or is not the next.
     bool readUpTo(std::uint32_t rows)
     {
-        while (rowsRead() < rows) {
-            std::optional<RgbBand> band = nextBand();
+        for (std::uint32_t read = rowsRead(); read < rows;) {
+            std::optional<RgbBand> band = nextBand(read);
             std::lock_guard lock(mutex_);
             if (!band) {
                 failed_ = true;
                 arrived_.notify_all();
                 return false;
             }
-            rowsRead_ += band->rows;
+            read = rowsRead_ += band->rows;
             bands_.push_back(std::move(*band));
             arrived_.notify_all();
         }
@@ -113,14 +113,13 @@ private:
         return rowsRead_;
     }
 
-    std::optional<RgbBand> nextBand()
+    // The band that starts at row `top`, checked.
+    std::optional<RgbBand> nextBand(std::uint32_t top)
     {
-        const std::uint32_t top = rowsRead();
         if (!reader_)
             return top == 0 ? std::optional(RgbBand{0, image_.height, image_.data, image_.stride}) : std::nullopt;
         const Result<const RgbBand*> next = reader_->next();
-        if (!next || !*next || (*next)->top != top || (*next)->rows == 0 || (*next)->rows > image_.height - top ||
-            (*next)->stride < rowBytes)
+        if (!next || !*next || !followsOn(**next, top, image_.height, rowBytes))
             return std::nullopt;
         return **next;
     }
