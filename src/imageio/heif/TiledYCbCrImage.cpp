@@ -310,6 +310,7 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
 
 struct TiledYCbCrImage::BandReader::State {
     struct Band {
+        std::uint32_t rows;  // room for
         std::unique_ptr<std::uint8_t[]> y, cb, cr;
     };
 
@@ -331,13 +332,21 @@ struct TiledYCbCrImage::BandReader::State {
         return geometry.bands()[band].end - geometry.bands()[band].begin;
     }
 
-    // Band `index`, allocated by the first of its tiles to get here.
+    // Band `index`, taken by the first of its tiles to get here: a band let go
+    // of before, or new. Every sample of it is written over by its tiles, and
+    // reusing its memory spares the system clearing fresh pages for each band.
     Band& band(std::size_t index)
     {
         std::lock_guard lock(bandsMutex);
         if (!bands[index]) {
             const std::uint32_t rows = rowsOfBand(index);
+            if (!spares.empty() && spares.back()->rows >= rows) {
+                bands[index] = std::move(spares.back());
+                spares.pop_back();
+                return *bands[index];
+            }
             auto allocated = std::make_unique<Band>();
+            allocated->rows = rows;
             allocated->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
             const std::size_t chromaRows = (rows + chromaShiftY) >> chromaShiftY;
             allocated->cb = std::make_unique_for_overwrite<std::uint8_t[]>(chromaStride * chromaRows);
@@ -350,7 +359,8 @@ struct TiledYCbCrImage::BandReader::State {
     void release(std::size_t index)
     {
         std::lock_guard lock(bandsMutex);
-        bands[index].reset();
+        if (bands[index])
+            spares.push_back(std::move(bands[index]));
     }
 
     // Copies the part of `tile` that shows in band `index` at `column` into
@@ -433,6 +443,7 @@ struct TiledYCbCrImage::BandReader::State {
     const std::size_t tilesPerBand;
     std::mutex bandsMutex;
     std::vector<std::unique_ptr<Band>> bands;  // those in flight
+    std::vector<std::unique_ptr<Band>> spares;  // let go of, to be taken again
     std::vector<std::unique_ptr<ThreadImage>> threadImages;  // one per worker, opened at its first tile
     std::size_t bandsReturned = 0;
     YCbCrBand current;
