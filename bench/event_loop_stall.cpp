@@ -88,14 +88,18 @@ std::optional<Options> parseOptions(const QStringList& args)
     return options;
 }
 
-// `copies` hard links to each input in `folder`, as the files to queue.
+// `copies` hard links to each input in `folder`, as the files to queue; copies
+// where the input is on another file system (a bind mount, say).
 QList<QUrl> linkedCopies(const Options& options, const std::filesystem::path& folder)
 {
     QList<QUrl> queue;
     for (int copy = 0; copy < options.copies; ++copy) {
         for (const auto& input : options.inputs) {
             const auto link = folder / (std::to_string(copy) + "-" + input.filename().string());
-            std::filesystem::create_hard_link(input, link);
+            std::error_code notLinked;
+            std::filesystem::create_hard_link(input, link, notLinked);
+            if (notLinked)
+                std::filesystem::copy_file(input, link);
             queue.append(QUrl::fromLocalFile(QString::fromStdString(link.string())));
         }
     }
