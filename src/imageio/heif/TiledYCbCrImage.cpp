@@ -333,17 +333,21 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     // Band `index`, taken by the first of its tiles to get here: a band let go
-    // of before, or new. Every sample of it is written over by its tiles, and
-    // reusing its memory spares the system clearing fresh pages for each band.
+    // of before, or new (one too short to take is freed). Every sample of it is
+    // written over by its tiles, and reusing its memory spares the system
+    // clearing fresh pages for each band.
     Band& band(std::size_t index)
     {
         std::lock_guard lock(bandsMutex);
         if (!bands[index]) {
             const std::uint32_t rows = rowsOfBand(index);
-            if (!spares.empty() && spares.back()->rows >= rows) {
-                bands[index] = std::move(spares.back());
+            if (!spares.empty()) {
+                std::unique_ptr<Band> spare = std::move(spares.back());
                 spares.pop_back();
-                return *bands[index];
+                if (spare->rows >= rows) {
+                    bands[index] = std::move(spare);
+                    return *bands[index];
+                }
             }
             auto allocated = std::make_unique<Band>();
             allocated->rows = rows;
