@@ -332,8 +332,8 @@ struct TiledYCbCrImage::BandReader::State {
         return geometry.bands()[band].end - geometry.bands()[band].begin;
     }
 
-    // Band `index`, taken by the first of its tiles to get here: a band let go
-    // of before, or new (one too short to take is freed). Every sample of it is
+    // Band `index`, taken by the first of its tiles to get here: the band last let
+    // go of, or new (one too short to take is freed). Every sample of it is
     // written over by its tiles, and reusing its memory spares the system
     // clearing fresh pages for each band.
     Band& band(std::size_t index)
@@ -341,14 +341,11 @@ struct TiledYCbCrImage::BandReader::State {
         std::lock_guard lock(bandsMutex);
         if (!bands[index]) {
             const std::uint32_t rows = rowsOfBand(index);
-            if (!spares.empty()) {
-                std::unique_ptr<Band> spare = std::move(spares.back());
-                spares.pop_back();
-                if (spare->rows >= rows) {
-                    bands[index] = std::move(spare);
-                    return *bands[index];
-                }
+            if (spare && spare->rows >= rows) {
+                bands[index] = std::move(spare);
+                return *bands[index];
             }
+            spare.reset();
             auto allocated = std::make_unique<Band>();
             allocated->rows = rows;
             allocated->y = std::make_unique_for_overwrite<std::uint8_t[]>(yStride * rows);
@@ -364,7 +361,7 @@ struct TiledYCbCrImage::BandReader::State {
     {
         std::lock_guard lock(bandsMutex);
         if (bands[index])
-            spares.push_back(std::move(bands[index]));
+            spare = std::move(bands[index]);
     }
 
     // Copies the part of `tile` that shows in band `index` at `column` into
@@ -447,7 +444,7 @@ struct TiledYCbCrImage::BandReader::State {
     const std::size_t tilesPerBand;
     std::mutex bandsMutex;
     std::vector<std::unique_ptr<Band>> bands;  // those in flight
-    std::vector<std::unique_ptr<Band>> spares;  // let go of, to be taken again
+    std::unique_ptr<Band> spare;  // the last band let go of, to be taken again
     std::vector<std::unique_ptr<ThreadImage>> threadImages;  // one per worker, opened at its first tile
     std::size_t bandsReturned = 0;
     YCbCrBand current;
