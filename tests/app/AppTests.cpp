@@ -80,16 +80,11 @@ struct Driver {
         // Every child is reaped, a thread the test holds (below) included: the
         // process's own end is reported only after it.
         int status = -1;
-        waitFor([&] {
-            int ended = 0;
-            if (::waitpid(-1, &ended, WNOHANG | __WALL) == pid)
-                status = ended;
-            return status != -1;
-        }, 30s);
-        if (status == -1)
+        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG | __WALL) == pid; }, 30s);
+        if (!ended)
             ::kill(pid, SIGKILL);
-        EXPECT_EQ(status, 0) << "not a clean exit (-1: still running)";
-        return status != -1;
+        EXPECT_EQ(ended ? status : -1, 0) << "not a clean exit (-1: still running)";
+        return ended;
     }
 
     pid_t pid = -1;

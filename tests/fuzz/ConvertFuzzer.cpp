@@ -28,10 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fs::remove_all(folder, ignored);
     });
     const fs::path input = folder / "input.heic";
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
     // One format per input, picked by its length: both writers see every
     // kind of picture, at half the cost of converting each input twice.

@@ -1,29 +1,21 @@
 #include "LargeAllocationsFail.h"
 
-#include <atomic>
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 
-namespace {
-std::atomic<std::size_t> failingFrom{SIZE_MAX};
-}  // namespace
-
-pictavo::test::LargeAllocationsFail::LargeAllocationsFail(std::size_t bytes)
-{
-    failingFrom = bytes;
-}
-
-pictavo::test::LargeAllocationsFail::~LargeAllocationsFail()
-{
-    failingFrom = SIZE_MAX;
-}
+std::atomic<std::size_t> pictavo::test::allocationsFailingFrom{SIZE_MAX};
+using pictavo::test::allocationsFailingFrom;
 
 // Every form of new and delete but the aligned ones is replaced: a sanitizer's own
 // form paired with one of these would be reported as a mismatch.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return size < allocationsFailingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
+}
+
 void* operator new(std::size_t size)
 {
-    void* memory = size < failingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
+    void* memory = operator new(size, std::nothrow);
     if (!memory)
         throw std::bad_alloc();
     return memory;
@@ -32,11 +24,6 @@ void* operator new(std::size_t size)
 void* operator new[](std::size_t size)
 {
     return operator new(size);
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return size < failingFrom.load(std::memory_order_relaxed) ? std::malloc(size == 0 ? 1 : size) : nullptr;
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept

@@ -108,10 +108,9 @@ TEST(Results, DroppedLocalPhotosAreQueuedConvertedListedAndRevealed)
 TEST(Results, AStoppedRunKeepsItsFinishedFilesAndLeavesNoPartialFileNorWorker)
 {
     fx::TempDir out;  // the photos, and the outputs beside them
-    const QStringList photos = largePhotos(out.path(), 4);
     AppWindow app;
     app.model().setFormat(OutputFormat::png);
-    app.model().addFiles(fileUrls(photos));
+    app.model().addFiles(fileUrls(largePhotos(out.path(), 4)));
 
     // Stopped after one file, then, in the next run, before any.
     const std::pair<const char*, std::size_t> ways[] = {{"Escape", 1}, {"stopButton", 0}};
