@@ -61,15 +61,6 @@ double differenceFromFlattened(const Raster& jpeg, const Raster& png)
     return difference / double(jpeg.samples.size());
 }
 
-// A grey photo fading out downwards: smooth tones under every degree of transparency.
-Pixels fadingGrey()
-{
-    Pixels p = gradient(29, 100, 2);
-    for (std::size_t i = 1; i < p.samples.size(); i += 2)  // alpha: 255 in the top row, 0 in the bottom one
-        p.samples[i] = static_cast<std::uint16_t>(255 - i / 2 / 29 * 255 / 99);
-    return p;
-}
-
 // PNG equals libheif's own decode of the primary image (8 and 16 bits, alpha, grey, wherever
 // the primary image stands; one output each); the JPEG is 8-bit, grey for grey sources and
 // flattened onto white: on average it neither lightens nor darkens the flattened PNG.
@@ -84,6 +75,8 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         std::optional<Nclx> nclx = std::nullopt;
     };
     const Nclx bt709{1, 1, 1, true}, bt2020Limited{9, 14, 9, false};
+    // A grey photo fading out downwards, alpha 255 in the top row and 0 in the bottom one.
+    const auto fading = [](std::uint32_t x, std::uint32_t y, int c) { return c == 3 ? 255 - y * 255 / 99 : x * 255 / 28; };
     for (const Case& c : {Case{gradient(301, 157), "420"}, Case{gradient(301, 157), "444"},
                           Case{gradient(200, 100, 3, 10), "420"}, Case{gradient(256, 128, 3, 10), "420", {}, 2},
                           Case{gradient(256, 128, 3, 10), "422", {}, 2, bt2020Limited},
@@ -91,7 +84,7 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
                           Case{quadrants(64, 32, 4), nullptr},
                           Case{quadrants(64, 32, 4, 10), nullptr}, Case{quadrants(64, 32, 1), nullptr},
                           Case{quadrants(64, 32, 2), nullptr}, Case{quadrants(64, 32, 1, 10), nullptr},
-                          Case{quadrants(64, 32, 2, 10), nullptr}, Case{fadingGrey(), "420"},
+                          Case{quadrants(64, 32, 2, 10), nullptr}, Case{paint(29, 100, 2, 8, fading), "420"},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::topLevel},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::hidden},
                           Case{quadrants(64, 32), nullptr, PrimaryItem::thumbnailOfNext}}) {
@@ -250,12 +243,8 @@ TEST(ConverterResize, TheUprightLongSideIsScaledToTheSizeAsked)
         bool stripes = false;
     };
     auto stripes = [](std::uint32_t width, std::uint32_t height, int channels, bool across) {
-        Pixels p{width, height, channels, 8, {}};
-        for (std::uint32_t y = 0; y < height; ++y)
-            for (std::uint32_t x = 0; x < width; ++x)
-                for (int c = 0; c < channels; ++c)
-                    p.samples.push_back((across ? x : y) % 2 ? 255 : 0);
-        return p;
+        return paint(width, height, channels, 8,
+                     [across](std::uint32_t x, std::uint32_t y, int) { return (across ? x : y) % 2 ? 255 : 0; });
     };
     for (const Row& row : {Row{gradient(301, 157), 1, 0, 0, 100, 100, 52}, Row{gradient(256, 128), 6, 2, 0, 100, 50, 100},
                            Row{gradient(256, 128), 2, 0, 0, 64, 64, 32}, Row{gradient(256, 128), 1, 0, 192, 100, 100, 50},

@@ -87,9 +87,7 @@ TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
 // clipping its highlights or crushing its middle.
 TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
 {
-    Pixels ramp{1024, 2, 3, 10, {}};
-    for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
-        ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
+    const Pixels ramp = paint(1024, 2, 3, 10, [](std::uint32_t x, std::uint32_t, int) { return x; });
     for (std::uint16_t transfer : {16, 18}) {
         SCOPED_TRACE(transfer == 16 ? "PQ" : "HLG");
         const DecodedImage decoded = decodedFrom(HeicImage(ramp), Nclx{9, transfer, 9, true});
