@@ -36,11 +36,6 @@ fs::path convertOk(const fs::path& source, const ConversionOptions& options,
     return *result.output();
 }
 
-fs::path convertOk(const fs::path& source, OutputFormat format, const std::optional<fs::path>& outputDir = std::nullopt)
-{
-    return convertOk(source, {.to = format}, outputDir);
-}
-
 auto whole(const Raster& r)
 {
     return std::tie(r.width, r.height, r.channels, r.bitDepth, r.samples);
@@ -101,10 +96,10 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
         else
             writeHeic(dir / "in.heic", image);
         TempDir out;
-        const Raster png = readPng(convertOk(dir / "in.heic", OutputFormat::png, out.path()));
+        const Raster png = readPng(convertOk(dir / "in.heic", {.to = OutputFormat::png}, out.path()));
         // (libheif refuses a hidden primary image: lossless pixels are compared as written.)
         EXPECT_EQ(whole(png), whole(c.afterAnother ? c.pixels : heifReference(dir / "in.heic")));
-        const Raster jpeg = readJpeg(convertOk(dir / "in.heic", OutputFormat::jpg, out.path()));
+        const Raster jpeg = readJpeg(convertOk(dir / "in.heic", {.to = OutputFormat::jpg}, out.path()));
         EXPECT_EQ(std::tuple(jpeg.width, jpeg.height, jpeg.channels),
                   std::tuple(png.width, png.height, c.pixels.channels <= 2 ? 1 : 3));
         EXPECT_EQ(out.entries(), (std::vector<std::string>{"in.jpg", "in.png"}));
@@ -177,8 +172,8 @@ TEST_P(ConverterOrientation, OutputsHoldUprightPixels)
         writeHeic(dir / "o.heic", image);
         const Raster upright = heifReference(dir / "o.heic");  // libheif applies the stored turn, flip and crop
         EXPECT_TRUE(c.grid == 4 || decodesAsTiles(dir / "o.heic") == (c.grid > 0 && c.depth == 8));
-        EXPECT_EQ(whole(readPng(convertOk(dir / "o.heic", OutputFormat::png))), whole(upright));
-        EXPECT_TRUE(closeToReference(readJpeg(convertOk(dir / "o.heic", OutputFormat::jpg)), upright));
+        EXPECT_EQ(whole(readPng(convertOk(dir / "o.heic", {.to = OutputFormat::png}))), whole(upright));
+        EXPECT_TRUE(closeToReference(readJpeg(convertOk(dir / "o.heic", {.to = OutputFormat::jpg})), upright));
     }
 }
 
@@ -189,7 +184,7 @@ TEST(ConverterGrid, PartialEdgeTilesAreCroppedToTheImage)
     TempDir dir;
     writeRepeatedTileHeic(dir / "flat.heic", 1000, 333, flat(256, 256, 200, 100, 50));
     ASSERT_TRUE(decodesAsTiles(dir / "flat.heic"));
-    const Raster jpeg = readJpeg(convertOk(dir / "flat.heic", OutputFormat::jpg));
+    const Raster jpeg = readJpeg(convertOk(dir / "flat.heic", {.to = OutputFormat::jpg}));
     ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(1000u, 333u));
     for (auto [x, y] : {std::pair(0u, 0u), std::pair(999u, 332u), std::pair(999u, 0u), std::pair(0u, 332u)}) {
         EXPECT_NEAR(jpeg.at(x, y, 0), 200, 4) << x << "," << y;
@@ -332,7 +327,7 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     edited.replace(edited.find(xmp.properties[1]), xmp.properties[1].size(), expected[1]);
     edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
 
-    const fs::path png = convertOk(dir / "meta.heic", OutputFormat::png);
+    const fs::path png = convertOk(dir / "meta.heic", {.to = OutputFormat::png});
     EXPECT_EQ(pngIcc(png), icc);
     EXPECT_EQ(exifOrientation(pngExif(png)), 1);
     // One iTXt chunk: keyword, uncompressed, no language or translated keyword, then the packet.
@@ -341,7 +336,7 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     EXPECT_EQ(std::ranges::count(pngChunks(png), xmpChunk), 1);
 
     // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
-    const fs::path jpg = convertOk(dir / "meta.heic", OutputFormat::jpg);
+    const fs::path jpg = convertOk(dir / "meta.heic", {.to = OutputFormat::jpg});
     EXPECT_EQ(jpegIcc(jpg), icc);
     EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
     const auto [standard, extended, guid] = readJpegXmp(jpg);
@@ -534,7 +529,7 @@ TEST(ConverterHdr, PqAndHlgPhotosGiveTheirLightBack)
         photo.image.masteringPeakNits = row.mdcv;
         TempDir dir;
         writeHeic(dir / "in.heic", photo.image);
-        const fs::path jpg = convertOk(dir / "in.heic", OutputFormat::jpg, dir.path());
+        const fs::path jpg = convertOk(dir / "in.heic", {.to = OutputFormat::jpg}, dir.path());
         const auto [map, metadata] = expectUltraHdr(dir / "in.heic", jpg);
         ASSERT_EQ(std::tuple(map.width, map.height, map.channels), std::tuple(64u, 48u, 3));
         const Raster signal = heifReference(dir / "in.heic");
@@ -592,8 +587,8 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
                            Row{"samsungS25U_4000x1848_tmap_gainmap.heic", 4000, 1848, true, true, 1000, 462, 3, 2.3}}) {
         SCOPED_TRACE(row.file);
         TempDir out;
-        const fs::path pngFile = convertOk(samples / row.file, OutputFormat::png, out.path());
-        const fs::path jpgFile = convertOk(samples / row.file, OutputFormat::jpg, out.path());
+        const fs::path pngFile = convertOk(samples / row.file, {.to = OutputFormat::png}, out.path());
+        const fs::path jpgFile = convertOk(samples / row.file, {.to = OutputFormat::jpg}, out.path());
         EXPECT_EQ(out.entries().size(), 2u) << "one output per conversion, whatever the file holds";
         EXPECT_EQ(whole(readPng(pngFile)), whole(heifReference(samples / row.file)));
         EXPECT_EQ(jpegDimensions(jpgFile), std::pair(row.width, row.height));
