@@ -1,21 +1,20 @@
 // EXIF and XMP read, edited to describe the written picture, EXIF reduced to fit, a large
 // XMP packet split for a JPEG. (The written segments are read back in ConverterMetadata.)
 
-#include "fixtures/HeifFixtures.h"
+#include "fixtures/HdrFixtures.h"
+#include "fixtures/OutputReaders.h"
 #include "imageio/gainmap/AppleGainMap.h"
 #include "imageio/gainmap/UltraHdrMetadata.h"
 #include "imageio/metadata/ExifEditor.h"
 #include "imageio/metadata/XmpEditor.h"
 #include "imageio/metadata/XmpPacket.h"
 #include "imageio/writing/JpegXmp.h"
-#include "imageio/writing/Md5.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cmath>
-#include <ranges>
 #include <string>
 
 namespace pictavo::imageio {
@@ -145,11 +144,6 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
 std::span<const std::uint8_t> bytesOf(const std::string& text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-std::size_t occurrences(std::string_view text, std::string_view part)
-{
-    return std::ranges::distance(std::views::split(text, part)) - 1;
 }
 
 // A packet of one rdf:Description with `attributes` and `body`, tiff, exif and rdf declared.
