@@ -409,13 +409,7 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
     EXPECT_TRUE(isoForm);
     if (!xmpForm || !isoForm)
         return noMap;
-    for (const auto& [field, a, b] : {std::tuple("min", xmpForm->min[0], isoForm->min[0]),
-                                      {"max", xmpForm->max[0], isoForm->max[0]},
-                                      {"gamma", xmpForm->gamma[0], isoForm->gamma[0]},
-                                      {"base offset", xmpForm->baseOffset[0], isoForm->baseOffset[0]},
-                                      {"alternate offset", xmpForm->alternateOffset[0], isoForm->alternateOffset[0]},
-                                      {"headroom", xmpForm->alternateHeadroom, isoForm->alternateHeadroom}})
-        EXPECT_NEAR(a, b, 1e-6) << field;
+    expectSameMetadata(*xmpForm, *isoForm);
     Raster map = readJpeg(folder / "map.jpg");
     fs::remove(folder / "map.jpg");
     return {map, *isoForm};
@@ -431,9 +425,7 @@ TEST(ConverterHdr, GainMapsFollowThePhotoAndBrokenOnesLeaveAPlainJpeg)
     const std::string appleXmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
                                  "22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" xmlns:HDRGainMap=\"http://ns.apple."
                                  "com/HDRGainMap/1.0/\" HDRGainMap:HDRGainMapHeadroom=\"4.0\"/></rdf:RDF></x:xmpmeta>";
-    imageio::GainMapMetadata iso;
-    iso.alternateHeadroom = 2;
-    std::fill_n(iso.max, 3, 2.0);
+    const imageio::GainMapMetadata iso{.alternateHeadroom = 2, .max = {2, 2, 2}};
     std::vector<std::uint8_t> tmap = imageio::isoGainMapMetadata(iso);
     tmap.insert(tmap.begin(), 0);  // the item's version
     struct Row {

@@ -276,29 +276,14 @@ TEST(JpegXmp, APacketIsKeptWholeWhenItFitsAndLeftOutWhenItCannotBeSplit)
     }
 }
 
-void expectSameMetadata(const GainMapMetadata& a, const GainMapMetadata& b)
-{
-    EXPECT_NEAR(a.baseHeadroom, b.baseHeadroom, 1e-6);
-    EXPECT_NEAR(a.alternateHeadroom, b.alternateHeadroom, 1e-6);
-    using M = GainMapMetadata;
-    for (const auto& [name, field] : {std::pair{"min", &M::min}, {"max", &M::max}, {"gamma", &M::gamma},
-                                      {"baseOffset", &M::baseOffset}, {"alternateOffset", &M::alternateOffset}})
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR((a.*field)[c], (b.*field)[c], 1e-6) << name << "[" << c << "]";
-}
-
 // Gain map metadata written in ISO 21496-1's binary form and as hdrgm XMP reads
 // back the same from both (one channel; three in the binary form), a phone's
 // real tmap payload reads as the phone wrote it, and damaged payloads give nothing.
 TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
 {
-    GainMapMetadata sdrBase;
-    sdrBase.alternateHeadroom = 2.3;
-    std::fill_n(sdrBase.max, 3, 2.3);
-    std::fill_n(sdrBase.min, 3, -0.25);
-    std::fill_n(sdrBase.gamma, 3, 0.8);
-    std::fill_n(sdrBase.baseOffset, 3, 1.0 / 64);
-    std::fill_n(sdrBase.alternateOffset, 3, 1.0 / 32);
+    const GainMapMetadata sdrBase{.alternateHeadroom = 2.3, .min = {-0.25, -0.25, -0.25}, .max = {2.3, 2.3, 2.3},
+                                  .gamma = {0.8, 0.8, 0.8}, .baseOffset = {1.0 / 64, 1.0 / 64, 1.0 / 64},
+                                  .alternateOffset = {1.0 / 32, 1.0 / 32, 1.0 / 32}};
     GainMapMetadata hdrBase = sdrBase;
     hdrBase.baseHeadroom = 3, hdrBase.alternateHeadroom = 0.5;
     GainMapMetadata colour = sdrBase;
