@@ -110,9 +110,14 @@ struct Primary {
     std::shared_ptr<heif_image_handle> handle;
 };
 
-Primary primaryOf(const fs::path& location)
+// `pixels` written into `dir`, lossy at quality 50 in `chroma` (as `grid` × `grid` tiles, if any), and its primary image.
+Primary lossyPrimary(const TempDir& dir, const Pixels& pixels, const char* chroma, std::uint32_t grid = 0)
 {
-    Primary primary{HeifFileContext::open(ImageSource::openFile(location)), nullptr};
+    HeicImage image(pixels);
+    image.lossless = false, image.quality = 50, image.chroma = chroma;
+    image.gridColumns = image.gridRows = grid;
+    writeHeic(dir / "in.heic", image);
+    Primary primary{HeifFileContext::open(ImageSource::openFile(dir / "in.heic")), nullptr};
     heif_item_id id = 0;
     if (primary.file && heif_context_get_primary_image_ID(primary.file->context.get(), &id).code == heif_error_Ok)
         primary.handle = imageHandle(primary.file->context.get(), id);
@@ -134,11 +139,8 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
     }));
     for (auto [pixels, chroma] : {std::pair(gradient(320, 200, 1), "420"), std::pair(gradient(320, 200), "420"),
                                   std::pair(gradient(320, 200, 3, 10), "444")}) {
-        HeicImage image(pixels);
-        image.lossless = false, image.quality = 50, image.chroma = chroma;
         TempDir dir;
-        writeHeic(dir / "in.heic", image);
-        const Primary primary = primaryOf(dir / "in.heic");
+        const Primary primary = lossyPrimary(dir, pixels, chroma);
         ASSERT_TRUE(primary.handle);
         HeifImagePtr decoded[2];
         for (const char* decoder : {static_cast<const char*>(nullptr), kParallelHevcDecoderId}) {
@@ -175,27 +177,16 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
 {
     ASSERT_TRUE(ImageSource::prepareDecoders());
-    TempDir dir;
-    std::vector<fs::path> grids;
     for (auto [pixels, chroma] : {std::pair(gradient(256, 128), "420"), std::pair(gradient(256, 128, 3, 10), "420"),
                                   std::pair(gradient(256, 128, 3, 10), "422"), std::pair(gradient(256, 128), "444")}) {
-        HeicImage image(pixels);
-        image.lossless = false, image.quality = 50, image.chroma = chroma;
-        image.gridColumns = 2, image.gridRows = 2;
-        grids.push_back(dir / (std::to_string(pixels.bitDepth) + "-" + chroma + ".heic"));
-        writeHeic(grids.back(), image);
-        const Primary primary = primaryOf(grids.back());
+        SCOPED_TRACE(std::to_string(pixels.bitDepth) + "-bit " + chroma);
+        TempDir dir;
+        const Primary primary = lossyPrimary(dir, pixels, chroma, 2);
         ASSERT_TRUE(primary.handle);
         EXPECT_EQ(TiledYCbCrImage::open(primary.handle, primary.file->reader.descriptor(),
                                         TiledYCbCrImage::Samples::convertibleToRgb,
                                         TiledYCbCrImage::WhenTurnedWhole::refuse) != nullptr,
-                  std::string_view(chroma) != "444")
-            << grids.back().filename();
-    }
-    for (const fs::path& grid : grids) {
-        SCOPED_TRACE(grid.filename().string());
-        const Primary primary = primaryOf(grid);
-        ASSERT_TRUE(primary.handle);
+                  std::string_view(chroma) != "444");
         heif_image_tiling tiling{};
         ASSERT_EQ(heif_image_handle_get_image_tiling(primary.handle.get(), 0, &tiling).code, heif_error_Ok);
         std::vector<heif_item_id> ids(std::size_t(tiling.num_columns) * tiling.num_rows);
