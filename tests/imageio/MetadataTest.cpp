@@ -340,25 +340,22 @@ TEST(UltraHdrMetadata, BothFormsAgreeAndDamagedPayloadsAreRefused)
 // An Apple maker note ("Apple iOS", big-endian IFD) with tags 33 and 48 as SRATIONALs.
 std::vector<std::uint8_t> appleMakerNote(std::optional<double> tag33, std::optional<double> tag48)
 {
-    std::vector<std::uint8_t> note{'A', 'p', 'p', 'l', 'e', ' ', 'i', 'O', 'S', 0, 0, 1, 'M', 'M'};
-    auto put = [&note](std::uint32_t v, int size) {
-        for (int i = size - 1; i >= 0; --i)
-            note.push_back(std::uint8_t(v >> (8 * i)));
-    };
-    std::vector<std::pair<int, double>> tags;
-    if (tag33)
-        tags.emplace_back(33, *tag33);
-    if (tag48)
-        tags.emplace_back(48, *tag48);
-    put(std::uint32_t(tags.size()), 2);
+    std::vector<std::pair<std::uint16_t, double>> tags;
+    for (const auto& [tag, value] : {std::pair<std::uint16_t, std::optional<double>>(33, tag33), {48, tag48}})
+        if (value)
+            tags.emplace_back(tag, *value);
+    TiffBytes note(true);
+    note.data = {'A', 'p', 'p', 'l', 'e', ' ', 'i', 'O', 'S', 0, 0, 1, 'M', 'M'};
+    note.put(std::uint32_t(tags.size()), 2);
     const std::uint32_t valuesAt = 14 + 2 + 12 * std::uint32_t(tags.size()) + 4;
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-        put(tags[i].first, 2), put(10, 2), put(1, 4), put(valuesAt + 8 * std::uint32_t(i), 4);
+    for (std::size_t i = 0; i < tags.size(); ++i)
+        note.entry(tags[i].first, 10, 1, valuesAt + 8 * std::uint32_t(i));
+    note.put(0, 4);
+    for (const auto& [tag, value] : tags) {
+        note.put(std::uint32_t(std::int32_t(std::lround(value * 1e6))), 4);
+        note.put(1'000'000, 4);
     }
-    put(0, 4);
-    for (const auto& tag : tags)
-        put(std::uint32_t(std::int32_t(std::lround(tag.second * 1e6))), 4), put(1'000'000, 4);
-    return note;
+    return note.data;
 }
 
 // Apple's headroom from the maker note by its four-branch formula or from the gain map's XMP.
