@@ -19,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <ranges>
 
 namespace pictavo {
 namespace {
@@ -342,19 +343,16 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
 }
 
 // A JPEG's bytes without its XMP (APP1) and MPF and ISO 21496-1 (APP2) segments.
-std::vector<std::uint8_t> withoutGainMapSegments(const std::vector<std::uint8_t>& b)
+std::vector<std::uint8_t> withoutGainMapSegments(std::vector<std::uint8_t> b)
 {
-    std::vector<std::uint8_t> kept(b.begin(), b.begin() + 2);
-    std::size_t i = 2;
-    for (; i + 4 <= b.size() && b[i] == 0xFF && b[i + 1] != 0xDA; i += 2 + ((b[i + 2] << 8) | b[i + 3])) {
-        const std::string_view payload(reinterpret_cast<const char*>(&b[i + 4]), std::min<std::size_t>(b.size() - i - 4, 34));
-        const bool added = (b[i + 1] == 0xE1 && payload.starts_with(imageio::kStandardXmpSignature)) ||
-                           (b[i + 1] == 0xE2 && (payload.starts_with("MPF\0"sv) || payload.starts_with(imageio::kIsoGainMapNamespace)));
-        if (!added)
-            kept.insert(kept.end(), b.begin() + std::ptrdiff_t(i), b.begin() + std::ptrdiff_t(i + 2 + ((b[i + 2] << 8) | b[i + 3])));
+    const std::vector<JpegSegment> segments = jpegSegmentsOf(b);
+    for (const JpegSegment& s : std::views::reverse(segments)) {  // the last first: the offsets before it hold
+        const std::string_view payload(reinterpret_cast<const char*>(&b[s.at]), std::min<std::size_t>(s.size, 34));
+        if ((s.marker == 0xE1 && payload.starts_with(imageio::kStandardXmpSignature)) ||
+            (s.marker == 0xE2 && (payload.starts_with("MPF\0"sv) || payload.starts_with(imageio::kIsoGainMapNamespace))))
+            b.erase(b.begin() + std::ptrdiff_t(s.at - 4), b.begin() + std::ptrdiff_t(s.at + s.size));
     }
-    kept.insert(kept.end(), b.begin() + std::ptrdiff_t(std::min(i, b.size())), b.end());
-    return kept;
+    return b;
 }
 
 std::vector<std::uint8_t> plainJpeg(const fs::path& source, const fs::path& folder, std::optional<int> longSide = {})
