@@ -315,8 +315,8 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
 
     const fs::path png = convertOk(dir / "meta.heic", {.to = OutputFormat::png});
-    EXPECT_EQ(pngIcc(png), icc);
-    EXPECT_EQ(exifOrientation(pngExif(png)), 1);
+    EXPECT_EQ(iccOf(png), icc);
+    EXPECT_EQ(exifOrientation(exifOf(png)), 1);
     // One iTXt chunk: keyword, uncompressed, no language or translated keyword, then the packet.
     const std::string itxt = "XML:com.adobe.xmp\0\0\0\0\0"s + edited;
     const auto xmpChunk = std::pair("iTXt"s, std::vector<std::uint8_t>(itxt.begin(), itxt.end()));
@@ -324,8 +324,8 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
 
     // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
     const fs::path jpg = convertOk(dir / "meta.heic", {.to = OutputFormat::jpg});
-    EXPECT_EQ(jpegIcc(jpg), icc);
-    EXPECT_EQ(exifOrientation(jpegExif(jpg)), 1);
+    EXPECT_EQ(iccOf(jpg), icc);
+    EXPECT_EQ(exifOrientation(exifOf(jpg)), 1);
     const auto [standard, extended, guid] = readJpegXmp(jpg);
     EXPECT_LE(standard.size(), 65504u);
     EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(extended.data()), extended.size())));
@@ -334,9 +334,9 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
         EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);
 
     // Without location: no GPS IFD, the rest as before.
-    EXPECT_TRUE(exifBytes(jpegExif(jpg), ExifIfd::gps, 0x0001));
-    for (const auto& exif : {jpegExif(convertOk(dir / "meta.heic", {.to = OutputFormat::jpg, .removeLocation = true})),
-                             pngExif(convertOk(dir / "meta.heic", {.to = OutputFormat::png, .removeLocation = true}))}) {
+    EXPECT_TRUE(exifBytes(exifOf(jpg), ExifIfd::gps, 0x0001));
+    for (const auto& exif : {exifOf(convertOk(dir / "meta.heic", {.to = OutputFormat::jpg, .removeLocation = true})),
+                             exifOf(convertOk(dir / "meta.heic", {.to = OutputFormat::png, .removeLocation = true}))}) {
         EXPECT_FALSE(exifBytes(exif, ExifIfd::gps, 0x0001));
         EXPECT_EQ(exifBytes(exif, ExifIfd::ifd0, 0x010F), std::string(kTestMake, sizeof kTestMake));
     }
@@ -563,10 +563,10 @@ TEST(ConverterSamples, EachSampleGivesItsREADMEOutcome)
         EXPECT_EQ(whole(readPng(pngFile)), whole(heifReference(samples / row.file)));
         const Raster jpeg = readJpeg(jpgFile);
         EXPECT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(row.width, row.height));
-        EXPECT_EQ(!pngIcc(pngFile).empty(), row.icc);
-        EXPECT_EQ(!jpegIcc(jpgFile).empty(), row.icc);
-        for (const auto& exif : {jpegExif(jpgFile), pngExif(pngFile)})
-            EXPECT_EQ(exifOrientation(exif), row.exif ? std::optional(1) : std::nullopt);
+        for (const fs::path& file : {pngFile, jpgFile}) {
+            EXPECT_EQ(!iccOf(file).empty(), row.icc) << file;
+            EXPECT_EQ(exifOrientation(exifOf(file)), row.exif ? std::optional(1) : std::nullopt) << file;
+        }
         if (row.mapWidth == 0) {
             EXPECT_TRUE(mpfImages(jpgFile).entries.empty());
             continue;
