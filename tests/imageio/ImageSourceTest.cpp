@@ -55,16 +55,15 @@ TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
 {
     // Half-bright colours so premultiplying and dividing back loses nothing
     // measurable; where alpha is 0 the colour is gone for good: 0 there.
-    Pixels straight = quadrants(64, 32, 4);
-    Pixels premultiplied = straight;
-    for (std::size_t i = 0; i < straight.samples.size(); ++i) {
-        const std::uint16_t alpha = straight.samples[i | 3];
-        if (i % 4 == 3)
-            continue;
-        straight.samples[i] = straight.samples[i] && alpha ? 200 : 0;
-        premultiplied.samples[i] = std::uint16_t((straight.samples[i] * alpha + 127) / 255);
-    }
-    HeicImage image(premultiplied);
+    const Pixels shape = quadrants(64, 32, 4);
+    const auto colours = [&shape](bool premultiplied) {
+        return paint(64, 32, 4, 8, [&shape, premultiplied](std::uint32_t x, std::uint32_t y, int c) {
+            const int alpha = shape.at(x, y, 3), straight = c < 3 && shape.at(x, y, c) && alpha ? 200 : 0;
+            return c == 3 ? alpha : premultiplied ? (straight * alpha + 127) / 255 : straight;
+        });
+    };
+    const Pixels straight = colours(false);
+    HeicImage image(colours(true));
     image.premultipliedAlpha = true;
     const DecodedImage decoded = decodedFrom(image);
     ASSERT_EQ(std::tuple(decoded.width, decoded.height, decoded.channels), std::tuple(64u, 32u, 4));
