@@ -177,50 +177,45 @@ TEST(XmpPacket, ReadsNamesValuesAndPlacesAndRefusesWhatIsNotWellFormed)
         EXPECT_EQ(XmpPacket::read(refused).failure(), ReadError::notWellFormed) << refused;
 }
 
-TEST(XmpEditor, OrientationAndPixelSizeAreRewrittenAsElementsOrAttributesAndNothingElse)
+// Orientation and pixel size are rewritten, as elements or attributes, and nothing else. Without
+// location: no exif:GPS… nor place name, as attribute or element (with what it holds); everything
+// else byte for byte, other namespaces' namesakes too.
+TEST(XmpEditor, OrientationAndSizeAreRewrittenLocationGoesAndNothingElseChanges)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {described(R"(tiff:Orientation="6" exif:PixelXDimension="4032" exif:PixelYDimension="3024")"),
-         described(R"(tiff:Orientation="1" exif:PixelXDimension="640" exif:PixelYDimension="480")")},
-        {described("\ntiff:Orientation\t=\r\n'8'"), described("\ntiff:Orientation\t=\r\n'1'")},
-        {described("", "<tiff:Orientation>6</tiff:Orientation><exif:PixelYDimension></exif:PixelYDimension>"),
-         described("", "<tiff:Orientation>1</tiff:Orientation><exif:PixelYDimension>480</exif:PixelYDimension>")},
-        {described(R"(xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="6")"),
-         described(R"(xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="1")")},
-        // Other names, the name in text, and a property not held as text stay as they are.
-        {described(R"(xmlns:my="urn:my" my:Orientation="6" tiff:OrientationNote="6")",
-                   "<my:d>tiff:Orientation=6</my:d><tiff:Orientation/><tiff:Orientation><rdf:Seq/></tiff:Orientation>"),
-         ""},
-        // What is not XML is left out: it could only carry a stale orientation on.
-        {R"(<d xmlns:tiff="http://ns.adobe.com/tiff/1.0/" tiff:Orientation="6)", "-"},
-        {R"(<d tiff:Orientation="6"/>)", "-"},
-    };
-    for (const auto& [in, out] : cases) {
-        const std::vector<std::uint8_t> edited = xmpForOutput(bytesOf(in), 640, 480);
-        EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out == "-" ? "" : out) << in;
-    }
-}
-
-// Without location: no exif:GPS… nor place name, as attribute or element (with
-// what it holds); everything else byte for byte, other namespaces' namesakes too.
-TEST(XmpEditor, LocationGoesAndEverythingElseStays)
-{
+    using Edit = std::vector<std::uint8_t> (*)(std::span<const std::uint8_t>);
+    const Edit forOutput = [](std::span<const std::uint8_t> xmp) { return xmpForOutput(xmp, 640, 480); };
     const std::string places = R"( xmlns:photoshop="http://ns.adobe.com/photoshop/1.0/")"
                                R"( xmlns:Iptc4xmpCore="http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/")"
                                R"( xmlns:Iptc4xmpExt="http://iptc.org/std/Iptc4xmpExt/2008-02-29/" xmlns:my="urn:my")";
-    const std::pair<std::string, std::string> cases[] = {
-        {described(R"(exif:GPSLatitude="51,10.7N" tiff:Make="A" exif:GPSAltitude="97/1")" + places),
+    const std::tuple<Edit, std::string, std::string> cases[] = {  // out "": as it came in; "-": left out
+        {forOutput, described(R"(tiff:Orientation="6" exif:PixelXDimension="4032" exif:PixelYDimension="3024")"),
+         described(R"(tiff:Orientation="1" exif:PixelXDimension="640" exif:PixelYDimension="480")")},
+        {forOutput, described("\ntiff:Orientation\t=\r\n'8'"), described("\ntiff:Orientation\t=\r\n'1'")},
+        {forOutput, described("", "<tiff:Orientation>6</tiff:Orientation><exif:PixelYDimension></exif:PixelYDimension>"),
+         described("", "<tiff:Orientation>1</tiff:Orientation><exif:PixelYDimension>480</exif:PixelYDimension>")},
+        {forOutput, described(R"(xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="6")"),
+         described(R"(xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="1")")},
+        // Other names, the name in text, and a property not held as text stay as they are.
+        {forOutput,
+         described(R"(xmlns:my="urn:my" my:Orientation="6" tiff:OrientationNote="6")",
+                   "<my:d>tiff:Orientation=6</my:d><tiff:Orientation/><tiff:Orientation><rdf:Seq/></tiff:Orientation>"),
+         ""},
+        // What is not XML is left out: it could only carry a stale orientation or a place on.
+        {forOutput, R"(<d xmlns:tiff="http://ns.adobe.com/tiff/1.0/" tiff:Orientation="6)", "-"},
+        {forOutput, R"(<d tiff:Orientation="6"/>)", "-"},
+        {xmpWithoutLocation, "<d/", "-"},
+        {xmpWithoutLocation, described(R"(exif:GPSLatitude="51,10.7N" tiff:Make="A" exif:GPSAltitude="97/1")" + places),
          described(R"(tiff:Make="A")" + places)},
-        {described(R"(photoshop:City="Bath")" + places,
+        {xmpWithoutLocation,
+         described(R"(photoshop:City="Bath")" + places,
                    "<Iptc4xmpExt:LocationShown><rdf:Bag><rdf:li Iptc4xmpExt:City='Bath'/></rdf:Bag></Iptc4xmpExt:LocationShown>"
                    "\n <photoshop:Country>UK</photoshop:Country><my:City>kept</my:City><photoshop:State>S</photoshop:State>"
                    "<Iptc4xmpCore:Location>L</Iptc4xmpCore:Location><Iptc4xmpExt:LocationCreated/><exif:GPSImgDirection/>"),
          described(places.substr(1), "<my:City>kept</my:City>")},
-        {"<d/", ""},
     };
-    for (const auto& [in, out] : cases) {
-        const std::vector<std::uint8_t> edited = xmpWithoutLocation(bytesOf(in));
-        EXPECT_EQ(std::string(edited.begin(), edited.end()), out) << in;
+    for (const auto& [edit, in, out] : cases) {
+        const std::vector<std::uint8_t> edited = edit(bytesOf(in));
+        EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out == "-" ? "" : out) << in;
     }
 }
 
