@@ -256,16 +256,14 @@ TEST(ConverterResize, TheUprightLongSideIsScaledToTheSizeAsked)
         ASSERT_EQ(std::pair(png.width, png.height), std::pair(row.width, row.height));
         ASSERT_EQ(std::pair(jpeg.width, jpeg.height), std::pair(row.width, row.height));
         EXPECT_EQ(decodesAsTiles(dir / "in.heic"), row.grid > 0 || row.repeated);
+        // Stripes come out as their mean: white wherever they show, half transparent.
+        const auto mean = [&png](std::uint32_t, std::uint32_t, int c) { return png.channels == 4 && c < 3 ? 255 : 128; };
+        const Raster expected = row.stripes ? paint(row.width, row.height, png.channels, 8, mean)
+                                            : resampledReference(upright, row.width, row.height);
+        EXPECT_LT(worstInside(png, expected, row.stripes ? 3 : 2), row.stripes ? 0.025 : 0.012);
         if (!row.stripes) {
-            const Raster expected = resampledReference(upright, row.width, row.height);
-            EXPECT_LT(worstInside(png, expected, 2), 0.012);
             EXPECT_TRUE(closeToReference(jpeg, expected));
-            continue;
         }
-        for (std::uint32_t y = 3; y + 3 < png.height; ++y)
-            for (std::uint32_t x = 3; x + 3 < png.width; ++x)
-                for (int c = 0; c < png.channels; ++c)  // white wherever it shows, half transparent
-                    ASSERT_NEAR(png.at(x, y, c), png.channels == 4 && c < 3 ? 255 : 127.5, 6) << x << "," << y;
     }
 }
 
