@@ -139,11 +139,6 @@ TEST(ExifEditor, DamagedBlocksAreRefusedOrReadWithoutFollowingTheDamage)
     }
 }
 
-std::span<const std::uint8_t> bytesOf(const std::string& text)
-{
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 // A packet of one rdf:Description with `attributes` and `body`, tiff, exif and rdf declared.
 std::string described(const std::string& attributes, const std::string& body = "")
 {
@@ -214,7 +209,7 @@ TEST(XmpEditor, OrientationAndSizeAreRewrittenLocationGoesAndNothingElseChanges)
          described(places.substr(1), "<my:City>kept</my:City>")},
     };
     for (const auto& [edit, in, out] : cases) {
-        const std::vector<std::uint8_t> edited = edit(bytesOf(in));
+        const std::vector<std::uint8_t> edited = edit({reinterpret_cast<const std::uint8_t*>(in.data()), in.size()});
         EXPECT_EQ(std::string(edited.begin(), edited.end()), out.empty() ? in : out == "-" ? "" : out) << in;
     }
 }
