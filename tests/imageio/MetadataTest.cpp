@@ -2,6 +2,7 @@
 // split for a JPEG; gain maps' metadata, headroom and gains. (The written segments: ConverterMetadata.)
 
 #include "fixtures/HdrFixtures.h"
+#include "fixtures/HeifFixtures.h"
 #include "fixtures/OutputReaders.h"
 #include "imageio/gainmap/AppleGainMap.h"
 #include "imageio/gainmap/HdrGainMap.h"
