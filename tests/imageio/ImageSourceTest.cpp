@@ -1,10 +1,11 @@
-// The decode side of the image service: straight alpha and the colour description.
+// The decode side of the image service: straight alpha, the colour description, the HEVC decoders, tiles.
 
 #include "fixtures/HeifFixtures.h"
 #include "imageio/ImageSource.h"
 #include "imageio/heif/AvcodecHevcDecoder.h"
 #include "imageio/heif/HeifFileReader.h"
 #include "imageio/heif/HeifObjects.h"
+#include "imageio/heif/TileGeometry.h"
 #include "imageio/heif/TiledYCbCrImage.h"
 #include "imageio/heif/HevcTileData.h"
 #include "imageio/heif/ParallelHevcDecoder.h"
@@ -54,16 +55,15 @@ TEST(ImageSourcePixels, PremultipliedAlphaComesStraight)
 {
     // Half-bright colours so premultiplying and dividing back loses nothing
     // measurable; where alpha is 0 the colour is gone for good: 0 there.
-    Pixels straight = quadrants(64, 32, 4);
-    Pixels premultiplied = straight;
-    for (std::size_t i = 0; i < straight.samples.size(); ++i) {
-        const std::uint16_t alpha = straight.samples[i | 3];
-        if (i % 4 == 3)
-            continue;
-        straight.samples[i] = straight.samples[i] && alpha ? 200 : 0;
-        premultiplied.samples[i] = std::uint16_t((straight.samples[i] * alpha + 127) / 255);
-    }
-    HeicImage image(premultiplied);
+    const Pixels shape = quadrants(64, 32, 4);
+    const auto colours = [&shape](bool premultiplied) {
+        return paint(64, 32, 4, 8, [&shape, premultiplied](std::uint32_t x, std::uint32_t y, int c) {
+            const int alpha = shape.at(x, y, 3), straight = c < 3 && shape.at(x, y, c) && alpha ? 200 : 0;
+            return c == 3 ? alpha : premultiplied ? (straight * alpha + 127) / 255 : straight;
+        });
+    };
+    const Pixels straight = colours(false);
+    HeicImage image(colours(true));
     image.premultipliedAlpha = true;
     const DecodedImage decoded = decodedFrom(image);
     ASSERT_EQ(std::tuple(decoded.width, decoded.height, decoded.channels), std::tuple(64u, 32u, 4));
@@ -87,9 +87,7 @@ TEST(ImageSourceColour, OnlyWideGamutNclxGetsAProfileOfItsOwn)
 // clipping its highlights or crushing its middle.
 TEST(ImageSourceColour, HdrIsToneMappedNotClipped)
 {
-    Pixels ramp{1024, 2, 3, 10, {}};
-    for (std::size_t i = 0; i < 1024 * 2 * 3; ++i)
-        ramp.samples.push_back(std::uint16_t(i / 3 % 1024));
+    const Pixels ramp = paint(1024, 2, 3, 10, [](std::uint32_t x, std::uint32_t, int) { return x; });
     for (std::uint16_t transfer : {16, 18}) {
         SCOPED_TRACE(transfer == 16 ? "PQ" : "HLG");
         const DecodedImage decoded = decodedFrom(HeicImage(ramp), Nclx{9, transfer, 9, true});
@@ -112,9 +110,14 @@ struct Primary {
     std::shared_ptr<heif_image_handle> handle;
 };
 
-Primary primaryOf(const fs::path& location)
+// `pixels` written into `dir`, lossy at quality 50 in `chroma` (as `grid` × `grid` tiles, if any), and its primary image.
+Primary lossyPrimary(const TempDir& dir, const Pixels& pixels, const char* chroma, std::uint32_t grid = 0)
 {
-    Primary primary{HeifFileContext::open(ImageSource::openFile(location)), nullptr};
+    HeicImage image(pixels);
+    image.lossless = false, image.quality = 50, image.chroma = chroma;
+    image.gridColumns = image.gridRows = grid;
+    writeHeic(dir / "in.heic", image);
+    Primary primary{HeifFileContext::open(ImageSource::openFile(dir / "in.heic")), nullptr};
     heif_item_id id = 0;
     if (primary.file && heif_context_get_primary_image_ID(primary.file->context.get(), &id).code == heif_error_Ok)
         primary.handle = imageHandle(primary.file->context.get(), id);
@@ -136,11 +139,8 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
     }));
     for (auto [pixels, chroma] : {std::pair(gradient(320, 200, 1), "420"), std::pair(gradient(320, 200), "420"),
                                   std::pair(gradient(320, 200, 3, 10), "444")}) {
-        HeicImage image(pixels);
-        image.lossless = false, image.quality = 50, image.chroma = chroma;
         TempDir dir;
-        writeHeic(dir / "in.heic", image);
-        const Primary primary = primaryOf(dir / "in.heic");
+        const Primary primary = lossyPrimary(dir, pixels, chroma);
         ASSERT_TRUE(primary.handle);
         HeifImagePtr decoded[2];
         for (const char* decoder : {static_cast<const char*>(nullptr), kParallelHevcDecoderId}) {
@@ -177,27 +177,16 @@ TEST(ParallelHevcDecoder, GivesTheSamplesOfLibheifsOwnDecoder)
 TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
 {
     ASSERT_TRUE(ImageSource::prepareDecoders());
-    TempDir dir;
-    std::vector<fs::path> grids;
     for (auto [pixels, chroma] : {std::pair(gradient(256, 128), "420"), std::pair(gradient(256, 128, 3, 10), "420"),
                                   std::pair(gradient(256, 128, 3, 10), "422"), std::pair(gradient(256, 128), "444")}) {
-        HeicImage image(pixels);
-        image.lossless = false, image.quality = 50, image.chroma = chroma;
-        image.gridColumns = 2, image.gridRows = 2;
-        grids.push_back(dir / (std::to_string(pixels.bitDepth) + "-" + chroma + ".heic"));
-        writeHeic(grids.back(), image);
-        const Primary primary = primaryOf(grids.back());
+        SCOPED_TRACE(std::to_string(pixels.bitDepth) + "-bit " + chroma);
+        TempDir dir;
+        const Primary primary = lossyPrimary(dir, pixels, chroma, 2);
         ASSERT_TRUE(primary.handle);
         EXPECT_EQ(TiledYCbCrImage::open(primary.handle, primary.file->reader.descriptor(),
                                         TiledYCbCrImage::Samples::convertibleToRgb,
                                         TiledYCbCrImage::WhenTurnedWhole::refuse) != nullptr,
-                  std::string_view(chroma) != "444")
-            << grids.back().filename();
-    }
-    for (const fs::path& grid : grids) {
-        SCOPED_TRACE(grid.filename().string());
-        const Primary primary = primaryOf(grid);
-        ASSERT_TRUE(primary.handle);
+                  std::string_view(chroma) != "444");
         heif_image_tiling tiling{};
         ASSERT_EQ(heif_image_handle_get_image_tiling(primary.handle.get(), 0, &tiling).code, heif_error_Ok);
         std::vector<heif_item_id> ids(std::size_t(tiling.num_columns) * tiling.num_rows);
@@ -234,6 +223,23 @@ TEST(AvcodecHevcDecoder, GivesLibde265sSamplesTileByTile)
             }
         }
     }
+}
+
+// Where tiles cannot be placed one by one, the picture is decoded whole. (Where they can, every turn,
+// mirror and crop of a grid is converted and compared pixel by pixel: ConverterOrientation, ConverterResize.)
+TEST(TileGeometry, TilesAreNotPlacedOneByOneWhereChromaWouldSlipOrTheGridFallsShort)
+{
+    const struct {
+        const char* name;
+        TileGrid grid;  // columns, rows, tile width and height, picture width and height
+        ImageTransform transform;
+    } rows[] = {
+        {"an odd crop moves chroma against luma", {2, 3, 4, 2, 8, 6}, {.x0 = 1, .width = 6, .height = 6}},
+        {"odd tiles", {3, 3, 3, 2, 8, 6}, {.width = 8, .height = 6}},
+        {"a grid short of the picture", {1, 3, 4, 2, 8, 6}, {.width = 8, .height = 6}},
+    };
+    for (const auto& row : rows)
+        EXPECT_FALSE(TileGeometry::of(row.grid, row.transform)) << row.name;
 }
 
 }  // namespace

@@ -16,10 +16,7 @@ namespace fs = std::filesystem;
 using fixtures::ScratchDisk;
 using Method = OutputFile::Method;
 
-bool write(OutputFile& file, const std::string& text)
-{
-    return ::write(file.descriptor(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-}
+constexpr std::string_view kWritten = "what was written";
 
 // Where the file is made: the local disk, by either method, or a FUSE disk
 // that has neither O_TMPFILE, hard links nor an exclusive rename.
@@ -31,7 +28,7 @@ struct Place {
 
 class OutputFileTest : public ::testing::TestWithParam<Place> {};
 
-// A file written in two parts, then published or dropped: what is in its
+// A file written, then published or dropped: what is in its
 // folder afterwards, and what is where. (A full disk and the times kept: the
 // robustness tests.)
 TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverReplacesAnything)
@@ -82,8 +79,7 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         const fs::path location = folder / "photo.jpg";
         auto file = OutputFile::create(location, GetParam().method);
         ASSERT_TRUE(file);
-        ASSERT_TRUE(write(*file, "first part, "));
-        ASSERT_TRUE(write(*file, "second part"));
+        ASSERT_EQ(::write(file->descriptor(), kWritten.data(), kWritten.size()), ssize_t(kWritten.size()));
         for (const std::string& name : fixtures::entriesOf(folder))
             EXPECT_EQ(name[0], '.') << "only a hidden temporary may exist before publishing: " << name;
         if (row.meanwhile && !row.meanwhile(location)) {
@@ -104,7 +100,7 @@ TEST_P(OutputFileTest, AppearsCompleteUnderItsNameOnlyWhenPublishedAndNeverRepla
         }
         if (row.written) {
             const std::vector<std::uint8_t> content = fixtures::readBytes(folder / row.written);
-            EXPECT_EQ(std::string(content.begin(), content.end()), "first part, second part");
+            EXPECT_EQ(std::string(content.begin(), content.end()), kWritten);
         }
     }
 }
