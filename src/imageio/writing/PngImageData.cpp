@@ -153,15 +153,17 @@ struct Deflater {
 // can follow: its final block marked not final, then an empty stored block
 // that ends on a byte boundary, as zlib's Z_SYNC_FLUSH ends a stream it goes
 // on with. Where the final block begins and ends is found by inflating the
-// stream block by block.
-bool continueAfter(std::vector<std::uint8_t>& stream)
+// stream block by block. The stream grows by at most kContinuingBytes; its
+// new size, or 0 when it is not a complete stream.
+constexpr std::size_t kContinuingBytes = 5;
+std::size_t continueAfter(std::uint8_t* stream, std::size_t size)
 {
     z_stream inflater{};
     if (inflateInit2(&inflater, -15) != Z_OK)
         return false;
     std::uint8_t discarded[64 * 1024];
-    inflater.next_in = stream.data();
-    inflater.avail_in = static_cast<uInt>(stream.size());
+    inflater.next_in = stream;
+    inflater.avail_in = static_cast<uInt>(size);
     std::size_t finalHeaderBit = 0;
     std::optional<std::size_t> endBit;
     while (!endBit) {
@@ -179,16 +181,17 @@ bool continueAfter(std::vector<std::uint8_t>& stream)
     }
     inflateEnd(&inflater);
     if (!endBit)
-        return false;
+        return 0;
     stream[finalHeaderBit / 8] &= static_cast<std::uint8_t>(~(1u << (finalHeaderBit % 8)));
     // The stored block's three header bits (not final, type 0) are zero, then
     // padding to the byte boundary, then its length 0 and the length's complement.
     const std::size_t storedEnd = (*endBit + 3 + 7) / 8;
     if (*endBit % 8 != 0)
         stream[*endBit / 8] &= static_cast<std::uint8_t>((1u << (*endBit % 8)) - 1);
-    stream.resize(storedEnd, 0);
-    stream.insert(stream.end(), {0x00, 0x00, 0xFF, 0xFF});
-    return true;
+    std::fill(stream + (*endBit + 7) / 8, stream + storedEnd, 0);
+    const std::uint8_t emptyLength[4] = {0x00, 0x00, 0xFF, 0xFF};
+    std::copy(std::begin(emptyLength), std::end(emptyLength), stream + storedEnd);
+    return storedEnd + sizeof emptyLength;
 }
 
 // Filters and deflates the band's rows as raw deflate data (no zlib header or checksum).
@@ -222,16 +225,19 @@ bool deflateBand(HeldRows& rows, Band& band, Deflater& deflater)
     if (!deflater.compressor)
         return false;
     const std::size_t bound = libdeflate_deflate_compress_bound(deflater.compressor.get(), band.filteredSize);
-    if (deflater.deflatedCapacity < bound) {
-        deflater.deflated = std::make_unique_for_overwrite<std::uint8_t[]>(bound);
-        deflater.deflatedCapacity = bound;
+    if (deflater.deflatedCapacity < bound + kContinuingBytes) {
+        deflater.deflated = std::make_unique_for_overwrite<std::uint8_t[]>(bound + kContinuingBytes);
+        deflater.deflatedCapacity = bound + kContinuingBytes;
     }
-    const std::size_t size = libdeflate_deflate_compress(deflater.compressor.get(), deflater.filtered.data(),
-                                                         band.filteredSize, deflater.deflated.get(), bound);
+    std::uint8_t* deflated = deflater.deflated.get();
+    std::size_t size = libdeflate_deflate_compress(deflater.compressor.get(), deflater.filtered.data(),
+                                                   band.filteredSize, deflated, bound);
+    if (size > 0 && !band.last)
+        size = continueAfter(deflated, size);
     if (size == 0)
         return false;
-    band.deflated.assign(deflater.deflated.get(), deflater.deflated.get() + size);
-    return band.last || continueAfter(band.deflated);
+    band.deflated.assign(deflated, deflated + size);
+    return true;
 }
 
 void putBigEndian(std::uint8_t* out, std::uint32_t value)
