@@ -130,12 +130,46 @@ private:
     bool failed_ = false;
 };
 
+// Memory for a band's deflated bytes, left uninitialised, so that only the
+// pages deflating writes are taken.
+struct Buffer {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t capacity = 0;
+};
+
+// The buffers of bands already written, for the bands still to be deflated:
+// deflating then writes into pages that are already the process's.
+class SpareBuffers {
+public:
+    Buffer take(std::size_t capacity)
+    {
+        std::lock_guard lock(mutex_);
+        const auto fits = std::ranges::find_if(spare_, [&](const Buffer& b) { return b.capacity >= capacity; });
+        if (fits == spare_.end())
+            return {std::make_unique_for_overwrite<std::uint8_t[]>(capacity), capacity};
+        Buffer taken = std::move(*fits);
+        spare_.erase(fits);
+        return taken;
+    }
+
+    void giveBack(Buffer buffer)
+    {
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Buffer> spare_;
+};
+
 struct Band {
     std::uint32_t firstRow = 0;
     std::uint32_t endRow = 0;
     bool last = false;
-    std::vector<std::uint8_t> deflated;
-    uLong adler = 0;
+    Buffer deflated;
+    std::size_t deflatedSize = 0;
+    std::uint32_t adler = 0;
     std::size_t filteredSize = 0;
 };
 
@@ -144,9 +178,6 @@ struct Deflater {
     std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor{
         nullptr, &libdeflate_free_compressor};
     std::vector<std::uint8_t> filtered;
-    // Left uninitialised, so that only the pages deflating writes are taken.
-    std::unique_ptr<std::uint8_t[]> deflated;
-    std::size_t deflatedCapacity = 0;
 };
 
 // Turns a complete raw deflate stream into one that the next band's stream
@@ -160,7 +191,7 @@ std::size_t continueAfter(std::uint8_t* stream, std::size_t size)
 {
     z_stream inflater{};
     if (inflateInit2(&inflater, -15) != Z_OK)
-        return false;
+        return 0;
     std::uint8_t discarded[64 * 1024];
     inflater.next_in = stream;
     inflater.avail_in = static_cast<uInt>(size);
@@ -195,7 +226,7 @@ std::size_t continueAfter(std::uint8_t* stream, std::size_t size)
 }
 
 // Filters and deflates the band's rows as raw deflate data (no zlib header or checksum).
-bool deflateBand(HeldRows& rows, Band& band, Deflater& deflater)
+bool deflateBand(HeldRows& rows, Band& band, Deflater& deflater, SpareBuffers& buffers)
 {
     const std::size_t rowBytes = rows.rowBytes;
     std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes);
@@ -225,19 +256,13 @@ bool deflateBand(HeldRows& rows, Band& band, Deflater& deflater)
     if (!deflater.compressor)
         return false;
     const std::size_t bound = libdeflate_deflate_compress_bound(deflater.compressor.get(), band.filteredSize);
-    if (deflater.deflatedCapacity < bound + kContinuingBytes) {
-        deflater.deflated = std::make_unique_for_overwrite<std::uint8_t[]>(bound + kContinuingBytes);
-        deflater.deflatedCapacity = bound + kContinuingBytes;
-    }
-    std::uint8_t* deflated = deflater.deflated.get();
-    std::size_t size = libdeflate_deflate_compress(deflater.compressor.get(), deflater.filtered.data(),
-                                                   band.filteredSize, deflated, bound);
-    if (size > 0 && !band.last)
-        size = continueAfter(deflated, size);
-    if (size == 0)
-        return false;
-    band.deflated.assign(deflated, deflated + size);
-    return true;
+    band.deflated = buffers.take(bound + kContinuingBytes);
+    std::uint8_t* deflated = band.deflated.bytes.get();
+    band.deflatedSize = libdeflate_deflate_compress(deflater.compressor.get(), deflater.filtered.data(),
+                                                    band.filteredSize, deflated, bound);
+    if (band.deflatedSize > 0 && !band.last)
+        band.deflatedSize = continueAfter(deflated, band.deflatedSize);
+    return band.deflatedSize > 0;
 }
 
 void putBigEndian(std::uint8_t* out, std::uint32_t value)
@@ -279,8 +304,9 @@ std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, c
     const unsigned workers = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(bands.size()));
     const std::size_t ahead = 2 * std::size_t(workers);
     std::vector<Deflater> deflaters(workers);
+    SpareBuffers buffers;
     OrderedJobs deflating(bands.size(), workers, ahead, [&](std::size_t index, unsigned worker) {
-        return deflateBand(held, bands[index], deflaters[worker]);
+        return deflateBand(held, bands[index], deflaters[worker], buffers);
     });
     // Whatever ends the writing, no deflater is left waiting for rows.
     const struct AbandonOnExit {
@@ -297,10 +323,10 @@ std::optional<Failure> writeBands(const DecodedImage& image, unsigned threads, c
         // The rows of every band the deflaters may take meanwhile.
         if (!held.readUpTo(bands[std::min(i + ahead, bands.size() - 1)].endRow) || !deflating.awaitUpTo(i + 1))
             return Failure::unreadable;
-        if (!writeChunk(sink, "IDAT", bands[i].deflated.data(), bands[i].deflated.size()))
+        if (!writeChunk(sink, "IDAT", bands[i].deflated.bytes.get(), bands[i].deflatedSize))
             return Failure::writeFailed;
         adler = adler32_combine(adler, bands[i].adler, static_cast<z_off_t>(bands[i].filteredSize));
-        std::vector<std::uint8_t>().swap(bands[i].deflated);
+        buffers.giveBack(std::move(bands[i].deflated));
         deflating.taken(i + 1);
         if (i + 1 < bands.size())
             held.releaseAbove(bands[i + 1].firstRow - 1);
