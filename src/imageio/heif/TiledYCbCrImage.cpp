@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pictavo::imageio {
@@ -285,8 +286,7 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
             return nullptr;
         // Nothing else decodes yet: the first tile's decoder may use every core.
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
-        std::unique_ptr<AvcodecHevcDecoder> decoder;
-        image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), decoder,
+        image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), image->firstDecoder_,
                                                    first.column, first.row, std::thread::hardware_concurrency());
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse || samples != Samples::jpegYCbCr) {
         return nullptr;
@@ -304,8 +304,25 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
     }
     if (!takes(samples, image->firstTile_) || image->firstTile_.chroma != *chroma)
         return nullptr;
+    image->tileColour_ = image->firstTile_.colour;
+    image->depth_ = image->firstTile_.depth;
+    image->chroma_ = image->firstTile_.chroma;
     image->handle_ = std::move(handle);
     return image;
+}
+
+TiledYCbCrImage::~TiledYCbCrImage() = default;
+
+DecodedTile TiledYCbCrImage::takeFirstTile() const
+{
+    std::lock_guard lock(firstMutex_);
+    return std::exchange(firstTile_, {});
+}
+
+std::unique_ptr<AvcodecHevcDecoder> TiledYCbCrImage::takeFirstDecoder() const
+{
+    std::lock_guard lock(firstMutex_);
+    return std::move(firstDecoder_);
 }
 
 struct TiledYCbCrImage::BandReader::State {
@@ -417,17 +434,24 @@ struct TiledYCbCrImage::BandReader::State {
     }
 
     // Job `tile`, in reading order: decodes the tile on this worker's own
-    // reading of the file, with its own decoder, and copies it into its band. Tile 0 was decoded by open().
+    // reading of the file, with its own decoder, and copies it into its band.
     bool placeTile(std::size_t tile, unsigned worker)
     {
         const std::size_t index = tile / tilesPerBand, column = tile % tilesPerBand;
-        if (tile == 0)
-            return copyTile(image.firstTile_, band(0), 0, 0);
+        // The tile open() decoded is let go of once copied; a second reading decodes it again.
+        if (tile == 0) {
+            if (const DecodedTile first = image.takeFirstTile())
+                return copyTile(first, band(0), 0, 0);
+            if (!image.stored_)
+                return copyTile(tileOf(decodeTurnedWhole(image.handle_.get())), band(0), 0, 0);
+        }
         std::unique_ptr<ThreadImage>& own = threadImages[worker];
         if (!own)
             own = openThreadImage(image.file_.get(), item);
         if (!own)
             return false;
+        if (!own->decoder)
+            own->decoder = image.takeFirstDecoder();
         const TileGeometry::TileAt at = geometry.storedTile(index, column);
         const DecodedTile decoded =
             image.stored_->decode(own->file->context.get(), own->handle.get(), own->decoder, at.column, at.row);

@@ -8,10 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include <libheif/heif.h>
 
 namespace pictavo::imageio {
+
+class AvcodecHevcDecoder;
 
 // A tiled photo (the grids phones and cameras write) decoded tile by tile on
 // every core, band by band while later tiles are still being decoded; each
@@ -47,9 +50,9 @@ public:
     std::uint32_t height() const { return geometry_.height(); }
     // The colour of the tiles' samples, as libheif describes a decoded tile,
     // their depth and chroma subsampling (those of every band).
-    const heif_color_profile_nclx& tileColour() const { return *firstTile_.colour; }
-    int depth() const { return firstTile_.depth; }
-    heif_chroma chroma() const { return firstTile_.chroma; }
+    const heif_color_profile_nclx& tileColour() const { return *tileColour_; }
+    int depth() const { return depth_; }
+    heif_chroma chroma() const { return chroma_; }
 
     // Reads the bands from top to bottom. Tiles are decoded on every core,
     // a few bands ahead of the reader, so at most those bands are held.
@@ -71,12 +74,25 @@ public:
 
     std::unique_ptr<YCbCrBandSource::Reader> read(Ahead ahead) const override;
 
+    ~TiledYCbCrImage() override;
+
 private:
     TiledYCbCrImage() = default;
 
+    // The first tile (or the image turned whole) and the decoder that
+    // decoded it in open(), until a reader takes them.
+    DecodedTile takeFirstTile() const;
+    std::unique_ptr<AvcodecHevcDecoder> takeFirstDecoder() const;
+
     std::shared_ptr<heif_image_handle> handle_;
     UniqueFd file_;
-    DecodedTile firstTile_;
+    // What every tile decodes to, as the first one did.
+    std::shared_ptr<const heif_color_profile_nclx> tileColour_;
+    int depth_ = 0;
+    heif_chroma chroma_ = heif_chroma_undefined;
+    mutable std::mutex firstMutex_;
+    mutable DecodedTile firstTile_;
+    mutable std::unique_ptr<AvcodecHevcDecoder> firstDecoder_;
     Samples samples_ = Samples::jpegYCbCr;
     TileGeometry geometry_;
     // The stored tiles' items and what libavcodec decodes them from.
