@@ -17,8 +17,8 @@ namespace pictavo::imageio {
 // parameter sets of its decoder configuration record. libavcodec is given
 // coded pictures and nothing else: no container to demux or probe, no
 // hardware; its log is silent. It starts threads of its own only when asked
-// (a first tile decoded while nothing else runs: the rows of a picture coded
-// in wavefronts decode on every core). A picture that it reports damaged, or
+// (a camera's large first tile decoded while nothing else runs: the rows of a
+// picture coded in wavefronts decode on every core). A picture that it reports damaged, or
 // that is not the size the file declares, is not used.
 class AvcodecHevcDecoder {
 public:

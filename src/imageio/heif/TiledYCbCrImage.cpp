@@ -28,6 +28,10 @@ namespace {
 // enough to keep every core busy while the reader encodes.
 constexpr std::uint32_t kBandsInFlight = 3;
 
+// Tiles from this size up (cameras' are megapixels; phones' 512 × 512) are
+// worth decoding on several threads while nothing else decodes.
+constexpr std::uint64_t kLargeTilePixels = 1024 * 1024;
+
 std::uint32_t paddedWidth(std::uint32_t width)
 {
     return (width + 15) / 16 * 16;
@@ -284,10 +288,17 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
         image->stored_ = StoredTiles::of(handle.get(), tiling, *chroma, file);
         if (!image->file_.valid() || !image->stored_)
             return nullptr;
-        // Nothing else decodes yet: the first tile's decoder may use every core.
+        // Nothing else decodes yet, so a camera's large first tile is decoded on
+        // every core, by a decoder that goes with it (on several threads it
+        // keeps a copy of its state, 0.7 MB, for each). A phone's small one
+        // takes one thread, and its decoder goes on to decode tiles on a worker.
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
+        const bool large = std::uint64_t(tiling.tile_width) * tiling.tile_height >= kLargeTilePixels;
         image->firstTile_ = image->stored_->decode(contextOf(handle.get()).get(), handle.get(), image->firstDecoder_,
-                                                   first.column, first.row, std::thread::hardware_concurrency());
+                                                   first.column, first.row,
+                                                   large ? std::thread::hardware_concurrency() : 1);
+        if (large)
+            image->firstDecoder_.reset();
     } else if (whenTurnedWhole == WhenTurnedWhole::refuse || samples != Samples::jpegYCbCr) {
         return nullptr;
     } else {
