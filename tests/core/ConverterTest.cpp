@@ -107,31 +107,23 @@ TEST(ConverterPixels, PngEqualsLibheifsOwnDecodeWhateverTheLayout)
     }
 }
 
-// Every luma sample of one reading of `tiles`, band after band; empty when a band fails.
-std::vector<std::uint8_t> lumaOf(const imageio::YCbCrBandSource& tiles)
-{
-    std::vector<std::uint8_t> luma;
-    const auto reader = tiles.read(imageio::YCbCrBandSource::Ahead::usual);
-    for (;;) {
-        const auto band = reader->next();
-        if (!band)
-            return {};
-        if (!*band)
-            return luma;
-        luma.insert(luma.end(), (*band)->y, (*band)->y + (*band)->yStride * (*band)->rows);
-    }
-}
-
-// True when the photo is read as tiles; a second reading gives the same samples.
+// True when the photo is read as tiles; a second reading gives the same luma samples.
 bool decodesAsTiles(const fs::path& location)
 {
     auto source = imageio::ImageSource::open(location);
     const auto decoded = source ? (*source)->decode(imageio::ImageSource::Purpose::jpegOutput) : imageio::Failure::unreadable;
     if (!decoded || !(*decoded)->tiles)
         return false;
-    const std::vector<std::uint8_t> first = lumaOf(*(*decoded)->tiles);
+    const auto luma = [&] {
+        std::vector<std::uint8_t> all;
+        const auto reader = (*decoded)->tiles->read(imageio::YCbCrBandSource::Ahead::usual);
+        for (auto band = reader->next(); band && *band; band = reader->next())
+            all.insert(all.end(), (*band)->y, (*band)->y + (*band)->yStride * (*band)->rows);
+        return all;
+    };
+    const std::vector<std::uint8_t> first = luma();
     EXPECT_FALSE(first.empty());
-    EXPECT_EQ(lumaOf(*(*decoded)->tiles), first);
+    EXPECT_EQ(luma(), first);
     return true;
 }
 
