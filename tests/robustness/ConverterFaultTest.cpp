@@ -126,6 +126,10 @@ TEST_P(Converters, FilesThatCannotBeReadFailWithNothingWritten)
         // dereferences null when asked for that tile alone.
         {"found by the fuzzer: a grid tile that is not an image",
          readBytes(PICTAVO_ROBUSTNESS_INPUTS "/grid-tile-not-an-image.heic")},
+        // libheif 1.23 finds its gain map, read while the photo is; a table of
+        // the photo's columns was as long as it claimed (16 GB).
+        {"found by the fuzzer: a gain map beside a photo claiming two billion columns",
+         readBytes(PICTAVO_ROBUSTNESS_INPUTS "/gain-map-of-a-photo-claiming-billions.heic")},
     };
     // A few hundred bytes that claim billions of pixels must not make the
     // converter allocate or decode them.

@@ -18,8 +18,8 @@ namespace pictavo::imageio {
 // coded pictures and nothing else: no container to demux or probe, no
 // hardware; its log is silent. It starts threads of its own only when asked
 // (a camera's large first tile decoded while nothing else runs: the rows of a
-// picture coded in wavefronts decode on every core). A picture that it reports damaged, or
-// that is not the size the file declares, is not used.
+// picture coded in wavefronts decode on every core). A picture that it
+// reports damaged, or that is not the size the file declares, is not used.
 class AvcodecHevcDecoder {
 public:
     // Finds the decoder and sets it up once (its tables, its log); thread-safe.

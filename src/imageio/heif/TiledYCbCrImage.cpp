@@ -289,7 +289,7 @@ std::shared_ptr<TiledYCbCrImage> TiledYCbCrImage::open(std::shared_ptr<heif_imag
         if (!image->file_.valid() || !image->stored_)
             return nullptr;
         // Nothing else decodes yet, so a camera's large first tile is decoded on
-        // every core, by a decoder that goes with it (on several threads it
+        // every core, by a decoder freed after it (on several threads a decoder
         // keeps a copy of its state, 0.7 MB, for each). A phone's small one
         // takes one thread, and its decoder goes on to decode tiles on a worker.
         const TileGeometry::TileAt first = image->geometry_.storedTile(0, 0);
