@@ -36,10 +36,7 @@ fs::path convertOk(const fs::path& source, const ConversionOptions& options,
     return *result.output();
 }
 
-auto whole(const Raster& r)
-{
-    return std::tie(r.width, r.height, r.channels, r.bitDepth, r.samples);
-}
+auto whole(const Raster& r) { return std::tie(r.width, r.height, r.channels, r.bitDepth, r.samples); }
 
 // The JPEG's mean difference from the PNG's pixels flattened onto white (if
 // they have alpha) and rounded to 8 bits, as the JPEG should show them.
@@ -313,14 +310,17 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     image.orientation = 6;  // written upright: 32 × 64
     image.icc = icc;
     image.exif = buildTiff({.orientation = 6, .pixelX = 64, .pixelY = 32});
+    // With the note an earlier split left, which the JPEG's own replaces.
     image.xmp = xmp.packet;
+    image.xmp.insert(image.xmp.find("</rdf:Description>"), "<xmpNote:HasExtendedXMP xmlns:xmpNote=\"http://ns.adobe"
+                                                           ".com/xmp/note/\">0123</xmpNote:HasExtendedXMP>");
     writeHeic(dir / "meta.heic", image);
 
     // The source's XMP with the output's edits: orientation 1, the written size.
     std::vector<std::string> expected = xmp.properties;
     expected[0] = "<exif:PixelXDimension>32</exif:PixelXDimension>";
     expected[1] = "<exif:PixelYDimension>64</exif:PixelYDimension>";
-    std::string edited = xmp.packet;
+    std::string edited = image.xmp;
     edited.replace(edited.find(xmp.properties[0]), xmp.properties[0].size(), expected[0]);
     edited.replace(edited.find(xmp.properties[1]), xmp.properties[1].size(), expected[1]);
     edited.replace(edited.find("tiff:Orientation=\"6\""), 20, "tiff:Orientation=\"1\"");
@@ -333,13 +333,19 @@ TEST(ConverterMetadata, IccExifAndXmpOfAnySizeAreCarriedWithOrientationOne)
     const auto xmpChunk = std::pair("iTXt"s, std::vector<std::uint8_t>(itxt.begin(), itxt.end()));
     EXPECT_EQ(std::ranges::count(pngChunks(png), xmpChunk), 1);
 
-    // The split itself (packet forms, the note naming the GUID): JpegXmp tests.
+    // Split: a packet, and serialized XMP holding the largest properties with the namespaces they use.
     const fs::path jpg = convertOk(dir / "meta.heic", {.to = OutputFormat::jpg});
     EXPECT_EQ(iccOf(jpg), icc);
     EXPECT_EQ(exifOrientation(exifOf(jpg)), 1);
     const auto [standard, extended, guid] = readJpegXmp(jpg);
     EXPECT_LE(standard.size(), 65504u);
+    EXPECT_TRUE(standard.starts_with("<?xpacket begin=") && standard.ends_with("<?xpacket end=\"w\"?>"));
+    EXPECT_TRUE(extended.starts_with("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF") && extended.ends_with("</x:xmpmeta>"));
+    EXPECT_EQ(occurrences(extended, "<dc:description>"), 1u);
+    EXPECT_EQ(occurrences(extended, "xmlns:stEvt="), occurrences(extended, "<xmpMM:History>"));
     EXPECT_EQ(guid, imageio::md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(extended.data()), extended.size())));
+    EXPECT_EQ(occurrences(standard + extended, "HasExtendedXMP"), 1u);
+    EXPECT_EQ(occurrences(standard, "xmpNote:HasExtendedXMP=\"" + guid + "\""), 1u);
     EXPECT_EQ(occurrences(standard, "tiff:Orientation=\"1\" xmp:Rating=\"5\""), 1u);
     for (const std::string& property : expected)
         EXPECT_EQ(occurrences(standard + extended, property), 1u) << property.substr(0, 60);

@@ -21,42 +21,11 @@ void* operator new(std::size_t size)
     return memory;
 }
 
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
-{
-    return operator new(size, nothrow);
-}
-
-void operator delete(void* memory) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete[](void* memory) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete(void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete[](void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete(void* memory, const std::nothrow_t&) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete[](void* memory, const std::nothrow_t&) noexcept
-{
-    std::free(memory);
-}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }

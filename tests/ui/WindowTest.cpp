@@ -172,9 +172,8 @@ TEST(Window, ShowsEachStateInEnglishAndGermanWithEveryControlNamed)
         QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&app.item("progressBar"));
         ASSERT_TRUE(bar);
         ASSERT_TRUE(bar->valueInterface());
-        EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
-        EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 1);
-        EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 3);
+        EXPECT_EQ(std::tuple(bar->role(), bar->valueInterface()->currentValue().toInt(),
+                             bar->valueInterface()->maximumValue().toInt()), std::tuple(QAccessible::ProgressBar, 1, 3));
     }
 }
 
