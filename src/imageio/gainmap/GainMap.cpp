@@ -191,9 +191,8 @@ std::optional<Sampling> samplingOf(const heif_image_handle* primary, std::int64_
     s.storedHeight = heif_image_handle_get_ispe_height(primary);
     // The photo's declared size is read before the photo is decoded (and
     // refused, when too large); its columns and rows are tabled below.
-    if (stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || s.storedWidth <= 0 || s.storedHeight <= 0 ||
-        mapWidth > s.storedWidth || mapHeight > s.storedHeight ||
-        std::uint64_t(s.storedWidth) * std::uint64_t(s.storedHeight) > kMaxImagePixels)
+    if (stride <= 0 || mapWidth <= 0 || mapHeight <= 0 || !isDecodableSize(s.storedWidth, s.storedHeight) ||
+        mapWidth > s.storedWidth || mapHeight > s.storedHeight)
         return std::nullopt;
     const std::optional<ImageTransform> t =
         ImageTransform::of(primary, std::uint32_t(s.storedWidth), std::uint32_t(s.storedHeight));

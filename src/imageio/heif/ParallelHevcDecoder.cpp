@@ -75,7 +75,7 @@ heif_error toHeifImage(const de265_image* picture, heif_image** out)
     const bool grey = chroma == de265_chroma_mono;
     const int width = de265_get_image_width(picture, 0), height = de265_get_image_height(picture, 0);
     const int depth = de265_get_bits_per_pixel(picture, 0);
-    if (width <= 0 || height <= 0 || std::uint64_t(width) * std::uint64_t(height) > kMaxImagePixels)
+    if (!isDecodableSize(width, height))
         return {heif_error_Decoder_plugin_error, heif_suberror_Invalid_image_size, "picture size out of range"};
     heif_image* image = nullptr;
     heif_error error = heif_image_create(width, height, grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr,

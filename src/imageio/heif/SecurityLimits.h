@@ -12,6 +12,12 @@ namespace pictavo::imageio {
 // as a hostile or broken file and refused before pixel memory is allocated.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 28;
 
+// Whether `width` × `height` is a size Pictavo decodes: not empty, at most kMaxImagePixels.
+inline constexpr bool isDecodableSize(std::int64_t width, std::int64_t height)
+{
+    return width > 0 && height > 0 && std::uint64_t(width) * std::uint64_t(height) <= kMaxImagePixels;
+}
+
 // Replaces libheif's global defaults on `context` (call before reading a file):
 //  - image size capped at kMaxImagePixels (libheif's default is 1 GP, which lets
 //    a file claiming 32768 x 32768 allocate gigabytes);

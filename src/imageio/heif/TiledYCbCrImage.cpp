@@ -153,9 +153,7 @@ std::optional<heif_chroma> tiledChroma(const heif_image_handle* handle, TiledYCb
         heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok ||
         std::uint64_t(tiling.num_columns) * tiling.num_rows < 2)
         return std::nullopt;
-    const std::uint64_t width = std::max(heif_image_handle_get_width(handle), 0);
-    const std::uint64_t height = std::max(heif_image_handle_get_height(handle), 0);
-    if (width == 0 || height == 0 || width * height > kMaxImagePixels)
+    if (!isDecodableSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)))
         return std::nullopt;
     // Without a declared colour, what the tiles' streams say is checked once they decode.
     if (!takes(samples, depth, chroma, handleNclx(handle).get()))

@@ -31,9 +31,7 @@ struct Layout {
 // None when the image is empty or larger than the security limits allow.
 std::optional<Layout> layoutOf(const heif_image_handle* handle)
 {
-    const std::uint64_t width = std::max(heif_image_handle_get_width(handle), 0);
-    const std::uint64_t height = std::max(heif_image_handle_get_height(handle), 0);
-    if (width == 0 || height == 0 || width * height > kMaxImagePixels)
+    if (!isDecodableSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)))
         return std::nullopt;
     Layout layout;
     heif_colorspace preferredSpace = heif_colorspace_undefined;
