@@ -129,6 +129,8 @@ loaded=$(
 for expected in platforms/libqxcb.so imageformats/libqsvg.so QtQuick/Controls/qmldir QtQuick/Shapes/qmldir libde265; do
   grep -q "$expected" <<<"$loaded" || fail "the probe did not see $expected loaded: $(tail -5 "$work/trace.log")"
 done
+# The window converts nothing itself, so it leaves libavcodec and the libraries it needs unloaded.
+grep -q libavcodec "$work/maps" "$work/wayland/maps" 2>/dev/null && fail "the window loaded libavcodec"
 # Where the portal's platform theme is installed, the application asks Qt for it.
 if dpkg-query -W -f='${db:Status-Abbrev}' qt6-xdgdesktopportal-platformtheme 2>/dev/null | grep -q '^ii'; then
   grep -q platformthemes/libqxdgdesktopportal.so <<<"$loaded" || fail "the installed portal theme was not loaded"

@@ -1,11 +1,10 @@
 #include "imageio/heif/AvcodecHevcDecoder.h"
 
+#include "imageio/heif/Avcodec.h"
 #include "imageio/heif/HeifObjects.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
-#include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 }
@@ -17,12 +16,6 @@ extern "C" {
 namespace pictavo::imageio {
 
 namespace {
-
-const AVCodec* hevcDecoder()
-{
-    static const AVCodec* const codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
-    return codec;
-}
 
 struct FrameFree {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
@@ -65,29 +58,22 @@ std::shared_ptr<const heif_color_profile_nclx> streamColour(const AVFrame& frame
 
 bool AvcodecHevcDecoder::prepare()
 {
-    static const bool prepared = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        if (!hevcDecoder())
-            return false;
-        // Opening one decoder fills the decoder's shared tables now.
-        static const std::vector<std::uint8_t> kNoRecord;
-        return open(&kNoRecord, 64, 64) != nullptr;
-    }();
-    return prepared;
+    return Avcodec::loaded() != nullptr;
 }
 
 std::unique_ptr<AvcodecHevcDecoder> AvcodecHevcDecoder::open(const std::vector<std::uint8_t>* record,
                                                              std::uint32_t width, std::uint32_t height, unsigned threads)
 {
-    const AVCodec* codec = hevcDecoder();
-    if (!codec || !record || record->size() > INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE || width == 0 || height == 0)
+    const Avcodec* av = Avcodec::loaded();
+    if (!av || !record || record->size() > INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE || width == 0 || height == 0)
         return nullptr;
     std::unique_ptr<AvcodecHevcDecoder> decoder(new AvcodecHevcDecoder);
+    decoder->av_ = av;
     decoder->record_ = record;
     decoder->width_ = width;
     decoder->height_ = height;
-    decoder->context_ = avcodec_alloc_context3(codec);
-    decoder->packet_ = av_packet_alloc();
+    decoder->context_ = av->allocContext(av->hevc);
+    decoder->packet_ = av->packetAlloc();
     AVCodecContext* context = decoder->context_;
     if (!context || !decoder->packet_)
         return nullptr;
@@ -106,15 +92,17 @@ std::unique_ptr<AvcodecHevcDecoder> AvcodecHevcDecoder::open(const std::vector<s
     // coding blocks of the largest kind.
     const std::uint64_t blocks = std::uint64_t((width + 63) / 64) * ((height + 63) / 64);
     context->max_pixels = std::int64_t(std::min<std::uint64_t>(blocks * 64 * 64, INT_MAX));
-    if (avcodec_open2(context, codec, nullptr) < 0)
+    if (av->open(context, av->hevc, nullptr) < 0)
         return nullptr;
     return decoder;
 }
 
 AvcodecHevcDecoder::~AvcodecHevcDecoder()
 {
-    av_packet_free(&packet_);
-    avcodec_free_context(&context_);
+    if (av_) {
+        av_->packetFree(&packet_);
+        av_->freeContext(&context_);
+    }
 }
 
 bool AvcodecHevcDecoder::decodes(const std::vector<std::uint8_t>* record, std::uint32_t width,
@@ -128,18 +116,18 @@ DecodedTile AvcodecHevcDecoder::decode(const std::uint8_t* data, std::size_t siz
     if (!data || size == 0 || size > std::size_t(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE))
         return {};
     // The packet is the decoder's own copy, zero-padded as libavcodec reads ahead.
-    av_packet_unref(packet_);
-    if (av_new_packet(packet_, int(size)) < 0)
+    av_->packetUnref(packet_);
+    if (av_->newPacket(packet_, int(size)) < 0)
         return {};
     std::memcpy(packet_->data, data, size);
     std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
     // One picture a packet: sent, then drained, then the decoder made ready
     // for the next tile (it keeps its parameter sets).
-    const bool decoded = frame && avcodec_send_packet(context_, packet_) >= 0 &&
-                         avcodec_send_packet(context_, nullptr) >= 0 &&
-                         avcodec_receive_frame(context_, frame.get()) >= 0;
-    av_packet_unref(packet_);
-    avcodec_flush_buffers(context_);
+    const bool decoded = frame && av_->sendPacket(context_, packet_) >= 0 &&
+                         av_->sendPacket(context_, nullptr) >= 0 &&
+                         av_->receiveFrame(context_, frame.get()) >= 0;
+    av_->packetUnref(packet_);
+    av_->flushBuffers(context_);
     DecodedTile tile;
     if (!decoded || frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT) ||
         frame->width != int(width_) || frame->height != int(height_) ||

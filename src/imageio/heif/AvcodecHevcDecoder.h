@@ -12,6 +12,8 @@ struct AVPacket;
 
 namespace pictavo::imageio {
 
+struct Avcodec;
+
 // libavcodec's HEVC decoder, for the tiles of a photo: one decoder per
 // decoding thread, kept from tile to tile, fed each tile's data with the
 // parameter sets of its decoder configuration record. libavcodec is given
@@ -22,9 +24,9 @@ namespace pictavo::imageio {
 // reports damaged, or that is not the size the file declares, is not used.
 class AvcodecHevcDecoder {
 public:
-    // Finds the decoder and sets it up once (its tables, its log); thread-safe.
-    // A confined process calls it before it confines itself. False when
-    // libavcodec has no HEVC decoder.
+    // Loads libavcodec and sets its decoder up once (its tables, its log);
+    // thread-safe. A confined process calls it before it confines itself.
+    // False when libavcodec cannot be loaded or has no HEVC decoder.
     static bool prepare();
 
     // A decoder for pictures of `width` × `height` coded with `record` (the
@@ -47,6 +49,7 @@ public:
 private:
     AvcodecHevcDecoder() = default;
 
+    const Avcodec* av_ = nullptr;
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
     const std::vector<std::uint8_t>* record_ = nullptr;
